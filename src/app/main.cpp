@@ -1,0 +1,5 @@
+#include "app/quillet.h"
+
+int main(int argc, char **argv) {
+  return quillet_main(argc, argv);
+}

@@ -1,0 +1,88 @@
+#include "strings.h"
+
+#include <glib.h>
+
+namespace quillet {
+
+std::string_view strip(std::string_view text) {
+  const size_t first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos)
+    return {};
+  const size_t last = text.find_last_not_of(kBlank);
+  return text.substr(first, last - first + 1);
+}
+
+std::string replace_all(std::string_view subject, std::string_view from, std::string_view to) {
+  if (subject.empty() || from.empty() || from == to)
+    return std::string(subject);
+  std::string out;
+  out.reserve(subject.size());
+  size_t pos = 0;
+  for (size_t hit; (hit = subject.find(from, pos)) != std::string_view::npos;
+       pos = hit + from.size()) {
+    out.append(subject, pos, hit - pos);
+    out.append(to);
+  }
+  out.append(subject, pos);
+  return out;
+}
+
+long index_of(std::string_view haystack, std::string_view needle, size_t start) {
+  const size_t hit = start > haystack.size() ? std::string_view::npos : haystack.find(needle, start);
+  return hit == std::string_view::npos ? -1 : static_cast<long>(hit);
+}
+
+std::string make_valid_utf8(const char *text) {
+  g_autofree char *valid = g_utf8_make_valid(text, -1);
+  return valid;
+}
+
+std::string xml_escape_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+    case '&':
+      out += "&amp;";
+      break;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    default:
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string ascii_lower(std::string_view text) {
+  std::string out(text);
+  for (char &c : out)
+    c = g_ascii_tolower(c);
+  return out;
+}
+
+static bool is_word_char(char c) {
+  return g_ascii_isalnum(c) || c == '_';
+}
+
+bool has_word(std::string_view text, std::string_view word) {
+  for (size_t pos = 0; pos < text.size();) {
+    if (!is_word_char(text[pos])) {
+      pos++;
+      continue;
+    }
+    size_t end = pos;
+    while (end < text.size() && is_word_char(text[end]))
+      end++;
+    if (text.substr(pos, end - pos) == word)
+      return true;
+    pos = end;
+  }
+  return false;
+}
+
+} // namespace quillet

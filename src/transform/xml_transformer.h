@@ -1,0 +1,20 @@
+#pragma once
+
+#include <glib-object.h>
+
+G_BEGIN_DECLS
+
+#define XML_TYPE_TRANSFORMER (xml_transformer_get_type())
+G_DECLARE_FINAL_TYPE(XmlTransformer, xml_transformer, XML, TRANSFORMER, GObject)
+
+XmlTransformer *xml_transformer_new(void);
+
+// Cleans the XML program and turns it into a GtkBuilder interface document (a new string),
+// filing every widget's action commands in the widget actions table on the way.
+char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *raw_xml);
+
+// The widget actions table: widget id (char *) to its commands in document order
+// (GPtrArray of char *). Owned by the transformer.
+GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self);
+
+G_END_DECLS

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <glib-object.h>
+
+G_BEGIN_DECLS
+
+#define HOLLIN_TYPE_WIDGETS (hollin_widgets_get_type())
+G_DECLARE_FINAL_TYPE(HollinWidgets, hollin_widgets, HOLLIN, WIDGETS, GObject)
+
+// Appends the GtkBuilder fragment that opens element `name`; nothing for an unknown name.
+void hollin_widgets_append_element_start(GString *sb, const char *name, const char *id,
+                                         const char *label, const char *title);
+
+// Appends the fragment that closes exactly what the start fragment of `name` left open.
+void hollin_widgets_append_element_end(GString *sb, const char *name);
+
+// Whether `name` is one of the eighteen elements that have templates.
+gboolean hollin_widgets_is_widget_element(const char *name);
+
+G_END_DECLS
