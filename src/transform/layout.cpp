@@ -69,7 +69,16 @@ struct ListStore {
 struct OpenElement {
   std::string name;
   int store;
+  size_t content_offset = 0; // where the element's children begin in the body
+  int children = 0;
+  bool boxed = false;
 };
+
+// A window holds one child; several go into a vertical box slipped in around them.
+constexpr std::string_view kWindowBoxStart = "<child>\n<object class=\"GtkBox\">\n"
+                                             "<property name=\"orientation\">vertical</property>\n"
+                                             "<property name=\"spacing\">6</property>\n";
+constexpr std::string_view kWindowBoxEnd = "</object>\n</child>\n";
 
 struct PendingLabel {
   std::string parent;
@@ -90,10 +99,8 @@ public:
       clean = eol == std::string_view::npos ? std::string_view() : clean.substr(eol + 1);
     }
     flush_label();
-    while (!stack_.empty()) {
-      hollin_widgets_append_element_end(body_, stack_.back().name.c_str());
-      stack_.pop_back();
-    }
+    while (!stack_.empty())
+      close_innermost();
     append(body_, kFooter);
   }
 
@@ -208,13 +215,30 @@ private:
       stores_.push_back({id, {}});
     }
 
+    if (!stack_.empty() && stack_.back().name == "window")
+      add_window_child(stack_.back());
     const std::string label = name == "frame" ? first_group(frame_label_, line, 1) : std::string();
     hollin_widgets_append_element_start(body_, name.c_str(), object_id.c_str(), label.c_str(),
                                         kTitle);
     if (contains(line, "</"))
       hollin_widgets_append_element_end(body_, name.c_str());
     else
-      stack_.push_back({name, current_store_});
+      stack_.push_back({name, current_store_, body_->len});
+  }
+
+  void add_window_child(OpenElement &window) {
+    if (++window.children != 2)
+      return;
+    g_string_insert_len(body_, static_cast<gssize>(window.content_offset), kWindowBoxStart.data(),
+                        static_cast<gssize>(kWindowBoxStart.size()));
+    window.boxed = true;
+  }
+
+  void close_innermost() {
+    if (stack_.back().boxed)
+      append(body_, kWindowBoxEnd);
+    hollin_widgets_append_element_end(body_, stack_.back().name.c_str());
+    stack_.pop_back();
   }
 
   void handle_closing(std::string_view line) {
@@ -222,8 +246,7 @@ private:
     if (name.empty() || name == "item" || name == "label" || stack_.empty() ||
         stack_.back().name != name)
       return;
-    hollin_widgets_append_element_end(body_, name.c_str());
-    stack_.pop_back();
+    close_innermost();
     current_tag_ = stack_.empty() ? std::string() : stack_.back().name;
     current_store_ = stack_.empty() ? kNoStore : stack_.back().store;
   }
