@@ -179,14 +179,16 @@ static const WalkCase kWalkCases[] = {
      "E\n  > echo a\n  > echo b\n"},
     {"/actions/attributes", "<entry variable=\"E\">\n<action signal=\"x\">echo a\n</action>",
      "E\n  > echo a\n"},
-    {"/actions/tags-are-commands", "<entry variable=\"E\">\n<action>\n<entry variable=\"X\">\n</action>",
+    {"/actions/tags-are-commands",
+     "<entry variable=\"E\">\n<action>\n<entry variable=\"X\">\n</action>",
      "E\n  > <entry variable=\"X\">\n"},
     {"/actions/before-first-element", "<action>echo lost</action>\n<entry variable=\"E\">", "E\n"},
     {"/actions/after-closing-tag",
      "<vbox>\n<button variable=\"B\">\n</button>\n<action>echo b\n</action>\n</vbox>",
      "B\n  > echo b\nauto_id_1\n"},
-    {"/actions/shared-id", "<entry variable=\"E\">\n<action>one\n</action>\n<entry variable=\"E\">\n"
-                          "<action>two\n</action>",
+    {"/actions/shared-id",
+     "<entry variable=\"E\">\n<action>one\n</action>\n<entry variable=\"E\">\n"
+     "<action>two\n</action>",
      "E\n  > one\n  > two\n"},
 };
 
@@ -213,11 +215,13 @@ static void test_stack_rules() {
 
 // Every notebook needs an object id of its own, or GtkBuilder refuses the dialog.
 static void test_notebooks() {
-  const Result r = transform("<window><hbox><notebook><vbox></vbox></notebook><notebook variable=\"N\">"
-                             "<vbox></vbox></notebook><notebook></notebook></hbox></window>");
+  const Result r =
+      transform("<window><hbox><notebook><vbox></vbox></notebook><notebook variable=\"N\">"
+                "<vbox></vbox></notebook><notebook></notebook></hbox></window>");
   for (const char *id : {"\"notebook_main\"", "\"notebook_main_2\"", "\"notebook_main_3\""})
     g_assert_nonnull(strstr(r.layout.c_str(), id));
-  g_assert_cmpstr(r.actions.c_str(), ==, "N\nauto_id_1\nauto_id_2\nauto_id_3\nauto_id_4\nauto_id_5\nauto_id_6\n");
+  g_assert_cmpstr(r.actions.c_str(), ==,
+                  "N\nauto_id_1\nauto_id_2\nauto_id_3\nauto_id_4\nauto_id_5\nauto_id_6\n");
   assert_gtk_loads(r.layout);
 }
 
@@ -228,10 +232,10 @@ static void test_models_for_every_id_form() {
       "<SpinButton id=\"S2\"></SpinButton><slider></slider><Slider variable=\"S4\"></Slider>"
       "<list id=\"L1\"><item>a</item></list><TREE variable=\"T1\" x=\"y\"><item>b</item></TREE>"
       "<list  variable=\"L2\"><item>c</item></list><button ok></button></vbox></window>");
-  for (const char *id : {"adj_S1", "adj_S2", "adj_auto_id_3", "adj_S4", "model_L1", "model_T1",
-                         "model_L2"}) {
-    g_autofree char *declared = g_strdup_printf("<object class=\"%s\" id=\"%s\">",
-                                                id[0] == 'a' ? "GtkAdjustment" : "GtkListStore", id);
+  for (const char *id :
+       {"adj_S1", "adj_S2", "adj_auto_id_3", "adj_S4", "model_L1", "model_T1", "model_L2"}) {
+    g_autofree char *declared = g_strdup_printf(
+        "<object class=\"%s\" id=\"%s\">", id[0] == 'a' ? "GtkAdjustment" : "GtkListStore", id);
     g_assert_nonnull(strstr(r.layout.c_str(), declared));
   }
   assert_gtk_loads(r.layout);
@@ -246,9 +250,10 @@ static void test_rows_stay_with_their_list() {
   g_assert_nonnull(tree);
   g_assert_nonnull(list);
   const std::string tree_store(tree, list);
-  g_assert_cmpstr(tree_store.c_str(), ==,
-                  "id=\"model_T\">\n<columns>\n<column type=\"gchararray\"/>\n</columns>\n<data>\n"
-                  "<row><col id=\"0\">t</col></row>\n</data>\n</object>\n<object class=\"GtkListStore\" ");
+  g_assert_cmpstr(
+      tree_store.c_str(), ==,
+      "id=\"model_T\">\n<columns>\n<column type=\"gchararray\"/>\n</columns>\n<data>\n"
+      "<row><col id=\"0\">t</col></row>\n</data>\n</object>\n<object class=\"GtkListStore\" ");
 }
 
 struct FragmentCase {
@@ -260,7 +265,8 @@ struct FragmentCase {
 // Text the user wrote shows in the dialog: labels, items, titles.
 static const FragmentCase kFragmentCases[] = {
     {"/label/same-line", "<window><checkbox><label>Hello</label></checkbox></window>",
-     "<object class=\"GtkCheckButton\" id=\"auto_id_2\">\n<property name=\"label\">Hello</property>\n"},
+     "<object class=\"GtkCheckButton\" id=\"auto_id_2\">\n<property "
+     "name=\"label\">Hello</property>\n"},
     {"/label/own-lines",
      "<window><text><label>\n  First line  \n\nSecond line\n</label></text></window>",
      "<property name=\"label\">First line\nSecond line</property>\n"},
@@ -308,8 +314,9 @@ static void test_null_arguments() {
                         "xml_transformer_process_and_clean_xml: assertion 'self != NULL' failed");
   g_assert_null(xml_transformer_process_and_clean_xml(nullptr, "<window>"));
   g_test_assert_expected_messages();
-  g_test_expect_message(nullptr, G_LOG_LEVEL_CRITICAL,
-                        "xml_transformer_process_and_clean_xml: assertion 'raw_xml != NULL' failed");
+  g_test_expect_message(
+      nullptr, G_LOG_LEVEL_CRITICAL,
+      "xml_transformer_process_and_clean_xml: assertion 'raw_xml != NULL' failed");
   g_assert_null(xml_transformer_process_and_clean_xml(transformer, nullptr));
   g_test_assert_expected_messages();
 }

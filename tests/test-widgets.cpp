@@ -6,9 +6,9 @@
 #include <string>
 
 static const char *const kElements[] = {
-    "window",       "vbox",     "hbox",       "notebook", "frame", "text",
-    "entry",        "edit",     "checkbox",   "button",   "comboboxtext", "combobox",
-    "spinbutton",   "slider",   "timer",      "progressbar", "tree", "list",
+    "window",     "vbox",   "hbox",     "notebook",    "frame",        "text",
+    "entry",      "edit",   "checkbox", "button",      "comboboxtext", "combobox",
+    "spinbutton", "slider", "timer",    "progressbar", "tree",         "list",
 };
 
 // Start and end fragment of every element, each under a "== name" line.
@@ -42,15 +42,18 @@ struct ButtonCase {
 
 static const ButtonCase kButtonCases[] = {
     {"btn_ok", "",
-     "<child>\n<object class=\"GtkButton\" id=\"btn_ok\">\n<property name=\"label\">OK</property>\n"},
+     "<child>\n<object class=\"GtkButton\" id=\"btn_ok\">\n<property "
+     "name=\"label\">OK</property>\n"},
     {"btn_cancel", "",
      "<child>\n<object class=\"GtkButton\" id=\"btn_cancel\">\n"
      "<property name=\"label\">Cancel</property>\n"},
     {"go", "", "<child>\n<object class=\"GtkButton\" id=\"go\">\n"},
-    {"btn_ok", "Yes", "<child>\n<object class=\"GtkButton\" id=\"btn_ok\">\n"
-                      "<property name=\"label\">Yes</property>\n"},
-    {"btn_cancel", "R&amp;D <x>\"", "<child>\n<object class=\"GtkButton\" id=\"btn_cancel\">\n"
-                                    "<property name=\"label\">R&amp;D <x>\"</property>\n"},
+    {"btn_ok", "Yes",
+     "<child>\n<object class=\"GtkButton\" id=\"btn_ok\">\n"
+     "<property name=\"label\">Yes</property>\n"},
+    {"btn_cancel", "R&amp;D <x>\"",
+     "<child>\n<object class=\"GtkButton\" id=\"btn_cancel\">\n"
+     "<property name=\"label\">R&amp;D <x>\"</property>\n"},
 };
 
 static void test_button_label(gconstpointer data) {
@@ -116,8 +119,8 @@ int main(int argc, char **argv) {
   g_test_summary("The GtkBuilder fragments that open and close each widget element.");
   g_test_add_func("/widgets/templates/expected", test_templates_expected);
   for (const ButtonCase &c : kButtonCases) {
-    g_autofree char *path = g_strdup_printf("/widgets/button-label/%s/%s", c.id,
-                                            *c.label ? "given" : "default");
+    g_autofree char *path =
+        g_strdup_printf("/widgets/button-label/%s/%s", c.id, *c.label ? "given" : "default");
     g_test_add_data_func(path, &c, test_button_label);
   }
   g_test_add_func("/widgets/templates/unknown-names", test_unknown_names);

@@ -28,7 +28,8 @@ std::string replace_all(std::string_view subject, std::string_view from, std::st
 }
 
 long index_of(std::string_view haystack, std::string_view needle, size_t start) {
-  const size_t hit = start > haystack.size() ? std::string_view::npos : haystack.find(needle, start);
+  const size_t hit =
+      start > haystack.size() ? std::string_view::npos : haystack.find(needle, start);
   return hit == std::string_view::npos ? -1 : static_cast<long>(hit);
 }
 

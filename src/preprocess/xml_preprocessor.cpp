@@ -201,8 +201,8 @@ static char *xml_preprocessor_execute_input_command(XmlPreprocessor *self, const
   g_autoptr(GError) error = nullptr;
   // Without other flags the child reads from the null device; a failure to start is
   // treated as a command that printed nothing.
-  if (!g_spawn_sync(nullptr, const_cast<char **>(spawn_args), nullptr, G_SPAWN_SEARCH_PATH,
-                    nullptr, nullptr, &stdout_res, &stderr_res, &status, &error))
+  if (!g_spawn_sync(nullptr, const_cast<char **>(spawn_args), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
+                    nullptr, &stdout_res, &stderr_res, &status, &error))
     return g_strdup("");
 
   return g_strdup(items_from_output(make_valid_utf8(stdout_res)).c_str());
@@ -215,12 +215,12 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
   const std::string valid = make_valid_utf8(raw_xml);
   const std::string_view text = strip(valid);
 
-  g_autoptr(GRegex) frame = g_regex_new("<frame\\s+([^>]+)>", GRegexCompileFlags(0),
-                                        GRegexMatchFlags(0), nullptr);
-  g_autoptr(GRegex) ok = g_regex_new("<button\\s+ok\\s*>", GRegexCompileFlags(0),
-                                     GRegexMatchFlags(0), nullptr);
-  g_autoptr(GRegex) cancel = g_regex_new("<button\\s+cancel\\s*>", GRegexCompileFlags(0),
-                                         GRegexMatchFlags(0), nullptr);
+  g_autoptr(GRegex) frame =
+      g_regex_new("<frame\\s+([^>]+)>", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
+  g_autoptr(GRegex) ok =
+      g_regex_new("<button\\s+ok\\s*>", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
+  g_autoptr(GRegex) cancel =
+      g_regex_new("<button\\s+cancel\\s*>", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
   const LegacyForms legacy{frame, ok, cancel};
 
   g_autoptr(GString) out = g_string_sized_new(text.size() + text.size() / 4);
@@ -235,8 +235,7 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
   size_t pos = 0;
   for (CommandElement element = scanner.next(pos); element.start != std::string_view::npos;
        element = scanner.next(pos)) {
-    const std::string_view content =
-        text.substr(element.content, element.close - element.content);
+    const std::string_view content = text.substr(element.content, element.close - element.content);
     if (element.is_input) {
       // The element gives way to its items, on a line of their own as its tag would be.
       append_markup(text.substr(pos, element.start - pos));

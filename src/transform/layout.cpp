@@ -53,7 +53,8 @@ std::string first_group(GRegex *regex, std::string_view line, int group) {
 
 // Removes a leading "<label ...>" start tag and every "<label>" and "</label>".
 std::string label_text(std::string_view line) {
-  if (line.starts_with("<label") && line.size() > 6 && kBlank.find(line[6]) != std::string_view::npos) {
+  if (line.starts_with("<label") && line.size() > 6 &&
+      kBlank.find(line[6]) != std::string_view::npos) {
     const size_t gt = line.find('>');
     if (gt != std::string_view::npos)
       line.remove_prefix(gt + 1);
@@ -308,8 +309,8 @@ void build_layout(GString *sb, std::string_view clean, GHashTable *widget_action
 
   g_autoptr(GRegex) attribute = g_regex_new("(variable|id)=\"([^\"]+)\"", GRegexCompileFlags(0),
                                             GRegexMatchFlags(0), nullptr);
-  g_autoptr(GRegex) frame_label = g_regex_new("frame_label=\"([^\"]+)\"", GRegexCompileFlags(0),
-                                              GRegexMatchFlags(0), nullptr);
+  g_autoptr(GRegex) frame_label =
+      g_regex_new("frame_label=\"([^\"]+)\"", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
 
   // The walk writes the widgets first; the declarations it collects on the way go in front
   // of them, adjustments then stores, each in document order.

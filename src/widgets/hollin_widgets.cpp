@@ -20,9 +20,9 @@ namespace {
 using namespace std::string_view_literals;
 
 constexpr std::string_view kElements[] = {
-    "window",   "vbox",         "hbox",     "notebook",   "frame",  "text",
-    "entry",    "edit",         "checkbox", "button",     "comboboxtext", "combobox",
-    "spinbutton", "slider",     "timer",    "progressbar", "tree",  "list",
+    "window",     "vbox",   "hbox",     "notebook",    "frame",        "text",
+    "entry",      "edit",   "checkbox", "button",      "comboboxtext", "combobox",
+    "spinbutton", "slider", "timer",    "progressbar", "tree",         "list",
 };
 
 void append(GString *sb, std::string_view piece) {
@@ -129,7 +129,8 @@ void hollin_widgets_append_element_start(GString *sb, const char *name, const ch
     append(sb, "<property name=\"min-content-height\">120</property>\n"
                "<property name=\"propagate-natural-height\">True</property>\n");
     open_child_object(sb, "GtkTreeView", id);
-    append(sb, "<property name=\"headers-visible\">False</property>\n<property name=\"model\">model_");
+    append(sb,
+           "<property name=\"headers-visible\">False</property>\n<property name=\"model\">model_");
     g_string_append(sb, id);
     append(sb, "</property>\n<child>\n<object class=\"GtkTreeViewColumn\">\n<child>\n"
                "<object class=\"GtkCellRendererText\"/>\n<attributes>\n"
