@@ -1,8 +1,14 @@
 #include "quillet.h"
 
+#include "common/checks.h"
+
+#include "export.h"
 #include "transform/xml_transformer.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 struct _Quillet {
   GObject parent_instance;
@@ -12,6 +18,8 @@ struct _Quillet {
 };
 
 G_DEFINE_TYPE(Quillet, quillet, G_TYPE_OBJECT)
+
+static gboolean debug_mode = FALSE;
 
 static void quillet_finalize(GObject *object) {
   Quillet *self = QUILLET_APP(object);
@@ -33,12 +41,222 @@ Quillet *quillet_new(void) {
   return QUILLET_APP(g_object_new(QUILLET_TYPE_APP, NULL));
 }
 
-int quillet_main(int argc, char **argv) {
-  g_autoptr(Quillet) app = quillet_new();
+const char *quillet_get_xml_program(Quillet *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return self->xml_program;
+}
+
+gboolean quillet_get_debug_mode(void) {
+  return debug_mode;
+}
+
+static void debug_line(const char *format, ...) G_GNUC_PRINTF(1, 2);
+
+static void debug_line(const char *format, ...) {
+  if (!debug_mode)
+    return;
+  va_list args;
+  va_start(args, format);
+  vfprintf(stderr, format, args);
+  va_end(args);
+}
+
+void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
+  g_return_if_fail(self != NULL);
+  g_return_if_fail(argv != NULL);
+
   if (argc <= 1 || g_str_equal(argv[1], "--help") || g_str_equal(argv[1], "-h")) {
     fputs("quillet v1.0.0 - Native GTK3 Drop-In Replacement\n", stdout);
-    return 0;
+    exit(0);
   }
-  // Showing the dialog comes with the application driver.
-  return 1;
+
+  for (int i = 1; i < argc; i++) {
+    const std::string_view arg = argv[i];
+    if (arg == "--debug") {
+      debug_mode = TRUE;
+      continue;
+    }
+    std::string_view name;
+    if ((arg == "--program" || arg == "-p") && i + 1 < argc)
+      name = argv[++i];
+    else if (arg.starts_with("--program="))
+      name = arg.substr(10);
+    else if (arg.starts_with("-p="))
+      name = arg.substr(3);
+    if (name.empty())
+      continue;
+
+    // A name that no variable holds is the program text itself.
+    const char *value = g_getenv(name.data());
+    g_free(self->xml_program);
+    self->xml_program = g_strdup(value != nullptr ? value : name.data());
+  }
+}
+
+namespace {
+
+// What the OK and Cancel handlers and the action handlers share; it lives until the
+// process ends inside the destroy handler.
+struct LaunchState {
+  Quillet *app;
+  GtkBuilder *builder;
+  GtkWidget *window;
+};
+
+struct ActionBinding {
+  Quillet *app;
+  GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
+};
+
+void on_destroy(GtkWidget *, gpointer) {
+  gtk_main_quit();
+  exit(0);
+}
+
+void on_ok(GtkButton *, gpointer data) {
+  auto *state = static_cast<LaunchState *>(data);
+  fputs("EXIT=\"OK\"\n", stdout);
+  quillet_export_all_states(state->app, state->builder);
+  gtk_widget_destroy(state->window);
+}
+
+void on_cancel(GtkButton *, gpointer data) {
+  auto *state = static_cast<LaunchState *>(data);
+  fputs("EXIT=\"CANCEL\"\n", stdout);
+  fflush(stdout);
+  gtk_widget_destroy(state->window);
+}
+
+void on_action(GObject *, gpointer data) {
+  auto *binding = static_cast<ActionBinding *>(data);
+  quillet_execute_bash_actions(binding->app, binding->commands);
+}
+
+gboolean on_action_timer(gpointer data) {
+  on_action(nullptr, data);
+  return G_SOURCE_CONTINUE;
+}
+
+void free_binding(gpointer binding, GClosure *) {
+  g_free(binding);
+}
+
+// Buttons (check buttons too) act when clicked, combo boxes when changed; anything else
+// whose name says "timer" acts once a second.
+void wire_actions(LaunchState *state, const char *name, GPtrArray *commands) {
+  GObject *object = gtk_builder_get_object(state->builder, name);
+  const char *signal = GTK_IS_BUTTON(object)           ? "clicked"
+                       : GTK_IS_COMBO_BOX_TEXT(object) ? "changed"
+                                                       : nullptr;
+  if (signal == nullptr && strstr(name, "timer") == nullptr)
+    return;
+  auto *binding = g_new(ActionBinding, 1);
+  *binding = {state->app, commands};
+  if (signal != nullptr)
+    g_signal_connect_data(object, signal, G_CALLBACK(on_action), binding, free_binding,
+                          GConnectFlags(0));
+  else
+    g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
+}
+
+} // namespace
+
+void quillet_launch(Quillet *self) {
+  g_return_if_fail(self != NULL);
+
+  if (self->xml_program[0] == '\0') {
+    debug_line("[QUILLET CRITICAL] No XML program payload found.\n");
+    exit(1);
+  }
+
+  g_autofree char *layout =
+      xml_transformer_process_and_clean_xml(self->transformer, self->xml_program);
+  const size_t length = strlen(layout);
+  // A copy for the script's author; a directory we cannot write to must not stop the dialog.
+  g_file_set_contents("debug_generated_layout.xml", layout, static_cast<gssize>(length), nullptr);
+
+  g_autoptr(GtkBuilder) builder = gtk_builder_new();
+  debug_line("[CONTROL POINT A] Feeding XML string to Gtk.Builder.add_from_string...\n");
+  g_autoptr(GError) error = nullptr;
+  if (!gtk_builder_add_from_string(builder, layout, length, &error)) {
+    debug_line("[CONTROL POINT D] GTK PARSER EXCEPTION: %s\n", error->message);
+    exit(1);
+  }
+  debug_line("[CONTROL POINT B] Gtk.Builder parsed string successfully without exceptions.\n");
+
+  GObject *window = gtk_builder_get_object(builder, "main_window");
+  if (!GTK_IS_WINDOW(window))
+    exit(1);
+
+  gtk_window_set_default_size(GTK_WINDOW(window), 450, 350);
+  g_signal_connect(window, "destroy", G_CALLBACK(on_destroy), self);
+
+  LaunchState state{self, builder, GTK_WIDGET(window)};
+  GObject *ok = gtk_builder_get_object(builder, "btn_ok");
+  if (GTK_IS_BUTTON(ok))
+    g_signal_connect(ok, "clicked", G_CALLBACK(on_ok), &state);
+  GObject *cancel = gtk_builder_get_object(builder, "btn_cancel");
+  if (GTK_IS_BUTTON(cancel))
+    g_signal_connect(cancel, "clicked", G_CALLBACK(on_cancel), &state);
+
+  GHashTableIter iter;
+  gpointer name, commands;
+  g_hash_table_iter_init(&iter, xml_transformer_get_widget_actions(self->transformer));
+  while (g_hash_table_iter_next(&iter, &name, &commands))
+    wire_actions(&state, static_cast<const char *>(name), static_cast<GPtrArray *>(commands));
+
+  gtk_widget_show_all(GTK_WIDGET(window));
+  gtk_main();
+}
+
+void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
+  g_return_if_fail(self != NULL);
+  g_return_if_fail(builder != NULL);
+
+  g_autoptr(GString) out = g_string_new(nullptr);
+  GHashTableIter iter;
+  gpointer key, value;
+  g_hash_table_iter_init(&iter, xml_transformer_get_widget_actions(self->transformer));
+  while (g_hash_table_iter_next(&iter, &key, &value)) {
+    const char *name = static_cast<const char *>(key);
+    // Generated ids name nothing the script asked for; a name the shell cannot assign to
+    // would make eval run a command.
+    if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name))
+      continue;
+    GObject *object = gtk_builder_get_object(builder, name);
+    if (object != nullptr)
+      quillet::app::append_state_line(out, name, object, debug_mode);
+  }
+  fwrite(out->str, 1, out->len, stdout);
+  fflush(stdout);
+}
+
+void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands) {
+  g_return_if_fail(self != NULL);
+  g_return_if_fail(commands != NULL);
+
+  for (guint i = 0; i < commands->len; i++) {
+    g_autofree char *out = nullptr;
+    g_autofree char *err = nullptr;
+    // Split by shell quoting, started without a shell; a command that cannot start is skipped.
+    g_spawn_command_line_sync(static_cast<const char *>(commands->pdata[i]), &out, &err, nullptr,
+                              nullptr);
+  }
+}
+
+// GLib and GTK speak on standard error only when asked to with --debug.
+static GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField *fields,
+                                         gsize n_fields, gpointer) {
+  if (!debug_mode)
+    return G_LOG_WRITER_HANDLED;
+  return g_log_writer_default(level, fields, n_fields, nullptr);
+}
+
+int quillet_main(int argc, char **argv) {
+  g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
+  g_autoptr(Quillet) app = quillet_new();
+  quillet_parse_arguments(app, argv, argc);
+  gtk_init(&argc, &argv);
+  quillet_launch(app);
+  return 0;
 }

@@ -1,0 +1,125 @@
+#include "export.h"
+
+#include "common/checks.h"
+
+#include <cstdio>
+
+namespace quillet::app {
+
+std::string double_quoted(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    if (c == '\\' || c == '"' || c == '$' || c == '`')
+      out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string ansi_c_quoted(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    switch (c) {
+    case '\\':
+      out += "\\\\";
+      break;
+    case '\'':
+      out += "\\'";
+      break;
+    case '"':
+      out += "\\\"";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    default:
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool is_shell_name(std::string_view name) {
+  if (name.empty() || g_ascii_isdigit(name[0]))
+    return false;
+  for (char c : name)
+    if (!g_ascii_isalnum(c) && c != '_')
+      return false;
+  return true;
+}
+
+namespace {
+
+void append_assignment(GString *out, const char *name, std::string_view value) {
+  const std::string quoted = double_quoted(value);
+  g_string_append_printf(out, "%s=\"%s\"\n", name, quoted.c_str());
+}
+
+void append_number(GString *out, const char *name, double value) {
+  char number[G_ASCII_DTOSTR_BUF_SIZE];
+  g_ascii_dtostr(number, sizeof number, value);
+  g_string_append_printf(out, "%s=\"%s\"\n", name, number);
+}
+
+void append_combo_box(GString *out, const char *name, GtkComboBoxText *combo, bool debug) {
+  g_autofree char *text = gtk_combo_box_text_get_active_text(combo);
+  if (debug) {
+    fprintf(stderr, "[CONTAINER DEBUG] Variable name requested: '%s'\n", name);
+    fprintf(stderr, "[CONTAINER DEBUG] ComboBox selected row index: %d\n",
+            gtk_combo_box_get_active(GTK_COMBO_BOX(combo)));
+    fprintf(stderr, "[CONTAINER DEBUG] ComboBox string buffer in RAM: '%s'\n",
+            text != nullptr ? text : "NULL");
+  }
+  append_assignment(out, name, text != nullptr ? text : "");
+}
+
+void append_tree_view(GString *out, const char *name, GtkTreeView *view) {
+  GtkTreeModel *model = nullptr;
+  GtkTreeIter iter;
+  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) {
+    g_string_append_printf(out, "%s=\"\"\n", name);
+    return;
+  }
+  g_autofree char *text = nullptr;
+  gtk_tree_model_get(model, &iter, 0, &text, -1);
+  append_assignment(out, name, text != nullptr ? text : "");
+}
+
+void append_text_view(GString *out, const char *name, GtkTextView *view) {
+  GtkTextBuffer *buffer = gtk_text_view_get_buffer(view);
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  g_autofree char *text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  const std::string quoted = ansi_c_quoted(text);
+  g_string_append_printf(out, "%s=$'%s'\n", name, quoted.c_str());
+}
+
+} // namespace
+
+void append_state_line(GString *out, const char *name, GObject *object, bool debug) {
+  g_return_if_fail(out != NULL);
+  g_return_if_fail(name != NULL);
+  g_return_if_fail(object != NULL);
+
+  // The first class that matches decides: a spin button is an entry, a check button is
+  // tested before anything else that is a button.
+  if (GTK_IS_ENTRY(object))
+    append_assignment(out, name, gtk_entry_get_text(GTK_ENTRY(object)));
+  else if (GTK_IS_CHECK_BUTTON(object))
+    append_assignment(out, name,
+                      gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object)) ? "true" : "false");
+  else if (GTK_IS_COMBO_BOX_TEXT(object))
+    append_combo_box(out, name, GTK_COMBO_BOX_TEXT(object), debug);
+  else if (GTK_IS_SCALE(object))
+    append_number(out, name, gtk_range_get_value(GTK_RANGE(object)));
+  else if (GTK_IS_PROGRESS_BAR(object))
+    append_number(out, name, gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)));
+  else if (GTK_IS_TREE_VIEW(object))
+    append_tree_view(out, name, GTK_TREE_VIEW(object));
+  else if (GTK_IS_TEXT_VIEW(object))
+    append_text_view(out, name, GTK_TEXT_VIEW(object));
+}
+
+} // namespace quillet::app

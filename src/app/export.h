@@ -1,0 +1,25 @@
+#pragma once
+
+// Turning widget state into shell assignments that eval gives back exactly.
+
+#include <gtk/gtk.h>
+
+#include <string>
+#include <string_view>
+
+namespace quillet::app {
+
+// Body of a "..." word: backslash, double quote, dollar and backquote get a backslash.
+std::string double_quoted(std::string_view value);
+
+// Body of a $'...' word: backslash, single and double quote escaped, newline as \n.
+std::string ansi_c_quoted(std::string_view value);
+
+// Whether eval can assign to `name` without running anything.
+bool is_shell_name(std::string_view name);
+
+// Appends the state line of `object` exported as `name`, or nothing for a widget without
+// a value to export. With `debug`, combo boxes explain themselves on standard error.
+void append_state_line(GString *out, const char *name, GObject *object, bool debug);
+
+} // namespace quillet::app
