@@ -1,8 +1,236 @@
 // The application driver: command line, state export and shell quoting.
 
+#include "app/export.h"
 #include "app/quillet.h"
+
+#include <glib/gstdio.h>
+
+#include <string>
+#include <vector>
+
+// --- command line -------------------------------------------------------------------------
+
+struct ArgsCase {
+  const char *path;
+  std::vector<const char *> args; // after the program name
+  const char *program;            // the XML program afterwards
+  gboolean debug;
+};
+
+static const ArgsCase kArgsCases[] = {
+    {"/program/env", {"--program", "QT_DIALOG"}, "<window/>", FALSE},
+    {"/program/short", {"-p", "QT_DIALOG"}, "<window/>", FALSE},
+    {"/program/attached", {"--program=QT_DIALOG"}, "<window/>", FALSE},
+    {"/program/short-attached", {"-p=QT_DIALOG"}, "<window/>", FALSE},
+    {"/program/literal", {"-p", "<window></window>"}, "<window></window>", FALSE},
+    {"/program/set-but-empty", {"-p", "QT_EMPTY"}, "", FALSE},
+    {"/program/rightmost-wins", {"-p", "one", "--program", "two"}, "two", FALSE},
+    {"/program/empty-attached", {"--program=", "-p="}, "", FALSE},
+    {"/program/trailing-option", {"--program"}, "", FALSE},
+    {"/program/takes-debug-as-name", {"-p", "--debug"}, "--debug", FALSE},
+    {"/program/no-equals", {"-pQT_DIALOG", "--help", "-h"}, "", FALSE},
+    {"/debug/first", {"--debug", "--help"}, "", TRUE},
+    {"/debug/last", {"-p", "QT_DIALOG", "--debug"}, "<window/>", TRUE},
+};
+
+static void test_arguments(gconstpointer data) {
+  const auto *c = static_cast<const ArgsCase *>(data);
+  // debug_mode is process-wide and never cleared, so every case gets a process of its own.
+  if (g_test_subprocess()) {
+    g_setenv("QT_DIALOG", "<window/>", TRUE);
+    g_setenv("QT_EMPTY", "", TRUE);
+    std::vector<char *> argv{const_cast<char *>("quillet")};
+    for (const char *arg : c->args)
+      argv.push_back(const_cast<char *>(arg));
+    g_autoptr(Quillet) app = quillet_new();
+    quillet_parse_arguments(app, argv.data(), static_cast<int>(argv.size()));
+    g_assert_cmpstr(quillet_get_xml_program(app), ==, c->program);
+    g_assert_cmpint(quillet_get_debug_mode(), ==, c->debug);
+    return;
+  }
+  g_test_trap_subprocess(nullptr, 0, G_TEST_SUBPROCESS_DEFAULT);
+  g_test_trap_assert_passed();
+  g_test_trap_assert_stdout("");
+}
+
+static void test_banner() {
+  for (std::vector<const char *> args :
+       {std::vector<const char *>{}, {"--help", "-p", "x"}, {"-h"}}) {
+    g_autoptr(GPtrArray) argv = g_ptr_array_new_with_free_func(g_free);
+    g_ptr_array_add(argv, g_test_build_filename(G_TEST_BUILT, "..", "quillet", NULL));
+    for (const char *arg : args)
+      g_ptr_array_add(argv, g_strdup(arg));
+    g_ptr_array_add(argv, nullptr);
+    g_autofree char *out = nullptr;
+    g_autofree char *err = nullptr;
+    int status = -1;
+    g_autoptr(GError) error = nullptr;
+    // No display is needed for the banner.
+    const char *const envp[] = {"PATH=/usr/bin:/bin", nullptr};
+    g_spawn_sync(nullptr, reinterpret_cast<char **>(argv->pdata), const_cast<char **>(envp),
+                 G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err, &status, &error);
+    g_assert_no_error(error);
+    g_assert_cmpstr(out, ==, "quillet v1.0.0 - Native GTK3 Drop-In Replacement\n");
+    g_assert_cmpstr(err, ==, "");
+    g_assert_cmpint(status, ==, 0);
+  }
+}
+
+// --- quoting ------------------------------------------------------------------------------
+
+// Values a user may type; eval of the exported line must give each back to the byte.
+static const char *const kNastyValues[] = {
+    "",
+    "plain text",
+    "$(touch PWNED)",
+    "`touch PWNED`",
+    "${HOME} $HOME $0 $$",
+    "a \"quoted\" 'word'",
+    "back\\slash \\\" \\n \\\\",
+    "two\nlines\n",
+    "tab\there\rcr",
+    "!history ; && | > < * ?",
+    "caf\xc3\xa9 \xe2\x82\xac",
+    "'",
+    "\\",
+    "$'x'",
+};
+
+static std::string eval_in_bash(const std::string &assignment) {
+  g_autofree char *dir = g_dir_make_tmp("quillet-eval-XXXXXX", nullptr);
+  const char *argv[] = {
+      "bash", "-c",   "cd \"$2\" && eval \"$1\" && printf '%s' \"$V\"", "bash", assignment.c_str(),
+      dir,    nullptr};
+  g_autofree char *out = nullptr;
+  int status = -1;
+  g_autoptr(GError) error = nullptr;
+  g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+               &out, nullptr, &status, &error);
+  g_assert_no_error(error);
+  g_assert_cmpint(status, ==, 0);
+  // Nothing in the value may have run.
+  g_autofree char *pwned = g_build_filename(dir, "PWNED", NULL);
+  g_assert_false(g_file_test(pwned, G_FILE_TEST_EXISTS));
+  g_rmdir(dir);
+  return out;
+}
+
+static void test_eval_round_trip() {
+  for (const char *value : kNastyValues) {
+    const std::string plain = eval_in_bash("V=\"" + quillet::app::double_quoted(value) + "\"");
+    g_assert_cmpstr(plain.c_str(), ==, value);
+    const std::string ansi = eval_in_bash("V=$'" + quillet::app::ansi_c_quoted(value) + "'");
+    g_assert_cmpstr(ansi.c_str(), ==, value);
+  }
+}
+
+static void test_quoting_leaves_plain_text() {
+  // Values without special characters are written exactly as they are.
+  const std::string plain = quillet::app::double_quoted("Hello, world! 50% 'single'");
+  g_assert_cmpstr(plain.c_str(), ==, "Hello, world! 50% 'single'");
+  const std::string ansi = quillet::app::ansi_c_quoted("tab\there");
+  g_assert_cmpstr(ansi.c_str(), ==, "tab\there");
+}
+
+static void test_shell_names() {
+  for (const char *name : {"NAME", "_x", "a1", "heartbeat_timer"})
+    g_assert_true(quillet::app::is_shell_name(name));
+  for (const char *name : {"", "1a", "my-var", "a b", "x;rm", "$(x)", "caf\xc3\xa9"})
+    g_assert_false(quillet::app::is_shell_name(name));
+}
+
+// --- state export with real widgets -------------------------------------------------------
+
+static std::string state_line(const char *name, GObject *object) {
+  g_autoptr(GString) out = g_string_new(nullptr);
+  quillet::app::append_state_line(out, name, object, false);
+  return out->str;
+}
+
+static void test_state_lines() {
+  g_autoptr(GtkBuilder) builder = gtk_builder_new();
+  g_autoptr(GError) error = nullptr;
+  // The widgets as the templates make them.
+  gtk_builder_add_from_string(
+      builder,
+      "<interface>"
+      "<object class=\"GtkAdjustment\" id=\"adj\"><property name=\"upper\">100</property>"
+      "<property name=\"step-increment\">1</property></object>"
+      "<object class=\"GtkListStore\" id=\"model\"><columns><column type=\"gchararray\"/>"
+      "</columns><data><row><col id=\"0\">a \"row\"</col></row></data></object>"
+      "<object class=\"GtkWindow\" id=\"w\"><child><object class=\"GtkBox\">"
+      "<child><object class=\"GtkEntry\" id=\"entry\"/></child>"
+      "<child><object class=\"GtkSpinButton\" id=\"spin\">"
+      "<property name=\"adjustment\">adj</property></object></child>"
+      "<child><object class=\"GtkCheckButton\" id=\"check\"/></child>"
+      "<child><object class=\"GtkComboBoxText\" id=\"combo\"><items><item>one</item>"
+      "<item>$two</item></items></object></child>"
+      "<child><object class=\"GtkComboBoxText\" id=\"empty_combo\"/></child>"
+      "<child><object class=\"GtkScale\" id=\"scale\"/></child>"
+      "<child><object class=\"GtkProgressBar\" id=\"progress\"/></child>"
+      "<child><object class=\"GtkTreeView\" id=\"tree\"><property name=\"model\">model</property>"
+      "</object></child>"
+      "<child><object class=\"GtkTextView\" id=\"text\"/></child>"
+      "<child><object class=\"GtkButton\" id=\"button\"/></child>"
+      "</object></child></object></interface>",
+      -1, &error);
+  g_assert_no_error(error);
+  auto get = [&](const char *id) { return gtk_builder_get_object(builder, id); };
+
+  gtk_entry_set_text(GTK_ENTRY(get("entry")), "say \"$HOME\"");
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(get("spin")), 5);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(get("combo")), 1);
+  gtk_range_set_range(GTK_RANGE(get("scale")), 0, 100);
+  gtk_range_set_value(GTK_RANGE(get("scale")), 37.2);
+  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(get("progress")), 0.3);
+  gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(get("text"))),
+                           "it's \"two\"\nlines\\", -1);
+
+  const struct {
+    const char *id;
+    const char *line;
+  } cases[] = {
+      {"entry", "entry=\"say \\\"\\$HOME\\\"\"\n"},
+      {"spin", "spin=\"5\"\n"},
+      {"check", "check=\"false\"\n"},
+      {"combo", "combo=\"\\$two\"\n"},
+      {"empty_combo", "empty_combo=\"\"\n"},
+      {"scale", "scale=\"37.200000000000003\"\n"},
+      {"progress", "progress=\"0.29999999999999999\"\n"},
+      {"tree", "tree=\"\"\n"},
+      {"text", "text=$'it\\'s \\\"two\\\"\\nlines\\\\'\n"},
+      {"button", ""},
+  };
+  for (const auto &c : cases) {
+    const std::string line = state_line(c.id, get(c.id));
+    g_assert_cmpstr(line.c_str(), ==, c.line);
+  }
+
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get("check")), TRUE);
+  std::string line = state_line("check", get("check"));
+  g_assert_cmpstr(line.c_str(), ==, "check=\"true\"\n");
+  GtkTreeView *tree = GTK_TREE_VIEW(get("tree"));
+  g_autoptr(GtkTreePath) first = gtk_tree_path_new_first();
+  gtk_tree_selection_select_path(gtk_tree_view_get_selection(tree), first);
+  line = state_line("tree", get("tree"));
+  g_assert_cmpstr(line.c_str(), ==, "tree=\"a \\\"row\\\"\"\n");
+  gtk_widget_destroy(GTK_WIDGET(get("w")));
+}
 
 int main(int argc, char **argv) {
   g_test_init(&argc, &argv, NULL);
+  g_test_summary("Command line, state export and quoting of the application driver.");
+  for (const ArgsCase &c : kArgsCases) {
+    g_autofree char *path = g_strconcat("/app/arguments", c.path, NULL);
+    g_test_add_data_func(path, &c, test_arguments);
+  }
+  g_test_add_func("/app/arguments/banner", test_banner);
+  g_test_add_func("/app/quoting/eval-round-trip", test_eval_round_trip);
+  g_test_add_func("/app/quoting/plain-text", test_quoting_leaves_plain_text);
+  g_test_add_func("/app/quoting/shell-names", test_shell_names);
+  if (gtk_init_check(&argc, &argv))
+    g_test_add_func("/app/export/state-lines", test_state_lines);
+  else
+    printf("Bail out! The export tests need a display (run them under xvfb-run).\n");
   return g_test_run();
 }

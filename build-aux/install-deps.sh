@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs what building ("build") or testing ("test") quillet needs on Debian 12.
+set -eu
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+build_packages="meson ninja-build pkg-config g++ libgtk-3-dev"
+# End-to-end tests drive the dialog with XTEST (xdotool) and AT-SPI (pyatspi).
+test_packages="$build_packages xvfb xauth clang-format xdotool x11-utils dbus dbus-x11 at-spi2-core python3 python3-pyatspi"
+
+case "${1:-build}" in
+build) packages=$build_packages ;;
+test) packages=$test_packages ;;
+*)
+  echo "usage: $0 [build|test]" >&2
+  exit 2
+  ;;
+esac
+
+as_root apt-get update -q
+# shellcheck disable=SC2086 # the package list is meant to split
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $packages
