@@ -7,6 +7,12 @@
 
 namespace quillet::preprocess {
 
+// Runs an input command and returns what it printed on standard output. The program runs
+// bash; a fuzzer swaps in a stand-in so that arbitrary input never reaches a shell.
+using CommandRunner = std::string (*)(const std::string &command);
+void set_command_runner(CommandRunner runner);
+std::string run_with_bash(const std::string &command);
+
 // One "<item>…</item>\n" line per non-empty output line, its text stripped and XML-escaped.
 std::string items_from_output(std::string_view output);
 

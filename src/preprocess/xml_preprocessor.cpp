@@ -24,6 +24,26 @@ XmlPreprocessor *xml_preprocessor_new(void) {
 
 namespace quillet::preprocess {
 
+static CommandRunner command_runner = run_with_bash;
+
+void set_command_runner(CommandRunner runner) {
+  command_runner = runner != nullptr ? runner : run_with_bash;
+}
+
+std::string run_with_bash(const std::string &command) {
+  const char *spawn_args[] = {"bash", "-c", command.c_str(), nullptr};
+  g_autofree char *stdout_res = nullptr;
+  g_autofree char *stderr_res = nullptr;
+  int status = 0;
+  g_autoptr(GError) error = nullptr;
+  // Without other flags the child reads from the null device; a command that cannot start
+  // counts as one that printed nothing. Output past a NUL byte is not read.
+  if (!g_spawn_sync(nullptr, const_cast<char **>(spawn_args), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
+                    nullptr, &stdout_res, &stderr_res, &status, &error))
+    return {};
+  return stdout_res;
+}
+
 std::string items_from_output(std::string_view output) {
   std::string items;
   std::string_view rest = strip(output);
@@ -194,18 +214,8 @@ static char *xml_preprocessor_execute_input_command(XmlPreprocessor *self, const
   if (strip(sanitized_cmd).empty())
     return g_strdup("");
 
-  const char *spawn_args[] = {"bash", "-c", sanitized_cmd.c_str(), nullptr};
-  g_autofree char *stdout_res = nullptr;
-  g_autofree char *stderr_res = nullptr;
-  int status = 0;
-  g_autoptr(GError) error = nullptr;
-  // Without other flags the child reads from the null device; a failure to start is
-  // treated as a command that printed nothing.
-  if (!g_spawn_sync(nullptr, const_cast<char **>(spawn_args), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                    nullptr, &stdout_res, &stderr_res, &status, &error))
-    return g_strdup("");
-
-  return g_strdup(items_from_output(make_valid_utf8(stdout_res)).c_str());
+  const std::string output = command_runner(sanitized_cmd);
+  return g_strdup(items_from_output(make_valid_utf8(output.c_str())).c_str());
 }
 
 char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *raw_xml) {
