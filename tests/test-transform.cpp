@@ -300,6 +300,13 @@ static void test_fragment(gconstpointer data) {
   assert_gtk_loads(r.layout);
 }
 
+static void test_nesting_depth() {
+  g_autoptr(XmlTransformer) transformer = xml_transformer_new();
+  g_free(xml_transformer_process_and_clean_xml(
+      transformer, "<window><vbox><entry></entry></vbox><hbox><list></list></hbox></window>"));
+  g_assert_cmpuint(xml_transformer_get_nesting_depth(transformer), ==, 3);
+}
+
 static void test_counter_carries_over() {
   g_autoptr(XmlTransformer) transformer = xml_transformer_new();
   g_free(xml_transformer_process_and_clean_xml(transformer, "<window></window>"));
@@ -363,6 +370,7 @@ int main(int argc, char **argv) {
     g_test_add_data_func(path, &c, test_fragment);
   }
   g_test_add_func("/transform/counter-carries-over", test_counter_carries_over);
+  g_test_add_func("/transform/nesting-depth", test_nesting_depth);
   g_test_add_func("/transform/null-arguments", test_null_arguments);
   return g_test_run();
 }

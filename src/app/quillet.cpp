@@ -21,6 +21,8 @@ G_DEFINE_TYPE(Quillet, quillet, G_TYPE_OBJECT)
 
 static gboolean debug_mode = FALSE;
 
+static constexpr size_t kMaxNesting = 1000;
+
 static void quillet_finalize(GObject *object) {
   Quillet *self = QUILLET_APP(object);
   g_clear_pointer(&self->xml_program, g_free);
@@ -174,6 +176,13 @@ void quillet_launch(Quillet *self) {
   const size_t length = strlen(layout);
   // A copy for the script's author; a directory we cannot write to must not stop the dialog.
   g_file_set_contents("debug_generated_layout.xml", layout, static_cast<gssize>(length), nullptr);
+
+  // GTK lays out nested widgets recursively and runs out of stack a few thousand levels
+  // down; no dialog needs more than a handful.
+  if (xml_transformer_get_nesting_depth(self->transformer) > kMaxNesting) {
+    debug_line("[QUILLET CRITICAL] Widgets are nested more than %zu levels deep.\n", kMaxNesting);
+    exit(1);
+  }
 
   g_autoptr(GtkBuilder) builder = gtk_builder_new();
   debug_line("[CONTROL POINT A] Feeding XML string to Gtk.Builder.add_from_string...\n");

@@ -5,6 +5,7 @@
 #include "common/strings.h"
 #include "widgets/hollin_widgets.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,6 +108,7 @@ public:
 
   const std::string &adjustments() const { return adjustments_; }
   const std::vector<ListStore> &stores() const { return stores_; }
+  size_t depth() const { return depth_; }
 
 private:
   void handle_line(std::string_view line) {
@@ -225,6 +227,7 @@ private:
       hollin_widgets_append_element_end(body_, name.c_str());
     else
       stack_.push_back({name, current_store_, body_->len});
+    depth_ = std::max(depth_, stack_.size());
   }
 
   void add_window_child(OpenElement &window) {
@@ -297,15 +300,16 @@ private:
   bool in_action_ = false;
   std::vector<OpenElement> stack_;
   int notebooks_ = 0;
+  size_t depth_ = 0;
   std::optional<PendingLabel> label_;
 };
 
 } // namespace
 
-void build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
-                  int &auto_id_counter) {
-  g_return_if_fail(sb != NULL);
-  g_return_if_fail(widget_actions != NULL);
+size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
+                    int &auto_id_counter) {
+  g_return_val_if_fail(sb != NULL, 0);
+  g_return_val_if_fail(widget_actions != NULL, 0);
 
   g_autoptr(GRegex) attribute = g_regex_new("(variable|id)=\"([^\"]+)\"", GRegexCompileFlags(0),
                                             GRegexMatchFlags(0), nullptr);
@@ -328,6 +332,7 @@ void build_layout(GString *sb, std::string_view clean, GHashTable *widget_action
     append(sb, "</data>\n</object>\n");
   }
   g_string_append_len(sb, body->str, static_cast<gssize>(body->len));
+  return walk.depth();
 }
 
 } // namespace quillet::transform

@@ -10,8 +10,9 @@ namespace quillet::transform {
 
 // Writes the whole interface document for `clean` into `sb`: header, adjustments, list
 // stores, widget objects, end. Files actions in `widget_actions` and hands out generated
-// ids from `auto_id_counter`, both of which carry over between calls.
-void build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
-                  int &auto_id_counter);
+// ids from `auto_id_counter`, both of which carry over between calls. Returns how deep
+// widget elements were nested.
+size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
+                    int &auto_id_counter);
 
 } // namespace quillet::transform

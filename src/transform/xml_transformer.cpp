@@ -11,6 +11,7 @@ struct _XmlTransformer {
   GHashTable *widget_actions;
   int auto_id_counter;
   XmlPreprocessor *preprocessor;
+  size_t nesting_depth;
 };
 
 G_DEFINE_TYPE(XmlTransformer, xml_transformer, G_TYPE_OBJECT)
@@ -42,12 +43,18 @@ GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self) {
   return self->widget_actions;
 }
 
+size_t xml_transformer_get_nesting_depth(XmlTransformer *self) {
+  g_return_val_if_fail(self != NULL, 0);
+  return self->nesting_depth;
+}
+
 char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *raw_xml) {
   g_return_val_if_fail(self != NULL, NULL);
   g_return_val_if_fail(raw_xml != NULL, NULL);
 
   g_autofree char *clean = xml_preprocessor_clean_legacy_syntax(self->preprocessor, raw_xml);
   g_autoptr(GString) sb = g_string_sized_new(4096 + strlen(clean) * 4);
-  quillet::transform::build_layout(sb, clean, self->widget_actions, self->auto_id_counter);
+  self->nesting_depth =
+      quillet::transform::build_layout(sb, clean, self->widget_actions, self->auto_id_counter);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }

@@ -17,4 +17,7 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
 // (GPtrArray of char *). Owned by the transformer.
 GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self);
 
+// How deep widget elements were nested in the last layout made.
+size_t xml_transformer_get_nesting_depth(XmlTransformer *self);
+
 G_END_DECLS
