@@ -71,7 +71,7 @@ struct ListStore {
 struct OpenElement {
   std::string name;
   int store;
-  size_t content_offset = 0; // where the element's children begin in the body
+  size_t box_slot = 0; // a window's place for the box that holds several children
   int children = 0;
   bool boxed = false;
 };
@@ -108,6 +108,15 @@ public:
 
   const std::string &adjustments() const { return adjustments_; }
   const std::vector<ListStore> &stores() const { return stores_; }
+
+  // The widget objects: each finished stretch followed by its slot, then the rest.
+  void append_body(GString *sb) const {
+    for (size_t i = 0; i < finished_.size(); i++) {
+      append(sb, finished_[i]);
+      append(sb, slots_[i]);
+    }
+    g_string_append_len(sb, body_->str, static_cast<gssize>(body_->len));
+  }
   size_t depth() const { return depth_; }
 
 private:
@@ -226,16 +235,24 @@ private:
     if (contains(line, "</"))
       hollin_widgets_append_element_end(body_, name.c_str());
     else
-      stack_.push_back({name, current_store_, body_->len});
+      stack_.push_back({name, current_store_, name == "window" ? open_slot() : 0});
     depth_ = std::max(depth_, stack_.size());
   }
 
   void add_window_child(OpenElement &window) {
     if (++window.children != 2)
       return;
-    g_string_insert_len(body_, static_cast<gssize>(window.content_offset), kWindowBoxStart.data(),
-                        static_cast<gssize>(kWindowBoxStart.size()));
+    slots_[window.box_slot] = kWindowBoxStart;
     window.boxed = true;
+  }
+
+  // Ends the current stretch of the body and leaves an empty place after it that can be
+  // filled later, so the box never has to be inserted into text already written.
+  size_t open_slot() {
+    finished_.emplace_back(body_->str, body_->len);
+    g_string_truncate(body_, 0);
+    slots_.emplace_back();
+    return slots_.size() - 1;
   }
 
   void close_innermost() {
@@ -293,6 +310,8 @@ private:
 
   std::string adjustments_;
   std::vector<ListStore> stores_;
+  std::vector<std::string> finished_;
+  std::vector<std::string> slots_;
 
   std::string current_widget_id_;
   std::string current_tag_;
@@ -331,7 +350,7 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
     append(sb, store.rows);
     append(sb, "</data>\n</object>\n");
   }
-  g_string_append_len(sb, body->str, static_cast<gssize>(body->len));
+  walk.append_body(sb);
   return walk.depth();
 }
 
