@@ -217,6 +217,70 @@ static void test_state_lines() {
   gtk_widget_destroy(GTK_WIDGET(get("w")));
 }
 
+// Random text: every printable and control ASCII character but NUL, multi-byte UTF-8, and
+// pieces of shell syntax that would run something if they were not quoted.
+static std::string random_text() {
+  static const char *const kPieces[] = {
+      "$(touch PWNED)", "`touch PWNED`", "${x:-y}",          "\\", "\n", "'",     "\"",
+      "\xc3\xa9",       "\xe2\x82\xac",  "\xf0\x9f\x98\x80", "\n", "\t", "$'\\n'"};
+  std::string text;
+  const int length = g_test_rand_int_range(0, 24);
+  for (int i = 0; i < length; i++) {
+    if (g_test_rand_bit())
+      text += kPieces[g_test_rand_int_range(0, G_N_ELEMENTS(kPieces))];
+    else
+      text += static_cast<char>(g_test_rand_int_range(1, 128));
+  }
+  return text;
+}
+
+// Whatever the user enters in any exportable widget, eval of the export gives it back.
+static void test_export_property() {
+  g_autoptr(GtkBuilder) builder = gtk_builder_new();
+  g_autoptr(GError) error = nullptr;
+  gtk_builder_add_from_string(
+      builder,
+      "<interface><object class=\"GtkListStore\" id=\"model\"><columns>"
+      "<column type=\"gchararray\"/></columns></object>"
+      "<object class=\"GtkWindow\" id=\"w\"><child><object class=\"GtkBox\">"
+      "<child><object class=\"GtkEntry\" id=\"entry\"/></child>"
+      "<child><object class=\"GtkComboBoxText\" id=\"combo\"/></child>"
+      "<child><object class=\"GtkTreeView\" id=\"tree\"><property name=\"model\">model"
+      "</property></object></child>"
+      "<child><object class=\"GtkTextView\" id=\"text\"/></child>"
+      "</object></child></object></interface>",
+      -1, &error);
+  g_assert_no_error(error);
+  auto get = [&](const char *id) { return gtk_builder_get_object(builder, id); };
+  GtkListStore *model = GTK_LIST_STORE(get("model"));
+  GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(get("tree")));
+
+  for (int round = 0; round < 100; round++) {
+    const std::string values[] = {random_text(), random_text(), random_text(), random_text()};
+    gtk_entry_set_text(GTK_ENTRY(get("entry")), values[0].c_str());
+    gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(get("combo")));
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(get("combo")), values[1].c_str());
+    gtk_combo_box_set_active(GTK_COMBO_BOX(get("combo")), 0);
+    gtk_list_store_clear(model);
+    GtkTreeIter row;
+    gtk_list_store_insert_with_values(model, &row, -1, 0, values[2].c_str(), -1);
+    gtk_tree_selection_select_iter(selection, &row);
+    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(get("text"))),
+                             values[3].c_str(), -1);
+
+    int index = 0;
+    for (const char *id : {"entry", "combo", "tree", "text"}) {
+      // Each line, evaluated alone under the name V, must give back its value to the byte.
+      std::string line = state_line(id, get(id));
+      line.replace(0, strlen(id), "V");
+      const std::string got = eval_in_bash(line);
+      g_assert_cmpstr(got.c_str(), ==, values[index].c_str());
+      index++;
+    }
+  }
+  gtk_widget_destroy(GTK_WIDGET(get("w")));
+}
+
 int main(int argc, char **argv) {
   g_test_init(&argc, &argv, NULL);
   g_test_summary("Command line, state export and quoting of the application driver.");
@@ -228,9 +292,11 @@ int main(int argc, char **argv) {
   g_test_add_func("/app/quoting/eval-round-trip", test_eval_round_trip);
   g_test_add_func("/app/quoting/plain-text", test_quoting_leaves_plain_text);
   g_test_add_func("/app/quoting/shell-names", test_shell_names);
-  if (gtk_init_check(&argc, &argv))
+  if (gtk_init_check(&argc, &argv)) {
     g_test_add_func("/app/export/state-lines", test_state_lines);
-  else
+    g_test_add_func("/app/export/eval-gives-back-any-text", test_export_property);
+  } else {
     printf("Bail out! The export tests need a display (run them under xvfb-run).\n");
+  }
   return g_test_run();
 }
