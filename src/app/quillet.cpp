@@ -5,8 +5,12 @@
 #include "export.h"
 #include "transform/xml_transformer.h"
 
+#include <glib/gstdio.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstring>
 #include <string_view>
 
@@ -97,6 +101,25 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
 
 namespace {
 
+// Replaces the file whole, as a new file renamed over the old one (never written through a
+// link), without waiting for the disk: the copy is rewritten on every run anyway.
+void write_debug_copy(const char *layout, size_t length) {
+  constexpr const char *kPath = "debug_generated_layout.xml";
+  g_autofree char *temp = g_strconcat(kPath, ".XXXXXX", NULL);
+  const int fd = g_mkstemp_full(temp, O_WRONLY, 0666);
+  if (fd < 0)
+    return;
+  FILE *file = fdopen(fd, "w");
+  if (file == nullptr) {
+    close(fd);
+    g_unlink(temp);
+    return;
+  }
+  const bool written = fwrite(layout, 1, length, file) == length;
+  if (fclose(file) != 0 || !written || g_rename(temp, kPath) != 0)
+    g_unlink(temp);
+}
+
 // What the OK and Cancel handlers and the action handlers share; it lives until the
 // process ends inside the destroy handler.
 struct LaunchState {
@@ -175,7 +198,7 @@ void quillet_launch(Quillet *self) {
       xml_transformer_process_and_clean_xml(self->transformer, self->xml_program);
   const size_t length = strlen(layout);
   // A copy for the script's author; a directory we cannot write to must not stop the dialog.
-  g_file_set_contents("debug_generated_layout.xml", layout, static_cast<gssize>(length), nullptr);
+  write_debug_copy(layout, length);
 
   // GTK lays out nested widgets recursively and runs out of stack a few thousand levels
   // down; no dialog needs more than a handful.
