@@ -33,6 +33,8 @@ static const CleanCase kCleanCases[] = {
     {"/frame/blanks", "<frame  Big Title >", "\n<frame frame_label=\"Big Title \">"},
     {"/frame/bare", "<frame>", "\n<frame>"},
     {"/frame/attribute", "<frame label=\"X\">", "\n<frame frame_label=\"label=\"X\"\">"},
+    {"/frame/attribute-form-kept", "<frame frame_label=\"My Title\">",
+     "\n<frame frame_label=\"My Title\">"},
     {"/button/ok", "<button ok>", "\n<button id=\"btn_ok\" label=\"OK\">"},
     {"/button/ok-blanks", "<button  ok >", "\n<button id=\"btn_ok\" label=\"OK\">"},
     {"/button/ok-tab", "<button\tok>", "\n<button id=\"btn_ok\" label=\"OK\">"},

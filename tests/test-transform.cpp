@@ -288,6 +288,10 @@ static const FragmentCase kFragmentCases[] = {
      "<items>\n<item>a &amp; b</item>\n<item>&lt;c&gt;</item>\n</items>\n"},
     {"/window/several-children", "<window><entry></entry><button ok></button></window>",
      "<object class=\"GtkButton\" id=\"btn_ok\">"},
+    {"/self-closing", "<window><vbox><entry/><button ok/></vbox></window>",
+     "<object class=\"GtkButton\" id=\"btn_ok\">"},
+    {"/frame/attribute-title", "<window><frame frame_label=\"A B\"></frame></window>",
+     "<property name=\"label\">A B</property>"},
     {"/frame/title", "<window><frame Choose one><entry></entry></frame></window>",
      "<object class=\"GtkFrame\">\n<property name=\"label\">Choose one</property>\n"},
 };

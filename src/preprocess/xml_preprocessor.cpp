@@ -226,7 +226,9 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
   const std::string_view text = strip(valid);
 
   g_autoptr(GRegex) frame =
-      g_regex_new("<frame\\s+([^>]+)>", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
+      // A title already in attribute form is what the rewrite produces; leave it as it is.
+      g_regex_new("<frame\\s+(?!frame_label=)([^>]+)>", GRegexCompileFlags(0), GRegexMatchFlags(0),
+                  nullptr);
   g_autoptr(GRegex) ok =
       g_regex_new("<button\\s+ok\\s*>", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
   g_autoptr(GRegex) cancel =

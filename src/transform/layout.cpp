@@ -52,6 +52,12 @@ std::string first_group(GRegex *regex, std::string_view line, int group) {
   return std::string(strip(line.substr(start, end - start)));
 }
 
+// An element closed on its own line: "<entry></entry>", or written as "<entry/>".
+bool closes_itself(std::string_view line) {
+  const size_t gt = line.find('>');
+  return contains(line, "</") || (gt != std::string_view::npos && gt > 0 && line[gt - 1] == '/');
+}
+
 // Removes a leading "<label ...>" start tag and every "<label>" and "</label>".
 std::string label_text(std::string_view line) {
   if (line.starts_with("<label") && line.size() > 6 &&
@@ -232,7 +238,7 @@ private:
     const std::string label = name == "frame" ? first_group(frame_label_, line, 1) : std::string();
     hollin_widgets_append_element_start(body_, name.c_str(), object_id.c_str(), label.c_str(),
                                         kTitle);
-    if (contains(line, "</"))
+    if (closes_itself(line))
       hollin_widgets_append_element_end(body_, name.c_str());
     else
       stack_.push_back({name, current_store_, name == "window" ? open_slot() : 0});
