@@ -252,8 +252,9 @@ void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
   while (g_hash_table_iter_next(&iter, &key, &value)) {
     const char *name = static_cast<const char *>(key);
     // Generated ids name nothing the script asked for; a name the shell cannot assign to
-    // would make eval run a command.
-    if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name))
+    // would make eval run a command; a widget named EXIT would overwrite the status line.
+    if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name) ||
+        g_str_equal(name, "EXIT"))
       continue;
     GObject *object = gtk_builder_get_object(builder, name);
     if (object != nullptr)
@@ -288,7 +289,14 @@ int quillet_main(int argc, char **argv) {
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
+  // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
+  // GTK's start-up. Commands started later get the environment as it was.
+  const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
+  if (!gl_chosen)
+    g_setenv("GDK_GL", "disable", TRUE);
   gtk_init(&argc, &argv);
+  if (!gl_chosen)
+    g_unsetenv("GDK_GL");
   quillet_launch(app);
   return 0;
 }

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Actions: the commands widgets run when clicked, toggled or changed, and timers. Each
+# action appends to a log in the case's directory, quillet's working directory.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_session "$@"
+
+# log_is FILE WANT: FILE holds exactly the lines WANT (none when WANT is empty).
+log_is() {
+  if [[ -z $2 ]]; then
+    [[ ! -e $1 ]] || { note "$1 exists: $(cat "$1")"; return 1; }
+    return 0
+  fi
+  file_is "$1" "$1" "$2
+"
+}
+
+button_clicks() {
+  export DIALOG="<window><vbox>
+<button variable=\"ADD\"><label>Add</label><action>sh -c 'echo click >> clicks.log'</action></button>
+<button ok></button>
+</vbox></window>"
+  # A real click, then two through the accessibility action.
+  run_dialog click 'push button:Add' lines clicks.log 1 \
+    act 'push button:Add' lines clicks.log 2 \
+    act 'push button:Add' lines clicks.log 3 \
+    act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+' && log_is clicks.log 'click
+click
+click'
+}
+
+check_box_toggles() {
+  export DIALOG="<window><vbox>
+<checkbox variable=\"TICK\"><label>Tick</label><action>sh -c 'echo toggled >> toggles.log'</action></checkbox>
+<button ok></button>
+</vbox></window>"
+  run_dialog click 'check box:Tick' lines toggles.log 1 \
+    click 'check box:Tick' lines toggles.log 2 \
+    act 'check box:Tick' lines toggles.log 3 \
+    act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+TICK="true"
+' && log_is toggles.log 'toggled
+toggled
+toggled'
+}
+
+combo_box_changes() {
+  export DIALOG="<window><vbox>
+<comboboxtext variable=\"PICK\"><item>first</item><item>second</item><item>third</item>
+<action>sh -c 'echo changed >> changes.log'</action></comboboxtext>
+<button ok></button>
+</vbox></window>"
+  run_dialog select 'combo box' 2 lines changes.log 1 \
+    select 'combo box' 1 lines changes.log 2 \
+    act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+PICK="second"
+' && log_is changes.log 'changed
+changed'
+}
+
+# heartbeat_timer beats about once a second; TIMER1 has no "timer" in its name, as case counts.
+timers() {
+  export DIALOG="<window><vbox>
+<timer variable=\"heartbeat_timer\"><action>sh -c 'date +%s.%N >> beats.log'</action></timer>
+<timer variable=\"TIMER1\"><action>sh -c 'echo ran >> never.log'</action></timer>
+<button ok></button>
+</vbox></window>"
+  local start
+  start=$(date +%s.%N)
+  run_dialog lines beats.log 3 act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+' && log_is never.log '' || return 1
+  # From start to the third beat: three periods of a second, less the first one's slack.
+  awk -v start="$start" 'NR == 3 { d = $1 - start; if (d < 1.5 || d > 6) {
+      printf "# third beat %.2f s after the start\n", d > "/dev/stderr"; exit 1 } }
+    NR > 1 { d = $1 - prev; if (d < 0.5 || d > 1.6) {
+      printf "# beats %.2f s apart\n", d > "/dev/stderr"; exit 1 } } { prev = $1 }' beats.log
+}
+
+# A program that does not exist, an empty program name and a command that cannot be split
+# come first in the list; the command after them still runs on every click.
+failing_commands() {
+  export DIALOG="<window><vbox>
+<button variable=\"RUN\"><label>Run</label>
+<action>/nonexistent/quillet-e2e-missing --flag</action>
+<action>''</action>
+<action>\"unbalanced</action>
+<action>sh -c 'echo reached >> after.log'</action>
+</button>
+<button ok></button>
+</vbox></window>"
+  run_dialog act 'push button:Run' lines after.log 1 \
+    act 'push button:Run' lines after.log 2 \
+    act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+' && log_is after.log 'reached
+reached'
+}
+
+# Whatever actions print, on either stream, stays out of quillet's output.
+action_output() {
+  export DIALOG="<window><vbox>
+<entry variable=\"NAME\"></entry>
+<button variable=\"NOISY\"><label>Noisy</label><action>echo LEAK</action>
+<action>sh -c 'echo LEAK >&2; echo done >> noisy.log'</action></button>
+<checkbox variable=\"LOUD\"><label>Loud</label><action>echo LEAK</action></checkbox>
+<timer variable=\"leak_timer\"><action>sh -c 'echo LEAK; echo LEAK >&2; echo beat >> beats.log'</action></timer>
+<button ok></button>
+</vbox></window>"
+  run_dialog act 'push button:Noisy' act 'check box:Loud' lines noisy.log 1 lines beats.log 1 \
+    settext 'text' quiet act 'push button:OK' || return 1
+  local lines
+  lines=$(sort out | tr '\n' ' ')
+  same status "$STATUS" 0 && file_is stderr err '' &&
+    same stdout "$lines" 'EXIT="OK" LOUD="true" NAME="quiet" '
+}
+
+check "a button action runs on each click" button_clicks
+check "a check box action runs on each toggle, on and off" check_box_toggles
+check "a combo box action runs on each change" combo_box_changes
+check "a *timer* action runs about once a second; TIMER1's never" timers
+check "a missing program or empty command does not stop the next one" failing_commands
+check "actions' output never reaches quillet's output" action_output
+done_testing

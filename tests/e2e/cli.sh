@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# The command line and the ends that come before a window shows: the banner, the three fatal
+# ends with and without --debug, the layout file, and the ways of naming the program.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_session "$@"
+
+BANNER='quillet v1.0.0 - Native GTK3 Drop-In Replacement
+'
+A='[CONTROL POINT A] Feeding XML string to Gtk.Builder.add_from_string...'
+B='[CONTROL POINT B] Gtk.Builder parsed string successfully without exceptions.'
+D='[CONTROL POINT D] GTK PARSER EXCEPTION: '
+
+# Two widgets with one name: GtkBuilder refuses duplicate object ids.
+export REJECTED='<window><vbox><entry variable="TWICE"></entry><entry variable="TWICE"></entry></vbox></window>'
+export NO_WINDOW='<default>abc</default>'
+export EMPTY=''
+
+# run_quillet ARGS...: runs quillet in the current dir; stdout to ./out, stderr to ./err.
+run_quillet() {
+  G_DEBUG=fatal-criticals timeout -k 2 20 "$QUILLET" "$@" >out 2>err
+  STATUS=$?
+}
+
+# What GtkBuilder itself says of ./debug_generated_layout.xml.
+gtk_verdict() {
+  timeout 20 "$PYTHON" - <<'EOF'
+import gi
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk
+with open("debug_generated_layout.xml", encoding="utf-8") as f:
+    layout = f.read()
+try:
+    Gtk.Builder().add_from_string(layout)
+    print("accepted")
+except GLib.Error as e:
+    print(e.message)
+EOF
+}
+
+banner() {
+  STATUS=0
+  env -u DISPLAY -u XAUTHORITY -u WAYLAND_DISPLAY timeout -k 2 20 "$QUILLET" "$@" >out 2>err ||
+    STATUS=$?
+  ended 0 "$BANNER"
+}
+
+# fatal WANT_STDERR ARGS...
+fatal() {
+  local want=$1
+  shift
+  run_quillet "$@"
+  same status "$STATUS" 1 && file_is stdout out '' && file_is stderr err "$want"
+}
+
+rejected_with_debug() {
+  run_quillet --debug --program REJECTED
+  same status "$STATUS" 1 && file_is stdout out '' || return 1
+  local verdict
+  verdict=$(gtk_verdict)
+  [[ $verdict == *TWICE* ]] || { note "GTK's own verdict on the layout file: $verdict"; return 1; }
+  file_is stderr err "$A
+$D$verdict
+"
+}
+
+layout_file_kept() {
+  run_quillet --program REJECTED
+  same status "$STATUS" 1 || return 1
+  [[ -f debug_generated_layout.xml ]] || { note "no debug_generated_layout.xml"; return 1; }
+  grep -c 'id="TWICE"' debug_generated_layout.xml >count
+  file_is "objects named TWICE in the layout" count '2
+'
+}
+
+# Each way of naming the program; the text of REJECTED gives a D line, which nothing else
+# would, and the literal text must give the same.
+program_named() {
+  run_quillet "$@"
+  same status "$STATUS" 1 && file_is stdout out '' || return 1
+  [[ $(head -1 err) == "$A" && $(sed -n 2p err) == "$D"*TWICE* && $(wc -l <err) == 2 ]] ||
+    { note "stderr: $(cat err)"; return 1; }
+}
+
+# GTK says it cannot load a module: that must not reach stderr without --debug. With
+# --debug it does, which shows the first run had something to hold back.
+gtk_speaks() {
+  export GTK_MODULES=quillet-e2e-missing
+  run_quillet --program NO_WINDOW
+  same status "$STATUS" 1 && file_is stdout out '' && file_is stderr err '' || return 1
+  run_quillet --program NO_WINDOW --debug
+  grep -q quillet-e2e-missing err || { note "GTK said nothing: $(cat err)"; return 1; }
+}
+
+check "no argument: the banner, without a display" banner
+check "-h: the banner, without a display" banner -h
+check "--help: the banner, without a display" banner --help
+
+check "empty program: status 1, nothing written" fatal '' --program EMPTY
+check "empty program, --debug: the critical line alone" fatal \
+  '[QUILLET CRITICAL] No XML program payload found.
+' --debug --program EMPTY
+check "layout GTK rejects: status 1, nothing written" fatal '' --program REJECTED
+check "layout GTK rejects, --debug: A then D with GTK's message, no B" rejected_with_debug
+check "no main window: status 1, nothing written" fatal '' --program NO_WINDOW
+check "no main window, --debug: A then B and nothing else" fatal "$A
+$B
+" --program NO_WINDOW --debug
+check "debug_generated_layout.xml holds the layout GTK rejected" layout_file_kept
+check "GTK's own messages stay off stderr without --debug" gtk_speaks
+
+check "--program NAME" program_named --debug --program REJECTED
+check "-p NAME" program_named -p REJECTED --debug
+check "--program=NAME" program_named --program=REJECTED --debug
+check "-p=NAME" program_named --debug -p=REJECTED
+check "a name that is no variable is the program text" program_named --debug -p "$REJECTED"
+done_testing

@@ -1,0 +1,210 @@
+"""Drives a running quillet dialog the way a person or an assistive tool would.
+
+usage: drive.py PID STEP...
+
+Steps (arguments follow the step name):
+  settext REF TEXT   set the text of an entry or text view (AT-SPI EditableText)
+  value REF NUMBER   set a spin button or slider (AT-SPI Value)
+  select REF INDEX   choose item INDEX of a combo box (AT-SPI Selection)
+  act REF            do the default action: press a button, toggle a check box (AT-SPI)
+  click REF          move the real pointer to the widget's centre and click (XTEST)
+  focus REF          give the window X focus and the widget keyboard focus (AT-SPI)
+  type TEXT          give the window X focus and type TEXT with real key events (XTEST)
+  key KEY            the same for one key or chord, e.g. Tab or ctrl+a
+  close              ask the window to close as a window manager does (WM_DELETE_WINDOW)
+  lines FILE N       wait until FILE has N lines
+
+REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
+Every wait is bounded; any failure exits with status 1 and a message.
+"""
+
+import ctypes
+import os
+import subprocess
+import sys
+import time
+
+import pyatspi
+
+TIMEOUT = 10.0
+XDOTOOL = os.environ.get("XDOTOOL", "xdotool")
+
+
+def fail(message):
+    sys.exit("drive.py: " + message)
+
+
+def poll(what, probe, timeout=TIMEOUT):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        try:
+            found = probe()
+        except Exception:  # the application may still be setting up its accessibles
+            found = None
+        if found:
+            return found
+        time.sleep(0.05)
+    fail("timed out waiting for " + what)
+
+
+def run(*args):
+    subprocess.run(args, check=True, timeout=TIMEOUT)
+
+
+def find_app(pid):
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def walk(acc):
+    yield acc
+    for child in acc:
+        if child is not None:
+            yield from walk(child)
+
+
+def resolve(app, ref):
+    role, _, name = ref.partition(":")
+    role, _, index = role.partition("#")
+    matches = [a for a in walk(app) if a.getRoleName() == role]
+    if name:
+        matches = [a for a in matches if a.name == name]
+    n = int(index or 0)
+    return matches[n] if n < len(matches) else None
+
+
+def centre(acc):
+    """The middle of the part of the widget on screen: a row may be wider than its view."""
+    left, top, right, bottom = -2**31, -2**31, 2**31, 2**31
+    while acc is not None and acc.getRoleName() != "application":
+        ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        left, top = max(left, ext.x), max(top, ext.y)
+        right, bottom = min(right, ext.x + ext.width), min(bottom, ext.y + ext.height)
+        acc = acc.parent
+    if right <= left or bottom <= top:
+        return None
+    return (left + right) // 2, (top + bottom) // 2
+
+
+def line_count(path):
+    try:
+        with open(path, encoding="utf-8") as f:
+            return len(f.readlines())
+    except FileNotFoundError:
+        return 0
+
+
+class XClientMessage(ctypes.Structure):
+    _fields_ = [
+        ("type", ctypes.c_int),
+        ("serial", ctypes.c_ulong),
+        ("send_event", ctypes.c_int),
+        ("display", ctypes.c_void_p),
+        ("window", ctypes.c_ulong),
+        ("message_type", ctypes.c_ulong),
+        ("format", ctypes.c_int),
+        ("data", ctypes.c_long * 5),
+    ]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("xclient", XClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def send_wm_delete(window):
+    """Sends the ClientMessage a window manager sends when the user closes a window."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(XEvent)]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    if not display:
+        fail("cannot open the X display")
+    event = XEvent()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = window
+    event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    event.xclient.data[1] = 0  # CurrentTime
+    if not x11.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
+        fail("XSendEvent failed")
+    x11.XSync(display, 0)
+    x11.XCloseDisplay(display)
+
+
+def main(argv):
+    pid = int(argv[1])
+    steps = argv[2:]
+    window = poll("the X window of pid %d" % pid, lambda: subprocess.run(
+        [XDOTOOL, "search", "--onlyvisible", "--pid", str(pid)],
+        capture_output=True, text=True, timeout=TIMEOUT).stdout.split())[0]
+    frames = []
+
+    # Only steps that name a widget need the accessibility bus.
+    def widget(ref):
+        if not frames:
+            app = poll("pid %d on the accessibility bus" % pid, lambda: find_app(pid))
+            frames.append(poll("the window to show", lambda: next(
+                (a for a in app if a.getState().contains(pyatspi.STATE_SHOWING)), None)))
+        return poll(ref, lambda: resolve(frames[0], ref))
+
+    arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "focus": 1,
+             "type": 1, "key": 1, "close": 0, "lines": 2}
+    i = 0
+    while i < len(steps):
+        op = steps[i]
+        if op not in arity or i + 1 + arity[op] > len(steps):
+            fail("bad step at %r" % steps[i:])
+        args = steps[i + 1:i + 1 + arity[op]]
+        i += 1 + arity[op]
+        if op == "settext":
+            if not widget(args[0]).queryEditableText().setTextContents(args[1]):
+                fail("could not set the text of " + args[0])
+        elif op == "value":
+            widget(args[0]).queryValue().currentValue = float(args[1])
+        elif op == "select":
+            if not widget(args[0]).querySelection().selectChild(int(args[1])):
+                fail("could not select item %s of %s" % (args[1], args[0]))
+        elif op == "act":
+            if not widget(args[0]).queryAction().doAction(0):
+                fail("could not act on " + args[0])
+        elif op == "click":
+            target = widget(args[0])
+            x, y = poll("a place on screen for " + args[0], lambda: centre(target))
+            # No --sync: it waits for a motion, and there is none when the pointer is there.
+            run(XDOTOOL, "mousemove", str(x), str(y), "click", "1")
+        elif op == "focus":
+            target = widget(args[0])
+            # With no window manager, nothing else gives the window X focus.
+            run(XDOTOOL, "windowfocus", "--sync", window)
+            target.queryComponent().grabFocus()
+            poll("focus on " + args[0],
+                 lambda: target.getState().contains(pyatspi.STATE_FOCUSED))
+        elif op == "type":
+            run(XDOTOOL, "windowfocus", "--sync", window)
+            # xdotool types a newline as a key that text views ignore; a person presses Return.
+            for n, line in enumerate(args[0].split("\n")):
+                if n:
+                    run(XDOTOOL, "key", "Return")
+                if line:
+                    run(XDOTOOL, "type", "--delay", "5", line)
+        elif op == "key":
+            run(XDOTOOL, "windowfocus", "--sync", window)
+            run(XDOTOOL, "key", "--delay", "20", args[0])
+        elif op == "close":
+            send_wm_delete(int(window))
+        elif op == "lines":
+            poll("%s lines in %s" % (args[1], args[0]),
+                 lambda: line_count(args[0]) >= int(args[1]))
+
+
+if __name__ == "__main__":
+    main(sys.argv)

@@ -1,0 +1,131 @@
+# Sourced by the end-to-end scripts: a private X server, D-Bus session and temp dir, TAP
+# reporting, and running one dialog while drive.py works it.
+# The scripts take the quillet binary as $1; meson passes the tools in XVFB_RUN,
+# DBUS_RUN_SESSION, XDOTOOL and PYTHON.
+# shellcheck shell=bash
+
+set -u
+
+E2E_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+QUILLET=$(realpath "${1:?usage: $0 QUILLET}")
+: "${XVFB_RUN:?}" "${DBUS_RUN_SESSION:?}" "${XDOTOOL:?}" "${PYTHON:?}"
+export XDOTOOL
+
+# Runs the calling script again inside an X server and a D-Bus session of its own, with HOME
+# and the XDG dirs in a temp dir that is removed afterwards. Inside, it returns at once.
+e2e_session() {
+  if [[ -n ${E2E_INSIDE:-} ]]; then
+    exec 1>&4 2>&3 3>&- 4>&-
+    return
+  fi
+  E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/quillet-e2e.XXXXXX") || exit 1
+  chmod 755 "$E2E_TMP" # another user is let in for the read-only case
+  export E2E_INSIDE=1 E2E_TMP
+  export HOME=$E2E_TMP/home XDG_CONFIG_HOME=$E2E_TMP/config XDG_CACHE_HOME=$E2E_TMP/cache \
+    XDG_DATA_HOME=$E2E_TMP/data XDG_STATE_HOME=$E2E_TMP/state XDG_RUNTIME_DIR=$E2E_TMP/runtime
+  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  export GSETTINGS_BACKEND=memory
+  # The unit tests turn the accessibility bridge off; the driver needs it.
+  unset NO_AT_BRIDGE
+  local rc=0
+  # A random first display number keeps clear of other X servers started at the same time.
+  # The session's daemons chatter on both streams: that goes to a log, and the script gets
+  # the real streams back through fds 3 and 4.
+  "$XVFB_RUN" -a -n $((200 + RANDOM % 500)) -s '-screen 0 1280x1024x24' \
+    "$DBUS_RUN_SESSION" -- bash "$0" "$@" 3>&2 4>&1 >"$E2E_TMP/session.log" 2>&1 || rc=$?
+  if ((rc != 0)); then
+    sed 's/^/session: /' "$E2E_TMP/session.log" >&2
+  fi
+  rm -rf "$E2E_TMP"
+  exit "$rc"
+}
+
+## TAP
+
+E2E_COUNT=0
+E2E_FAILED=0
+
+# check DESCRIPTION FUNCTION ARGS...: runs the case in a subshell inside a fresh directory
+# and prints one TAP line for it.
+check() {
+  local description=$1
+  shift
+  E2E_COUNT=$((E2E_COUNT + 1))
+  local dir=$E2E_TMP/case$E2E_COUNT
+  mkdir -p "$dir"
+  if (cd "$dir" && "$@"); then
+    echo "ok $E2E_COUNT - $description"
+  else
+    echo "not ok $E2E_COUNT - $description"
+    E2E_FAILED=$((E2E_FAILED + 1))
+  fi
+}
+
+done_testing() {
+  echo "1..$E2E_COUNT"
+  ((E2E_FAILED == 0))
+}
+
+# Failure notes go to stderr, where meson keeps them in the test log.
+note() {
+  printf '# %s\n' "$@" >&2
+}
+
+# same WHAT GOT WANT
+same() {
+  [[ $2 == "$3" ]] && return 0
+  note "$1: got $(printf %q "$2"), want $(printf %q "$3")"
+  return 1
+}
+
+# file_is WHAT FILE WANT: the file holds exactly WANT (trailing newlines count).
+file_is() {
+  [[ -f $2 ]] || { note "$1: no file $2"; return 1; }
+  local got
+  got=$(cat "$2"; echo x)
+  same "$1" "${got%x}" "$3"
+}
+
+## Dialogs
+
+# A command quillet is started through (to run it as another user, say); cases may set it.
+QUILLET_PREFIX=()
+
+exited() {
+  local state
+  state=$(cut -d' ' -f3 "/proc/$1/stat" 2>/dev/null) || return 0
+  [[ $state == Z ]]
+}
+
+# run_dialog STEP...: runs quillet --program DIALOG in the current directory (stdout to
+# ./out, stderr to ./err, exit status in STATUS) while drive.py does the steps. A dialog still open 10 s
+# after them is killed and fails the case.
+run_dialog() {
+  G_DEBUG=fatal-criticals "${QUILLET_PREFIX[@]}" "$QUILLET" --program DIALOG >out 2>err &
+  local pid=$! i
+  STATUS=
+  if ! timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$pid" "$@"; then
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid"
+    note "the dialog could not be driven"
+    return 1
+  fi
+  for ((i = 0; i < 200; i++)); do
+    exited "$pid" && break
+    sleep 0.05
+  done
+  if ! exited "$pid"; then
+    kill -KILL "$pid"
+    wait "$pid"
+    note "the dialog did not end"
+    return 1
+  fi
+  wait "$pid"
+  STATUS=$?
+}
+
+# ended STATUS OUT: the run ended with that status, that exact stdout and an empty stderr.
+ended() {
+  same status "$STATUS" "$1" && file_is stdout out "$2" && file_is stderr err ''
+}
