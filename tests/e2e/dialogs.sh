@@ -97,6 +97,8 @@ unnamed_widgets() {
   export DIALOG='<window><vbox>
 <entry></entry>
 <entry variable="ONLY"></entry>
+<entry variable="EXIT"></entry>
+<entry variable="not-a-shell-name"></entry>
 <checkbox><label>Unnamed</label></checkbox>
 <comboboxtext><item>a</item><item>b</item></comboboxtext>
 <spinbutton></spinbutton>
@@ -109,15 +111,17 @@ unnamed_widgets() {
   run_dialog \
     focus 'text#0' type unnamed \
     settext 'text#1' named \
+    settext 'text#2' CANCEL \
+    settext 'text#3' 'x; touch pwned7' \
     click 'check box:Unnamed' \
     select 'combo box' 1 \
     value slider 5 \
     click 'table cell:row' \
-    focus 'text#2' type notes \
+    focus 'text#4' type notes \
     click 'push button:OK' || return 1
   ended 0 'EXIT="OK"
 ONLY="named"
-'
+' && no_command_ran
 }
 
 cancel() {
@@ -160,7 +164,7 @@ E="read only"
 check "OK with every kind of widget changed: eval gives back what each holds" every_kind_changed
 check "OK with nothing touched: the default of every kind; the layout file written" \
   every_kind_untouched
-check "widgets without a name give no line" unnamed_widgets
+check "widgets without a name, or named EXIT or no shell name, give no line" unnamed_widgets
 check "Cancel prints only EXIT=\"CANCEL\"" cancel
 check "WM_DELETE_WINDOW ends with status 0 and no output" window_closed
 check "a read-only working directory does not stop the dialog" read_only_dir
