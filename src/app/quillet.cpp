@@ -9,10 +9,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 #include <cstring>
 #include <string_view>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 struct _Quillet {
   GObject parent_instance;
