@@ -288,6 +288,10 @@ static const FragmentCase kFragmentCases[] = {
      "<items>\n<item>a &amp; b</item>\n<item>&lt;c&gt;</item>\n</items>\n"},
     {"/window/several-children", "<window><entry></entry><button ok></button></window>",
      "<object class=\"GtkButton\" id=\"btn_ok\">"},
+    {"/widget-in-a-leaf",
+     "<window><vbox><entry variable=\"A\"><checkbox variable=\"C\"></checkbox><text><list>"
+     "<slider></slider></list></text><progressbar><entry></entry></vbox></window>",
+     "<object class=\"GtkCheckButton\" id=\"C\">"},
     {"/self-closing", "<window><vbox><entry/><button ok/></vbox></window>",
      "<object class=\"GtkButton\" id=\"btn_ok\">"},
     {"/frame/attribute-title", "<window><frame frame_label=\"A B\"></frame></window>",

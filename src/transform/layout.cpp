@@ -52,6 +52,14 @@ std::string first_group(GRegex *regex, std::string_view line, int group) {
   return std::string(strip(line.substr(start, end - start)));
 }
 
+// The widget elements whose objects take other widgets as children.
+bool holds_children(std::string_view name) {
+  for (std::string_view container : {"window", "vbox", "hbox", "notebook", "frame", "timer"})
+    if (name == container)
+      return true;
+  return false;
+}
+
 // An element closed on its own line: "<entry></entry>", or written as "<entry/>".
 bool closes_itself(std::string_view line) {
   const size_t gt = line.find('>');
@@ -114,6 +122,16 @@ public:
 
   const std::string &adjustments() const { return adjustments_; }
   const std::vector<ListStore> &stores() const { return stores_; }
+
+  // About what the whole document takes: the declarations, the widgets and the frame.
+  size_t size_hint() const {
+    size_t size = kHeader.size() + adjustments_.size() + body_->len + kFooter.size();
+    for (const ListStore &store : stores_)
+      size += store.id.size() + store.rows.size() + 128;
+    for (size_t i = 0; i < finished_.size(); i++)
+      size += finished_[i].size() + slots_[i].size();
+    return size;
+  }
 
   // The widget objects: each finished stretch followed by its slot, then the rest.
   void append_body(GString *sb) const {
@@ -233,6 +251,10 @@ private:
       stores_.push_back({id, {}});
     }
 
+    // A widget cannot go inside an entry, a label or any other widget without room for
+    // children: the one left open ends where the next widget begins.
+    while (!stack_.empty() && !holds_children(stack_.back().name))
+      close_innermost();
     if (!stack_.empty() && stack_.back().name == "window")
       add_window_child(stack_.back());
     const std::string label = name == "frame" ? first_group(frame_label_, line, 1) : std::string();
@@ -346,6 +368,11 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   g_autoptr(GString) body = g_string_sized_new(clean.size() * 4);
   Walk walk(body, widget_actions, auto_id_counter, attribute, frame_label);
   walk.run(clean);
+
+  // One allocation for the whole document: it can be many times the size of the input.
+  const size_t start = sb->len;
+  g_string_set_size(sb, start + walk.size_hint());
+  g_string_truncate(sb, start);
 
   append(sb, kHeader);
   append(sb, walk.adjustments());

@@ -53,7 +53,7 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   g_return_val_if_fail(raw_xml != NULL, NULL);
 
   g_autofree char *clean = xml_preprocessor_clean_legacy_syntax(self->preprocessor, raw_xml);
-  g_autoptr(GString) sb = g_string_sized_new(4096 + strlen(clean) * 4);
+  g_autoptr(GString) sb = g_string_new(nullptr);
   self->nesting_depth =
       quillet::transform::build_layout(sb, clean, self->widget_actions, self->auto_id_counter);
   return g_string_free(g_steal_pointer(&sb), FALSE);

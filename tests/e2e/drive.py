@@ -13,6 +13,9 @@ Steps (arguments follow the step name):
   key KEY            the same for one key or chord, e.g. Tab or ctrl+a
   close              ask the window to close as a window manager does (WM_DELETE_WINDOW)
   lines FILE N       wait until FILE has N lines
+  rows REF N         fail unless the list or tree REF holds N rows (AT-SPI Table)
+  name REF FILE      write the accessible name of REF (what it shows) to FILE
+  sleep SECONDS      let the dialog run on its own for a while, for its timers
 
 REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
 Every wait is bounded; any failure exits with status 1 and a message.
@@ -58,17 +61,20 @@ def find_app(pid):
     return None
 
 
-def walk(acc):
+def walk(acc, cells):
     yield acc
+    # A list of 100 000 rows has as many cells, each a round trip over the bus.
+    if not cells and acc.getRoleName() in ("table", "tree table"):
+        return
     for child in acc:
         if child is not None:
-            yield from walk(child)
+            yield from walk(child, cells)
 
 
 def resolve(app, ref):
     role, _, name = ref.partition(":")
     role, _, index = role.partition("#")
-    matches = [a for a in walk(app) if a.getRoleName() == role]
+    matches = [a for a in walk(app, role == "table cell") if a.getRoleName() == role]
     if name:
         matches = [a for a in matches if a.name == name]
     n = int(index or 0)
@@ -157,7 +163,7 @@ def main(argv):
         return poll(ref, lambda: resolve(frames[0], ref))
 
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "focus": 1,
-             "type": 1, "key": 1, "close": 0, "lines": 2}
+             "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "sleep": 1}
     i = 0
     while i < len(steps):
         op = steps[i]
@@ -204,6 +210,16 @@ def main(argv):
         elif op == "lines":
             poll("%s lines in %s" % (args[1], args[0]),
                  lambda: line_count(args[0]) >= int(args[1]))
+        elif op == "rows":
+            # Input commands have all run before the window shows: no need to wait.
+            rows = widget(args[0]).queryTable().nRows
+            if rows != int(args[1]):
+                fail("%s holds %d rows, not %s" % (args[0], rows, args[1]))
+        elif op == "name":
+            with open(args[1], "w", encoding="utf-8") as f:
+                f.write(widget(args[0]).name)
+        elif op == "sleep":
+            time.sleep(float(args[0]))
 
 
 if __name__ == "__main__":

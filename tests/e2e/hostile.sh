@@ -1,0 +1,312 @@
+#!/usr/bin/env bash
+# Hostile input: binary garbage, broken and oversized markup, nesting past the limit, input
+# commands that print too much or bytes that are no text, names and labels full of quotes,
+# a working directory that is gone. Each run must end with status 0 or 1 (never a signal),
+# never hang, and write nothing but the answer; a dialog that shows is closed or answered.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_session "$@"
+
+# start ARGS...: quillet --program DIALOG ARGS in the background; stdout ./out, stderr ./err.
+# GTK's critical warnings abort it, so that they count as crashes, unless a case clears
+# CRITICALS.
+CRITICALS=fatal-criticals
+start() {
+  G_DEBUG=$CRITICALS "$QUILLET" --program DIALOG "$@" >out 2>err &
+  PID=$!
+}
+
+# outcome STEP...: waits for quillet ($PID) to end or to show its window, which drive.py
+# then works with the steps; quillet must end within 10 s of them. Sets SHOWN and STATUS,
+# and fails on a hang or a signal.
+outcome() {
+  local i
+  SHOWN=no STATUS=
+  for ((i = 0; i < 300; i++)); do
+    exited "$PID" && break
+    if [[ -n $("$XDOTOOL" search --onlyvisible --pid "$PID" 2>/dev/null) ]]; then
+      SHOWN=yes
+      break
+    fi
+    sleep 0.1
+  done
+  if [[ $SHOWN == yes ]] && ! timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$PID" "$@"; then
+    note "the dialog could not be driven"
+    kill -KILL "$PID"
+    wait "$PID"
+    return 1
+  fi
+  for ((i = 0; i < 200; i++)); do
+    exited "$PID" && break
+    sleep 0.05
+  done
+  if ! exited "$PID"; then
+    note "quillet did not end (dialog shown: $SHOWN)"
+    kill -KILL "$PID"
+    wait "$PID"
+    return 1
+  fi
+  wait "$PID"
+  STATUS=$?
+  # What quillet did with the input: a TAP comment, which the log keeps next to the case.
+  echo "# shown: $SHOWN, status: $STATUS"
+  ((STATUS <= 1)) || { note "ended by signal $((STATUS - 128))"; return 1; }
+}
+
+# shown_or_refused: a dialog that showed and was closed, or one refused with status 1;
+# either way nothing written.
+shown_or_refused() {
+  if [[ $SHOWN == yes ]]; then
+    ended 0 ''
+  else
+    ended 1 ''
+  fi
+}
+
+# answered WANT: the dialog showed and OK printed the lines WANT, in any order.
+answered() {
+  same shown "$SHOWN" yes && same status "$STATUS" 0 && file_is stderr err '' || return 1
+  same "stdout, sorted" "$(sort out)" "$(sort <<<"$1")"
+}
+
+# garbage SEED BYTES: random bytes but NUL, which no environment variable can hold.
+# A seed makes a failure reproducible.
+garbage() {
+  "$PYTHON" -c 'import random, sys
+sys.stdout.buffer.write(random.Random(int(sys.argv[1])).randbytes(int(sys.argv[2])).replace(b"\0", b""))' "$1" "$2"
+}
+
+repeat() {
+  local s='' i
+  for ((i = 0; i < $2; i++)); do s+=$1; done
+  printf %s "$s"
+}
+
+## Garbage
+
+garbage_program() {
+  garbage "$1" 65536 >program
+  DIALOG=$(<program)
+  export DIALOG
+  start
+  outcome close && shown_or_refused
+}
+
+# Bytes that are no UTF-8 and '<' that open stray tags, in the middle of a good dialog.
+garbage_label() {
+  local label
+  label=$(garbage "$1" 4000)
+  export DIALOG="<window><vbox><text><label>$label</label></text>
+<entry variable=\"E\"></entry><button ok></button></vbox></window>"
+  start
+  outcome close && shown_or_refused
+}
+
+# A command printing garbage (after text that would run commands if badly quoted) gives a
+# combo box an item: OK must give back, through eval, exactly the text the combo box shows.
+garbage_item() {
+  # shellcheck disable=SC1003,SC2016 # meant literally
+  { printf '%s' '$(touch pwned1) `touch pwned2` "\'; garbage "$1" 600 | tr -d '\n'; } >item
+  export DIALOG='<window><vbox><combobox variable="K"><input>cat item</input></combobox>
+<button ok></button></vbox></window>'
+  start
+  outcome name 'combo box' shown act 'push button:OK' || return 1
+  same status "$STATUS" 0 && file_is stderr err '' || return 1
+  # GTK's XML parser reads a CR as a newline; the value keeps it in its quotes.
+  eval "$(<out)" || return 1
+  printf %s "$K" >got
+  cmp -s got shown || { note "exported $(od -c got | head -3), shown $(od -c shown | head -3)"; return 1; }
+  same "files made by commands in the value" "$(ls -d pwned* 2>/dev/null)" ''
+}
+
+FRESH_SEED=$((RANDOM * 32768 + RANDOM))
+check "64 KB of binary garbage as the program (seed 1)" garbage_program 1
+check "64 KB of binary garbage as the program (seed 2)" garbage_program 2
+check "64 KB of binary garbage as the program (seed $FRESH_SEED, new each run)" \
+  garbage_program "$FRESH_SEED"
+check "binary garbage in a label of a good dialog" garbage_label 3
+check "binary garbage in a label of a good dialog (seed $FRESH_SEED)" garbage_label "$FRESH_SEED"
+check "garbage printed by an input command: the item exported is the item shown" \
+  garbage_item 4
+
+## Broken markup
+
+unbalanced() {
+  export DIALOG=$1
+  start
+  outcome close && shown_or_refused
+}
+
+check "closing tags that open nothing" unbalanced \
+  '</vbox></entry></frame><window><vbox><entry variable="A"></entry></vbox></window></hbox>'
+check "elements never closed" unbalanced '<window><vbox><hbox><entry variable="A"></entry><checkbox>'
+check "a window inside a window's children" unbalanced \
+  '<window><vbox><window><vbox><entry variable="A"></entry></vbox></window></vbox></window>'
+check "a stray </window> first" unbalanced \
+  '</window><window><vbox><entry variable="A"></entry></vbox></window>'
+check "boxes closed in the wrong order" unbalanced \
+  '<window><vbox><hbox><entry variable="A"></entry></vbox></hbox></window>'
+check "a widget after the window has closed twice" unbalanced \
+  '<window></window></window><entry variable="A"></entry>'
+
+# An entry never closed: it ends where the check box begins, which GTK could not put inside
+# it.
+in_entry() {
+  local CRITICALS=$1
+  unbalanced '<window><vbox><entry variable="A"><checkbox variable="C"></checkbox></vbox></window>'
+}
+
+check "a check box inside an entry: nothing written" in_entry ''
+check "a check box inside an entry: no GTK critical warning" in_entry fatal-criticals
+
+## Size
+
+# A single environment string may hold 128 KiB, "DIALOG=" and the final NUL included.
+largest_program() {
+  local page n program='<window><vbox><notebook>'
+  for ((page = 0; page < 30; page++)); do
+    program+=$'\n<vbox>'
+    for ((n = page * 50; n < page * 50 + 50; n++)); do
+      printf -v program '%s\n<text><label>Entry field %04d</label></text><entry variable="F%04d"></entry>' \
+        "$program" "$n" "$n"
+    done
+    program+=$'\n</vbox>'
+  done
+  export DIALOG="$program"$'\n</notebook><button ok></button></vbox></window>'
+  ((${#DIALOG} > 115000 && ${#DIALOG} <= 131072 - 8)) ||
+    { note "the program is ${#DIALOG} bytes"; return 1; }
+  start
+  outcome settext 'text#1499' last act 'push button:OK' || return 1
+  same shown "$SHOWN" yes && same status "$STATUS" 0 && file_is stderr err '' || return 1
+  same lines "$(wc -l <out)" 1501 && same "the last field" "$(grep -v '=""$' out | sort)" \
+    'EXIT="OK"
+F1499="last"'
+}
+
+check "a program of 120 KB, 1500 entries: every field read back" largest_program
+
+## Nesting
+
+# nested N OPEN CLOSE: a window holding N - 2 containers, the innermost holding an entry and
+# OK: N levels of widgets.
+nested() {
+  printf '<window>%s<entry variable="E"></entry><button ok></button>%s</window>' \
+    "$(repeat "$2" $(($1 - 2)))" "$(repeat "$3" $(($1 - 2)))"
+}
+
+# drive.py's walk would recurse a thousand levels; the keyboard needs none of that.
+boxes_nested() {
+  DIALOG=$(nested 1000 '<vbox>' '</vbox>')
+  export DIALOG
+  start
+  outcome type deep key Tab key space || return 1
+  answered 'EXIT="OK"
+E="deep"'
+}
+
+# GDK cannot make a window that tall; GTK says so, but only with --debug.
+notebooks_nested() {
+  DIALOG=$(nested 1000 '<notebook>' '</notebook>')
+  export DIALOG
+  start
+  outcome close && same shown "$SHOWN" yes && ended 0 ''
+}
+
+too_deep() {
+  DIALOG=$(nested "$1" '<vbox>' '</vbox>')
+  export DIALOG
+  start "${@:3}"
+  outcome close || return 1
+  same shown "$SHOWN" no && same status "$STATUS" 1 && file_is stdout out '' &&
+    file_is stderr err "$2"
+}
+
+NESTING_LINE='[QUILLET CRITICAL] Widgets are nested more than 1000 levels deep.
+'
+check "1000 levels of boxes: the dialog works" boxes_nested
+check "1000 levels of notebooks, taller than X allows: shows, nothing written" notebooks_nested
+check "1001 levels: status 1, nothing written" too_deep 1001 ''
+check "1001 levels, --debug: the nesting line alone" too_deep 1001 "$NESTING_LINE" --debug
+check "10000 levels: status 1, nothing written" too_deep 10000 ''
+check "10000 levels, --debug: the nesting line alone" too_deep 10000 "$NESTING_LINE" --debug
+
+# Elements quillet does not know are no widgets: 10000 of them around an entry are no depth.
+unknown_nested() {
+  DIALOG="<window><vbox>$(repeat '<foo>' 10000)<entry variable=\"E\"></entry>"
+  DIALOG+="$(repeat '</foo>' 10000)<button ok></button></vbox></window>"
+  export DIALOG
+  start
+  outcome settext text x act 'push button:OK' || return 1
+  answered 'EXIT="OK"
+E="x"'
+}
+
+check "10000 unknown elements nested: no widget depth, the dialog works" unknown_nested
+
+## Input commands
+
+# listed COMMAND ROWS WANT_L STEP...: a list filled by COMMAND holds ROWS rows; after the
+# steps, OK gives L=WANT_L. The entry takes the focus, so no row is selected by itself.
+listed() {
+  export DIALOG="<window><vbox><entry variable=\"E\"></entry>
+<list variable=\"L\"><input>$1</input></list><button ok></button></vbox></window>"
+  start
+  outcome rows table "$2" "${@:4}" act 'push button:OK' || return 1
+  answered "EXIT=\"OK\"
+E=\"\"
+L=\"$3\""
+}
+
+check "100000 lines from a command: 100000 rows, none selected" listed 'seq 100000' 100000 ''
+check "output past a NUL byte is dropped: rows a and b" listed "printf 'a\\nb\\0c\\n'" 2 b \
+  click 'table cell:b'
+check "invalid UTF-8 from a command: shown and exported as U+FFFD" listed "printf 'x\\377y\\n'" \
+  1 'x�y' click 'table cell:x�y'
+check "a command printing nothing, only to its stderr: no rows" listed 'echo noise >&2' 0 ''
+check "a failing command: what it printed is kept, the dialog shows" listed 'echo kept; exit 3' \
+  1 kept click 'table cell:kept'
+
+## Quotes and angle brackets
+
+# quoted MARKUP WANT STEP...: a dialog of MARKUP and OK shows and gives WANT, which evals.
+quoted() {
+  export DIALOG="<window><vbox>$1<button ok></button></vbox></window>"
+  start
+  outcome "${@:3}" act 'push button:OK' || return 1
+  answered "$2" && eval "$(<out)"
+}
+
+check 'an entry named A"B: shows, gives no line' quoted '<entry variable="A&quot;B"></entry>' \
+  'EXIT="OK"' settext text typed
+check "text 1 < 2 > 0 with quotes: shows (a bare < starts a tag)" quoted \
+  "<text><label>1 < 2 > 0 \"q\" 'q'</label></text>" 'EXIT="OK"'
+# The check box is found by its caption: it shows the caption as written.
+check "a check box captioned a > b & c" quoted \
+  '<checkbox variable="C"><label>a > b & c</label></checkbox>' 'EXIT="OK"
+C="true"' act 'check box:a > b & c'
+
+combo_item_quoted() {
+  quoted '<comboboxtext variable="K"><item>&lt;tag&gt; "x"</item></comboboxtext>' \
+    'EXIT="OK"
+K="<tag> \"x\""' && same K "$K" '<tag> "x"'
+}
+
+check 'a combo item &lt;tag&gt; "x": eval gives <tag> "x"' combo_item_quoted
+
+## Working directory
+
+# The layout file cannot be written, and input commands start in a directory that is gone.
+cwd_gone() {
+  export DIALOG='<window><vbox><entry variable="E"></entry>
+<list variable="L"><input>echo row</input></list><button ok></button></vbox></window>'
+  (mkdir gone && cd gone && rmdir ../gone && G_DEBUG=fatal-criticals exec "$QUILLET" \
+    --program DIALOG) >out 2>err &
+  PID=$!
+  outcome settext text here click 'table cell:row' act 'push button:OK' || return 1
+  answered 'EXIT="OK"
+E="here"
+L="row"'
+}
+
+check "a working directory that was removed: the dialog works" cwd_gone
+done_testing
