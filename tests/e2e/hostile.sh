@@ -209,7 +209,8 @@ notebooks_nested() {
   DIALOG=$(nested 1000 '<notebook>' '</notebook>')
   export DIALOG
   start
-  outcome close && same shown "$SHOWN" yes && ended 0 ''
+  # A window that tall is past what X allows: GTK may show it or give up with status 1.
+  outcome close && shown_or_refused
 }
 
 too_deep() {
@@ -224,7 +225,8 @@ too_deep() {
 NESTING_LINE='[QUILLET CRITICAL] Widgets are nested more than 1000 levels deep.
 '
 check "1000 levels of boxes: the dialog works" boxes_nested
-check "1000 levels of notebooks, taller than X allows: shows, nothing written" notebooks_nested
+check "1000 levels of notebooks, taller than X allows: shown or refused, nothing written" \
+  notebooks_nested
 check "1001 levels: status 1, nothing written" too_deep 1001 ''
 check "1001 levels, --debug: the nesting line alone" too_deep 1001 "$NESTING_LINE" --debug
 check "10000 levels: status 1, nothing written" too_deep 10000 ''
