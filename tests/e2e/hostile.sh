@@ -22,7 +22,9 @@ start() {
 outcome() {
   local i
   SHOWN=no STATUS=
-  for ((i = 0; i < 300; i++)); do
+  # Sanitizer builds run several times slower and say so in E2E_SLOW.
+  local slow=${E2E_SLOW:-1}
+  for ((i = 0; i < 300 * slow; i++)); do
     exited "$PID" && break
     if [[ -n $("$XDOTOOL" search --onlyvisible --pid "$PID" 2>/dev/null) ]]; then
       SHOWN=yes
@@ -36,7 +38,7 @@ outcome() {
     wait "$PID"
     return 1
   fi
-  for ((i = 0; i < 200; i++)); do
+  for ((i = 0; i < 200 * slow; i++)); do
     exited "$PID" && break
     sleep 0.05
   done
