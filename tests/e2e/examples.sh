@@ -39,7 +39,7 @@ stop_tree() {
 # stderr ./err, exit status in STATUS) while drive.py works its dialog. The script must end
 # within 10 s of the last step.
 run_example() {
-  local name=$1 pid qpid i
+  local name=$1 pid qpid
   shift
   QUILLET=$QUILLET G_DEBUG=fatal-criticals "$EXAMPLES/$name.sh" >out 2>err &
   pid=$!
@@ -54,11 +54,7 @@ run_example() {
     stop_tree "$pid"
     return 1
   fi
-  for ((i = 0; i < 200; i++)); do
-    exited "$pid" && break
-    sleep 0.05
-  done
-  if ! exited "$pid"; then
+  if ! await_exit "$pid"; then
     note "$name did not end"
     stop_tree "$pid"
     return 1

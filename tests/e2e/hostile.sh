@@ -38,11 +38,7 @@ outcome() {
     wait "$PID"
     return 1
   fi
-  for ((i = 0; i < 200 * slow; i++)); do
-    exited "$PID" && break
-    sleep 0.05
-  done
-  if ! exited "$PID"; then
+  if ! await_exit "$PID" $((200 * slow)); then
     note "quillet did not end (dialog shown: $SHOWN)"
     kill -KILL "$PID"
     wait "$PID"

@@ -98,12 +98,22 @@ exited() {
   [[ $state == Z ]]
 }
 
+# await_exit PID [STEPS]: waits up to STEPS x 0.05 s (10 s by default) for PID to end.
+await_exit() {
+  local i
+  for ((i = 0; i < ${2:-200}; i++)); do
+    exited "$1" && return 0
+    sleep 0.05
+  done
+  exited "$1"
+}
+
 # run_dialog STEP...: runs quillet --program DIALOG in the current directory (stdout to
 # ./out, stderr to ./err, exit status in STATUS) while drive.py does the steps. A dialog still open 10 s
 # after them is killed and fails the case.
 run_dialog() {
   G_DEBUG=fatal-criticals "${QUILLET_PREFIX[@]}" "$QUILLET" --program DIALOG >out 2>err &
-  local pid=$! i
+  local pid=$!
   STATUS=
   if ! timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$pid" "$@"; then
     kill -KILL "$pid" 2>/dev/null
@@ -111,11 +121,7 @@ run_dialog() {
     note "the dialog could not be driven"
     return 1
   fi
-  for ((i = 0; i < 200; i++)); do
-    exited "$pid" && break
-    sleep 0.05
-  done
-  if ! exited "$pid"; then
+  if ! await_exit "$pid"; then
     kill -KILL "$pid"
     wait "$pid"
     note "the dialog did not end"
