@@ -94,25 +94,39 @@ static const char *const kNastyValues[] = {
     "'",
     "\\",
     "$'x'",
+    "';touch PWNED;#",
+    "\xe2\x82\xac\\$(touch PWNED) \xe2\x82\xac\"\xe2\x82\xac`touch PWNED`\xe2\x82\xac'",
 };
 
-static std::string eval_in_bash(const std::string &assignment) {
+// Evaluates `assignment` with `shell` in locale `locale` (built in `locpath` if set) and
+// returns V. Nothing in the value may have run; with `exact`, the shell must have succeeded.
+static std::string eval_in(const char *shell, const char *locale, const char *locpath,
+                           const std::string &assignment, bool exact = true) {
   g_autofree char *dir = g_dir_make_tmp("quillet-eval-XXXXXX", nullptr);
   const char *argv[] = {
-      "bash", "-c",   "cd \"$2\" && eval \"$1\" && printf '%s' \"$V\"", "bash", assignment.c_str(),
-      dir,    nullptr};
+      shell, "-c", "cd \"$2\" && eval \"$1\" && printf '%s' \"$V\"", shell, assignment.c_str(),
+      dir,   nullptr};
+  g_auto(GStrv) envp = g_environ_setenv(g_get_environ(), "LC_ALL", locale, TRUE);
+  if (locpath != nullptr)
+    envp = g_environ_setenv(envp, "LOCPATH", locpath, TRUE);
   g_autofree char *out = nullptr;
   int status = -1;
   g_autoptr(GError) error = nullptr;
-  g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+  g_spawn_sync(nullptr, const_cast<char **>(argv), envp, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
                &out, nullptr, &status, &error);
   g_assert_no_error(error);
-  g_assert_cmpint(status, ==, 0);
-  // Nothing in the value may have run.
+  if (exact)
+    g_assert_cmpint(status, ==, 0);
   g_autofree char *pwned = g_build_filename(dir, "PWNED", NULL);
-  g_assert_false(g_file_test(pwned, G_FILE_TEST_EXISTS));
+  if (g_file_test(pwned, G_FILE_TEST_EXISTS))
+    g_error("%s in %s ran a command: %s", shell, locale, assignment.c_str());
+  g_unlink(pwned);
   g_rmdir(dir);
   return out;
+}
+
+static std::string eval_in_bash(const std::string &assignment) {
+  return eval_in("bash", "C.UTF-8", nullptr, assignment);
 }
 
 static void test_eval_round_trip() {
@@ -137,6 +151,10 @@ static void test_shell_names() {
     g_assert_true(quillet::app::is_shell_name(name));
   for (const char *name : {"", "1a", "my-var", "a b", "x;rm", "$(x)", "caf\xc3\xa9"})
     g_assert_false(quillet::app::is_shell_name(name));
+  for (const char *name : {"PS4", "IFS", "PATH", "BASH_ENV", "ENV"})
+    g_assert_true(quillet::app::steers_shell(name));
+  for (const char *name : {"PS", "path", "ENVY", "SHELL_NAME"})
+    g_assert_false(quillet::app::steers_shell(name));
 }
 
 // --- state export with real widgets -------------------------------------------------------
@@ -198,7 +216,7 @@ static void test_state_lines() {
       {"scale", "scale=\"37.200000000000003\"\n"},
       {"progress", "progress=\"0.29999999999999999\"\n"},
       {"tree", "tree=\"\"\n"},
-      {"text", "text=$'it\\'s \\\"two\\\"\\nlines\\\\'\n"},
+      {"text", "text=$'it\\x27s \\\"two\\\"\\nlines\\\\'\n"},
       {"button", ""},
   };
   for (const auto &c : cases) {
@@ -232,6 +250,71 @@ static std::string random_text() {
       text += static_cast<char>(g_test_rand_int_range(1, 128));
   }
   return text;
+}
+
+// Random bytes 1-255 and shell syntax, with a non-ASCII byte before every character that
+// gets escaped.
+static std::string random_bytes() {
+  static const char *const kPieces[] = {"$(touch PWNED)", "`touch PWNED`", "';touch PWNED;#",
+                                        "\";touch PWNED;#", "\\", "\xe2\x82\xac", "\xa4"};
+  std::string text;
+  const int length = g_test_rand_int_range(0, 24);
+  for (int i = 0; i < length; i++) {
+    std::string piece = kPieces[g_test_rand_int_range(0, G_N_ELEMENTS(kPieces))];
+    if (g_test_rand_bit())
+      piece = std::string(1, static_cast<char>(g_test_rand_int_range(1, 256)));
+    for (char c : piece) {
+      if (strchr("\\\"$`'\n", c) != nullptr)
+        text += g_test_rand_bit() ? "\xe2\x82\xac" : "\xa4";
+      text += c;
+    }
+  }
+  return text;
+}
+
+static void build_locale(const char *dir, const char *input, const char *charmap,
+                         const char *name) {
+  g_autofree char *path = g_build_filename(dir, name, NULL);
+  const char *argv[] = {"localedef", "-i", input, "-f", charmap, path, nullptr};
+  int status = -1;
+  g_autoptr(GError) error = nullptr;
+  g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr,
+               GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
+                           G_SPAWN_STDERR_TO_DEV_NULL),
+               nullptr, nullptr, nullptr, nullptr, &status, &error);
+  g_assert_no_error(error);
+  // localedef warns (status 1) about the charmaps' non-ASCII-compatible bytes.
+  g_assert_true(g_file_test(path, G_FILE_TEST_IS_DIR));
+}
+
+// bash in UTF-8 gives back every value exactly; bash in GBK and Big5 (where a backslash can
+// end a character) and dash (no $'...') may read another value but never run anything.
+static void test_quoting_any_shell() {
+  g_autofree char *locales = g_dir_make_tmp("quillet-locales-XXXXXX", nullptr);
+  build_locale(locales, "zh_CN", "GBK", "zh_CN.GBK");
+  build_locale(locales, "zh_TW", "BIG5", "zh_TW.BIG5");
+  const std::string charmap = eval_in("bash", "zh_CN.GBK", locales, "V=$(locale charmap)");
+  g_assert_cmpstr(charmap.c_str(), ==, "GBK");
+
+  std::vector<std::string> values{"", "';touch PWNED;#"};
+  for (int c = 1; c < 256; c++)
+    values.back() += static_cast<char>(c);
+  values.push_back("\xe2\x82\xac\\$(touch PWNED)");
+  for (int round = 0; round < 60; round++)
+    values.push_back(random_bytes());
+  for (const std::string &value : values) {
+    const std::string lines[] = {"V=\"" + quillet::app::double_quoted(value) + "\"",
+                                 "V=$'" + quillet::app::ansi_c_quoted(value) + "'"};
+    for (const std::string &line : lines) {
+      const std::string got = eval_in("bash", "C.UTF-8", nullptr, line);
+      g_assert_cmpstr(got.c_str(), ==, value.c_str());
+      eval_in("bash", "zh_CN.GBK", locales, line, false);
+      eval_in("bash", "zh_TW.BIG5", locales, line, false);
+      eval_in("dash", "C.UTF-8", nullptr, line, false);
+    }
+  }
+  g_autofree char *rm = g_strdup_printf("rm -rf '%s'", locales);
+  g_assert_true(g_spawn_command_line_sync(rm, nullptr, nullptr, nullptr, nullptr));
 }
 
 // Whatever the user enters in any exportable widget, eval of the export gives it back.
@@ -292,6 +375,7 @@ int main(int argc, char **argv) {
   g_test_add_func("/app/quoting/eval-round-trip", test_eval_round_trip);
   g_test_add_func("/app/quoting/plain-text", test_quoting_leaves_plain_text);
   g_test_add_func("/app/quoting/shell-names", test_shell_names);
+  g_test_add_func("/app/quoting/any-shell-any-locale", test_quoting_any_shell);
   if (gtk_init_check(&argc, &argv)) {
     g_test_add_func("/app/export/state-lines", test_state_lines);
     g_test_add_func("/app/export/eval-gives-back-any-text", test_export_property);

@@ -6,12 +6,27 @@
 
 namespace quillet::app {
 
+// In GBK, Big5 and Shift-JIS a backslash can be the second byte of a character, so bash
+// in such a locale reads the byte before an escaping backslash and the backslash as one
+// character and the escape is lost. A string that ends and opens again just before such a
+// backslash gives the same value in every shell and locale.
+namespace {
+
+bool after_non_ascii(std::string_view out) {
+  return !out.empty() && static_cast<unsigned char>(out.back()) >= 0x80;
+}
+
+} // namespace
+
 std::string double_quoted(std::string_view value) {
   std::string out;
   out.reserve(value.size());
   for (char c : value) {
-    if (c == '\\' || c == '"' || c == '$' || c == '`')
+    if (c == '\\' || c == '"' || c == '$' || c == '`') {
+      if (after_non_ascii(out))
+        out += "\"\"";
       out += '\\';
+    }
     out += c;
   }
   return out;
@@ -21,22 +36,29 @@ std::string ansi_c_quoted(std::string_view value) {
   std::string out;
   out.reserve(value.size());
   for (char c : value) {
+    const char *escape = nullptr;
     switch (c) {
     case '\\':
-      out += "\\\\";
+      escape = "\\\\";
       break;
+    // A bare single quote would end the word for a shell without $'...' (dash), which would
+    // run the rest of the text.
     case '\'':
-      out += "\\'";
+      escape = "\\x27";
       break;
     case '"':
-      out += "\\\"";
+      escape = "\\\"";
       break;
     case '\n':
-      out += "\\n";
+      escape = "\\n";
       break;
     default:
       out += c;
+      continue;
     }
+    if (after_non_ascii(out))
+      out += "'$'";
+    out += escape;
   }
   return out;
 }
@@ -48,6 +70,14 @@ bool is_shell_name(std::string_view name) {
     if (!g_ascii_isalnum(c) && c != '_')
       return false;
   return true;
+}
+
+bool steers_shell(std::string_view name) {
+  for (std::string_view steering : {"PS4", "PROMPT_COMMAND", "BASH_ENV", "ENV", "IFS", "PATH",
+                                    "CDPATH", "GLOBIGNORE", "SHELLOPTS", "BASHOPTS"})
+    if (name == steering)
+      return true;
+  return false;
 }
 
 namespace {

@@ -9,14 +9,21 @@
 
 namespace quillet::app {
 
-// Body of a "..." word: backslash, double quote, dollar and backquote get a backslash.
+// Body of a "..." word: backslash, double quote, dollar and backquote get a backslash; the
+// word is closed and opened again ("") before a backslash that follows a non-ASCII byte.
 std::string double_quoted(std::string_view value);
 
-// Body of a $'...' word: backslash, single and double quote escaped, newline as \n.
+// Body of a $'...' word: backslash and double quote escaped, single quote as \x27 (never
+// bare), newline as \n; closed and opened again ('$') before an escape that follows a
+// non-ASCII byte.
 std::string ansi_c_quoted(std::string_view value);
 
 // Whether eval can assign to `name` without running anything.
 bool is_shell_name(std::string_view name);
+
+// Whether assigning to `name` changes how the evaluating shell itself runs (its trace
+// prompt, word splitting, command search, startup files or options).
+bool steers_shell(std::string_view name);
 
 // Appends the state line of `object` exported as `name`, or nothing for a widget without
 // a value to export. With `debug`, combo boxes explain themselves on standard error.

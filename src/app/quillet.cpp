@@ -257,6 +257,11 @@ void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
     if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name) ||
         g_str_equal(name, "EXIT"))
       continue;
+    if (quillet::app::steers_shell(name)) {
+      debug_line("[QUILLET WARNING] Widget '%s' not exported: the name steers the shell.\n",
+                 name);
+      continue;
+    }
     GObject *object = gtk_builder_get_object(builder, name);
     if (object != nullptr)
       quillet::app::append_state_line(out, name, object, debug_mode);
