@@ -160,7 +160,7 @@ struct WalkCase {
 static const WalkCase kWalkCases[] = {
     {"/ids/variable", "<entry variable=\" NAME \">", "NAME\n"},
     {"/ids/first-attribute", "<entry id=\"E\" variable=\"V\">", "E\n"},
-    {"/ids/unbounded-attribute", "<entry xid=\"a\">", "a\n"},
+    {"/ids/whole-attribute-name", "<entry xid=\"a\" data-id=\"b\" variable=\"D\">", "D\n"},
     {"/ids/empty-attribute", "<entry variable=\" \">\n<entry id=\"\" variable=\"V\">",
      "V\nauto_id_1\n"},
     {"/ids/generated-for-any-element", "<default>abc</default>\n<action>\necho a\n</action>",
@@ -298,6 +298,12 @@ static const FragmentCase kFragmentCases[] = {
      "<property name=\"label\">A B</property>"},
     {"/frame/title", "<window><frame Choose one><entry></entry></frame></window>",
      "<object class=\"GtkFrame\">\n<property name=\"label\">Choose one</property>\n"},
+    {"/frame/quoted-title", "<window><frame Say \"hi\"><entry></entry></frame></window>",
+     "<property name=\"label\">Say &quot;hi&quot;</property>\n"},
+    {"/items/carriage-return", "<window><combobox><ITEM>a\rb</ITEM></combobox><list><item>c\rd"
+     "</item></list></window>", "<item>a&#13;b</item>\n"},
+    {"/items/wrapped-tag", "<window><entry\n variable=\"A\"></entry></window>",
+     "<object class=\"GtkEntry\" id=\"A\">"},
 };
 
 static void test_fragment(gconstpointer data) {

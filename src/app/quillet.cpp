@@ -2,11 +2,13 @@
 
 #include "common/checks.h"
 
+#include "common/children.h"
 #include "export.h"
 #include "transform/xml_transformer.h"
 
 #include <glib/gstdio.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,22 +105,39 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
 namespace {
 
 // Replaces the file whole, as a new file renamed over the old one (never written through a
-// link), without waiting for the disk: the copy is rewritten on every run anyway.
+// link), without waiting for the disk: the copy is rewritten on every run anyway. A copy
+// that cannot be written whole (a full disk, a file size limit) is skipped, and the
+// temporary file goes with a signal too.
 void write_debug_copy(const char *layout, size_t length) {
   constexpr const char *kPath = "debug_generated_layout.xml";
   g_autofree char *temp = g_strconcat(kPath, ".XXXXXX", NULL);
-  const int fd = g_mkstemp_full(temp, O_WRONLY, 0666);
-  if (fd < 0)
-    return;
-  FILE *file = fdopen(fd, "w");
-  if (file == nullptr) {
-    close(fd);
-    g_unlink(temp);
-    return;
+  int fd;
+  {
+    quillet::children::SignalsHeld held;
+    fd = g_mkstemp_full(temp, O_WRONLY, 0666);
+    if (fd < 0)
+      return;
+    quillet::children::set_temp_file(temp);
   }
-  const bool written = fwrite(layout, 1, length, file) == length;
-  if (fclose(file) != 0 || !written || g_rename(temp, kPath) != 0)
+  FILE *file = fdopen(fd, "w");
+  bool done = false;
+  if (file != nullptr) {
+    const bool written = fwrite(layout, 1, length, file) == length;
+    done = fclose(file) == 0 && written && g_rename(temp, kPath) == 0;
+  } else {
+    close(fd);
+  }
+  quillet::children::SignalsHeld held;
+  if (!done)
     g_unlink(temp);
+  quillet::children::set_temp_file(nullptr);
+}
+
+// The script reads nothing at all rather than part of the answer believed whole: a line
+// that could not be written (a full disk, a pipe nobody reads) ends the run with status 1.
+void flush_answer() {
+  if (fflush(stdout) != 0 || ferror(stdout))
+    exit(1);
 }
 
 // What the OK and Cancel handlers and the action handlers share; it lives until the
@@ -149,7 +168,7 @@ void on_ok(GtkButton *, gpointer data) {
 void on_cancel(GtkButton *, gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
   fputs("EXIT=\"CANCEL\"\n", stdout);
-  fflush(stdout);
+  flush_answer();
   gtk_widget_destroy(state->window);
 }
 
@@ -267,7 +286,7 @@ void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
       quillet::app::append_state_line(out, name, object, debug_mode);
   }
   fwrite(out->str, 1, out->len, stdout);
-  fflush(stdout);
+  flush_answer();
 }
 
 void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands) {
@@ -275,11 +294,17 @@ void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands) {
   g_return_if_fail(commands != NULL);
 
   for (guint i = 0; i < commands->len; i++) {
-    g_autofree char *out = nullptr;
-    g_autofree char *err = nullptr;
-    // Split by shell quoting, started without a shell; a command that cannot start is skipped.
-    g_spawn_command_line_sync(static_cast<const char *>(commands->pdata[i]), &out, &err, nullptr,
-                              nullptr);
+    // Split by shell quoting, started without a shell; a command that cannot start is
+    // skipped. Its output goes nowhere: nothing reads it.
+    g_auto(GStrv) argv = nullptr;
+    GPid pid = 0;
+    if (g_shell_parse_argv(static_cast<const char *>(commands->pdata[i]), nullptr, &argv,
+                           nullptr) &&
+        quillet::children::spawn(argv,
+                                 GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
+                                             G_SPAWN_STDERR_TO_DEV_NULL),
+                                 &pid, nullptr, nullptr))
+      quillet::children::wait(pid);
   }
 }
 
@@ -291,7 +316,22 @@ static GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField *
   return g_log_writer_default(level, fields, n_fields, nullptr);
 }
 
+// A standard stream started closed would be the next file opened (the display connection,
+// the debug copy), and the answer would be written into it.
+static void open_closed_streams() {
+  for (int fd = 0; fd <= 2; fd++)
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      const int null_fd = open("/dev/null", O_RDWR);
+      if (null_fd >= 0 && null_fd != fd) {
+        dup2(null_fd, fd);
+        close(null_fd);
+      }
+    }
+}
+
 int quillet_main(int argc, char **argv) {
+  open_closed_streams();
+  quillet::children::install_signal_handlers();
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);

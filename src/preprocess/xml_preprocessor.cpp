@@ -3,10 +3,15 @@
 #include "common/checks.h"
 
 #include "cleaning.h"
+#include "common/children.h"
 #include "common/strings.h"
+
+#include <cerrno>
 
 #include <string>
 #include <string_view>
+
+#include <unistd.h>
 
 struct _XmlPreprocessor {
   GObject parent_instance;
@@ -32,16 +37,27 @@ void set_command_runner(CommandRunner runner) {
 
 std::string run_with_bash(const std::string &command) {
   const char *spawn_args[] = {"bash", "-c", command.c_str(), nullptr};
-  g_autofree char *stdout_res = nullptr;
-  g_autofree char *stderr_res = nullptr;
-  int status = 0;
-  g_autoptr(GError) error = nullptr;
-  // Without other flags the child reads from the null device; a command that cannot start
-  // counts as one that printed nothing. Output past a NUL byte is not read.
-  if (!g_spawn_sync(nullptr, const_cast<char **>(spawn_args), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                    nullptr, &stdout_res, &stderr_res, &status, &error))
+  GPid pid = 0;
+  int stdout_fd = -1;
+  // The child reads from the null device and its complaints go there too; a command that
+  // cannot start counts as one that printed nothing.
+  if (!children::spawn(const_cast<char **>(spawn_args),
+                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
+                       &stdout_fd, nullptr))
     return {};
-  return stdout_res;
+  std::string output;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(stdout_fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      break;
+    output.append(buffer, static_cast<size_t>(got));
+  }
+  close(stdout_fd);
+  children::wait(pid);
+  return output;
 }
 
 std::string items_from_output(std::string_view output) {
@@ -54,7 +70,8 @@ std::string items_from_output(std::string_view output) {
     if (line.empty())
       continue;
     items += "<item>";
-    items += xml_escape_text(line);
+    // XML reads a bare carriage return as a line feed; a reference keeps it.
+    items += replace_all(xml_escape_text(line), "\r", "&#13;");
     items += "</item>\n";
   }
   return items;
@@ -74,15 +91,50 @@ bool begins_reference(std::string_view at) {
   return i > digits_start && i < at.size() && at[i] == ';';
 }
 
+namespace {
+
+// Where the start tag at `at` ends (its '>'), or 0 when no '>' comes before the next '<'.
+size_t start_tag_end(std::string_view markup, size_t at) {
+  if (at + 1 >= markup.size() || !g_ascii_isalpha(markup[at + 1]))
+    return 0;
+  const size_t end = markup.find_first_of("<>", at + 1);
+  return end != std::string_view::npos && markup[end] == '>' ? end : 0;
+}
+
+// The length of "<name" or "</name" at `at` when name is one of the elements read in any
+// case that the later steps look for in lower case, else 0.
+size_t any_case_name_end(std::string_view markup, size_t at) {
+  size_t start = at + 1;
+  if (start < markup.size() && markup[start] == '/')
+    start++;
+  size_t end = start;
+  while (end < markup.size() && g_ascii_isalnum(markup[end]))
+    end++;
+  const std::string name = ascii_lower(markup.substr(start, end - start));
+  return name == "item" || name == "label" || name == "input" || name == "action" ? end - at : 0;
+}
+
+} // namespace
+
 std::string split_tags_and_escape(std::string_view markup) {
   std::string out;
   out.reserve(markup.size() + markup.size() / 8);
+  size_t tag_end = 0; // a long start tag may be wrapped: its line breaks are blanks
   for (size_t i = 0; i < markup.size(); i++) {
     const char c = markup[i];
-    if (c == '<')
+    if (c == '<') {
       out += '\n';
+      tag_end = start_tag_end(markup, i);
+      if (const size_t length = any_case_name_end(markup, i)) {
+        out += ascii_lower(markup.substr(i, length));
+        i += length - 1;
+        continue;
+      }
+    }
     if (c == '&' && !begins_reference(markup.substr(i)))
       out += "&amp;";
+    else if (c == '\n' && i < tag_end)
+      out += ' ';
     else
       out += c;
   }
@@ -100,6 +152,16 @@ constexpr std::string_view kInputOpen = "<input>";
 constexpr std::string_view kInputClose = "</input>";
 constexpr std::string_view kActionClose = "</action>";
 
+// A title may hold double quotes: as references they stay inside the attribute.
+gboolean frame_title(const GMatchInfo *match, GString *out, gpointer) {
+  g_autofree char *title = g_match_info_fetch(match, 1);
+  const std::string escaped = replace_all(title != nullptr ? title : "", "\"", "&quot;");
+  g_string_append(out, "<frame frame_label=\"");
+  g_string_append_len(out, escaped.data(), static_cast<gssize>(escaped.size()));
+  g_string_append(out, "\">");
+  return FALSE;
+}
+
 // The three legacy rewrites, compiled once per cleaning and borrowed by every markup stretch.
 struct LegacyForms {
   GRegex *frame;
@@ -110,8 +172,15 @@ struct LegacyForms {
     // Most stretches hold neither form; skipping them keeps cleaning linear and cheap.
     if (!contains(text, "<frame") && !contains(text, "<button"))
       return text;
+    if (frame != nullptr) {
+      g_autofree char *next = g_regex_replace_eval(frame, text.c_str(), -1, 0,
+                                                   GRegexMatchFlags(0), frame_title, nullptr,
+                                                   nullptr);
+      if (next == nullptr)
+        return text;
+      text = next;
+    }
     const std::pair<GRegex *, const char *> rules[] = {
-        {frame, "<frame frame_label=\"\\1\">"},
         {ok, "<button id=\"btn_ok\" label=\"OK\">"},
         {cancel, "<button id=\"btn_cancel\" label=\"Cancel\">"},
     };
@@ -214,7 +283,9 @@ static char *xml_preprocessor_execute_input_command(XmlPreprocessor *self, const
   if (strip(sanitized_cmd).empty())
     return g_strdup("");
 
-  const std::string output = command_runner(sanitized_cmd);
+  // A NUL byte is no text, but what follows it is.
+  std::string output = command_runner(sanitized_cmd);
+  std::erase(output, '\0');
   return g_strdup(items_from_output(make_valid_utf8(output.c_str())).c_str());
 }
 
@@ -243,7 +314,9 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
 
   // Commands reach their program as written: the content of input and action elements is
   // copied through, and only the markup around it is cleaned.
-  CommandScanner scanner(text);
+  // Element names are read in any case.
+  const std::string lowered = ascii_lower(text);
+  CommandScanner scanner(lowered);
   size_t pos = 0;
   for (CommandElement element = scanner.next(pos); element.start != std::string_view::npos;
        element = scanner.next(pos)) {

@@ -77,6 +77,11 @@ std::string label_text(std::string_view line) {
   return std::string(strip(replace_all(replace_all(line, "<label>", ""), "</label>", "")));
 }
 
+// XML reads a bare carriage return as a line feed; a reference keeps it in an item.
+std::string with_carriage_returns(std::string_view text) {
+  return replace_all(text, "\r", "&#13;");
+}
+
 struct ListStore {
   std::string id;
   std::string rows;
@@ -207,13 +212,13 @@ private:
       if (current_store_ != kNoStore) {
         std::string &rows = stores_[current_store_].rows;
         rows += "<row><col id=\"0\">";
-        rows += strip(text);
+        rows += with_carriage_returns(strip(text));
         rows += "</col></row>\n";
       }
       return;
     }
     append(body_, "<item>");
-    append(body_, text);
+    append(body_, with_carriage_returns(text));
     append(body_, "</item>\n");
   }
 
@@ -358,7 +363,7 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   g_return_val_if_fail(sb != NULL, 0);
   g_return_val_if_fail(widget_actions != NULL, 0);
 
-  g_autoptr(GRegex) attribute = g_regex_new("(variable|id)=\"([^\"]+)\"", GRegexCompileFlags(0),
+  g_autoptr(GRegex) attribute = g_regex_new("(?<![\\w.:-])(variable|id)=\"([^\"]+)\"", GRegexCompileFlags(0),
                                             GRegexMatchFlags(0), nullptr);
   g_autoptr(GRegex) frame_label =
       g_regex_new("frame_label=\"([^\"]+)\"", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
