@@ -258,8 +258,8 @@ L=\"$3\""
 }
 
 check "100000 lines from a command: 100000 rows, none selected" listed 'seq 100000' 100000 ''
-check "output past a NUL byte is dropped: rows a and b" listed "printf 'a\\nb\\0c\\n'" 2 b \
-  click 'table cell:b'
+check "a NUL byte in the output is dropped alone: rows a and bc" listed "printf 'a\\nb\\0c\\n'" \
+  2 bc click 'table cell:bc'
 check "invalid UTF-8 from a command: shown and exported as U+FFFD" listed "printf 'x\\377y\\n'" \
   1 'x�y' click 'table cell:x�y'
 check "a command printing nothing, only to its stderr: no rows" listed 'echo noise >&2' 0 ''

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Hostile surroundings rather than hostile markup: closed or full standard streams, a pipe
+# nobody reads, a file size limit, signals while commands run, endless action output, names
+# that steer the evaluating shell, long tags wrapped over lines. The answer arrives whole or
+# the status says it did not; nothing is left running or lying around.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_session "$@"
+
+SLOW=${E2E_SLOW:-1}
+ENTRY='<window><vbox><entry variable="E"></entry><button ok></button><button cancel></button>
+</vbox></window>'
+
+# through REDIRECTION STATUS STEP...: the dialog, started with its standard output replaced
+# as REDIRECTION says, ends with STATUS after the steps and leaves no temporary file.
+through() {
+  export DIALOG=$ENTRY
+  QUILLET_PREFIX=(bash -c "exec \"\$@\" $1" quillet)
+  run_dialog settext text typed "${@:3}" || return 1
+  same status "$STATUS" "$2" && file_is stderr err '' &&
+    same "temporary files" "$(echo debug_generated_layout.xml.*)" 'debug_generated_layout.xml.*'
+}
+
+# Standard output closed: the answer goes nowhere, never into the display connection or
+# the debug copy.
+closed_stdout() {
+  through '>&-' 0 act 'push button:OK' || return 1
+  ! grep -q EXIT debug_generated_layout.xml && same "end of the debug copy" \
+    "$(tail -1 debug_generated_layout.xml)" '</interface>'
+}
+
+check "standard output closed: the dialog works, the debug copy is whole" closed_stdout
+check "OK on a full device: status 1" through '>/dev/full' 1 act 'push button:OK'
+check "Cancel on a full device: status 1" through '>/dev/full' 1 act 'push button:Cancel'
+check "OK into a pipe whose reader has gone: status 1" through '> >(:)' 1 act 'push button:OK'
+
+# A file size limit below the size of the layout: the copy is skipped, the dialog works.
+size_limit() {
+  local n
+  DIALOG='<window><vbox>'
+  for ((n = 0; n < 60; n++)); do DIALOG+="<entry variable=\"F$n\"></entry>"; done
+  export DIALOG+='<button ok></button></vbox></window>'
+  QUILLET_PREFIX=(prlimit --fsize=4096 --)
+  run_dialog settext text#59 last act 'push button:OK' || return 1
+  same status "$STATUS" 0 && file_is stderr err '' && grep -qx 'F59="last"' out &&
+    same "files left" "$(ls)" $'err\nout'
+}
+
+check "a file size limit smaller than the layout: no copy, the dialog works" size_limit
+
+# await_file FILE: waits up to 30 s (more under the sanitizers) for FILE to appear.
+await_file() {
+  local i
+  for ((i = 0; i < 300 * SLOW; i++)); do
+    [[ -s $1 ]] && return 0
+    sleep 0.1
+  done
+  note "no $1"
+  return 1
+}
+
+# signalled SIGNAL: the signal while an input command runs ends quillet as it would have
+# without a handler, silently, and the command (a background job included) with it.
+signalled() {
+  export DIALOG='<window><list variable="L"><input>sleep 60 & echo $! >job; wait</input></list>
+</window>'
+  env --default-signal="$1" "$QUILLET" --program DIALOG >out 2>err &
+  PID=$!
+  await_file job || { kill -KILL "$PID"; wait "$PID"; return 1; }
+  kill -s "$1" "$PID"
+  await_exit "$PID" || { kill -KILL "$PID"; wait "$PID"; note "quillet did not end"; return 1; }
+  wait "$PID"
+  STATUS=$?
+  local job
+  job=$(<job)
+  # The job's group was signalled; give it a moment to go.
+  await_exit "$job" 40 || { note "the input command is still running"; kill "$job"; return 1; }
+  same status "$STATUS" $((128 + $(kill -l "$1"))) && file_is stdout out '' && file_is stderr err ''
+}
+
+check "SIGTERM while an input command runs: it ends too, status 143" signalled TERM
+check "SIGINT while an input command runs: it ends too, status 130" signalled INT
+check "SIGHUP while an input command runs: it ends too, status 129" signalled HUP
+
+# A signal while the layout copy is written leaves no temporary file: the layout is large
+# enough for the write to be caught.
+signalled_writing() {
+  export DIALOG='<window><list variable="L"><input>seq 3000000</input></list></window>'
+  "$QUILLET" --program DIALOG >out 2>err &
+  PID=$!
+  local i temp=
+  for ((i = 0; i < 6000 * SLOW; i++)); do
+    temp=$(compgen -G 'debug_generated_layout.xml.*') && break
+    exited "$PID" && break
+    sleep 0.005
+  done
+  kill -TERM "$PID"
+  await_exit "$PID" $((400 * SLOW)) || { kill -KILL "$PID"; wait "$PID"; return 1; }
+  wait "$PID"
+  STATUS=$?
+  [[ -n $temp ]] || { note "the copy was never seen being written"; return 1; }
+  same status "$STATUS" 143 && file_is stdout out '' && same "files left" "$(ls)" $'err\nout'
+}
+
+check "SIGTERM while the layout copy is written: no temporary file left" signalled_writing
+
+# An action that prints without end: its output goes nowhere, quillet's memory stays small,
+# and a signal ends the action with it.
+endless_action() {
+  export DIALOG='<window><vbox><button variable="GO"><label>Go</label><action>yes</action>
+</button></vbox></window>'
+  env --default-signal=INT "$QUILLET" --program DIALOG >out 2>err &
+  PID=$!
+  timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$PID" click 'push button:Go' ||
+    { kill -KILL "$PID"; wait "$PID"; return 1; }
+  sleep 2
+  local rss yes_pid
+  rss=$(awk '/^VmRSS/ {print $2}' "/proc/$PID/status")
+  yes_pid=$(pgrep -P "$PID" -x yes)
+  kill -INT "$PID"
+  await_exit "$PID" || { kill -KILL "$PID"; wait "$PID"; return 1; }
+  wait "$PID"
+  STATUS=$?
+  [[ -n $yes_pid ]] && await_exit "$yes_pid" 40 || { note "yes still runs"; return 1; }
+  ((rss < 300000)) || { note "quillet holds $rss kB"; return 1; }
+  same status "$STATUS" 130 && file_is stdout out ''
+}
+
+check "an action printing without end: memory stays small, SIGINT ends both" endless_action
+
+# Names that would steer the evaluating shell are not exported; wrapped tags, element names
+# in capitals and attributes whose names end in "id" still give what was written; a NUL in
+# a command's output is dropped alone and a carriage return stays one.
+markup_and_names() {
+  export DIALOG='<window><vbox><entry variable="PS4"></entry><entry
+  variable="W"></entry><entry xid="C" variable="D"></entry>
+<COMBOBOX variable="K"><INPUT>printf "a\0b\rc\n"</INPUT></COMBOBOX>
+<button ok></button></vbox></window>'
+  G_DEBUG=fatal-criticals "$QUILLET" --program DIALOG --debug >out 2>err &
+  PID=$!
+  timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$PID" settext 'text#0' '$(touch PWN)' \
+    settext 'text#1' w settext 'text#2' d act 'push button:OK' &&
+    await_exit "$PID" || { kill -KILL "$PID"; wait "$PID"; return 1; }
+  wait "$PID"
+  STATUS=$?
+  same status "$STATUS" 0 && grep -qF "[QUILLET WARNING] Widget 'PS4' not exported" err || return 1
+  same "stdout, sorted" "$(sort out)" $'D="d"\nEXIT="OK"\nK="ab\rc"\nW="w"' || return 1
+  (set -x && eval "$(<out)") 2>/dev/null
+  same "files made by eval" "$(ls -d PWN 2>/dev/null)" ''
+}
+
+check "names that steer the shell, wrapped and capital tags, NUL and CR from a command" \
+  markup_and_names
+done_testing
