@@ -104,7 +104,7 @@ static std::string eval_in(const char *shell, const char *locale, const char *lo
                            const std::string &assignment, bool exact = true) {
   g_autofree char *dir = g_dir_make_tmp("quillet-eval-XXXXXX", nullptr);
   const char *argv[] = {
-      shell, "-c", "cd \"$2\" && eval \"$1\" && printf '%s' \"$V\"", shell, assignment.c_str(),
+      shell, "-c",   "cd \"$2\" && eval \"$1\" && printf '%s' \"$V\"", shell, assignment.c_str(),
       dir,   nullptr};
   g_auto(GStrv) envp = g_environ_setenv(g_get_environ(), "LC_ALL", locale, TRUE);
   if (locpath != nullptr)
@@ -255,8 +255,9 @@ static std::string random_text() {
 // Random bytes 1-255 and shell syntax, with a non-ASCII byte before every character that
 // gets escaped.
 static std::string random_bytes() {
-  static const char *const kPieces[] = {"$(touch PWNED)", "`touch PWNED`", "';touch PWNED;#",
-                                        "\";touch PWNED;#", "\\", "\xe2\x82\xac", "\xa4"};
+  static const char *const kPieces[] = {
+      "$(touch PWNED)", "`touch PWNED`", "';touch PWNED;#", "\";touch PWNED;#", "\\",
+      "\xe2\x82\xac",   "\xa4"};
   std::string text;
   const int length = g_test_rand_int_range(0, 24);
   for (int i = 0; i < length; i++) {
@@ -278,10 +279,10 @@ static void build_locale(const char *dir, const char *input, const char *charmap
   const char *argv[] = {"localedef", "-i", input, "-f", charmap, path, nullptr};
   int status = -1;
   g_autoptr(GError) error = nullptr;
-  g_spawn_sync(nullptr, const_cast<char **>(argv), nullptr,
-               GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
-                           G_SPAWN_STDERR_TO_DEV_NULL),
-               nullptr, nullptr, nullptr, nullptr, &status, &error);
+  g_spawn_sync(
+      nullptr, const_cast<char **>(argv), nullptr,
+      GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+      nullptr, nullptr, nullptr, nullptr, &status, &error);
   g_assert_no_error(error);
   // localedef warns (status 1) about the charmaps' non-ASCII-compatible bytes.
   g_assert_true(g_file_test(path, G_FILE_TEST_IS_DIR));

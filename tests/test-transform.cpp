@@ -300,8 +300,10 @@ static const FragmentCase kFragmentCases[] = {
      "<object class=\"GtkFrame\">\n<property name=\"label\">Choose one</property>\n"},
     {"/frame/quoted-title", "<window><frame Say \"hi\"><entry></entry></frame></window>",
      "<property name=\"label\">Say &quot;hi&quot;</property>\n"},
-    {"/items/carriage-return", "<window><combobox><ITEM>a\rb</ITEM></combobox><list><item>c\rd"
-     "</item></list></window>", "<item>a&#13;b</item>\n"},
+    {"/items/carriage-return",
+     "<window><combobox><ITEM>a\rb</ITEM></combobox><list><item>c\rd"
+     "</item></list></window>",
+     "<item>a&#13;b</item>\n"},
     {"/items/wrapped-tag", "<window><entry\n variable=\"A\"></entry></window>",
      "<object class=\"GtkEntry\" id=\"A\">"},
 };

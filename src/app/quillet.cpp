@@ -277,8 +277,7 @@ void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
         g_str_equal(name, "EXIT"))
       continue;
     if (quillet::app::steers_shell(name)) {
-      debug_line("[QUILLET WARNING] Widget '%s' not exported: the name steers the shell.\n",
-                 name);
+      debug_line("[QUILLET WARNING] Widget '%s' not exported: the name steers the shell.\n", name);
       continue;
     }
     GObject *object = gtk_builder_get_object(builder, name);

@@ -173,9 +173,8 @@ struct LegacyForms {
     if (!contains(text, "<frame") && !contains(text, "<button"))
       return text;
     if (frame != nullptr) {
-      g_autofree char *next = g_regex_replace_eval(frame, text.c_str(), -1, 0,
-                                                   GRegexMatchFlags(0), frame_title, nullptr,
-                                                   nullptr);
+      g_autofree char *next = g_regex_replace_eval(frame, text.c_str(), -1, 0, GRegexMatchFlags(0),
+                                                   frame_title, nullptr, nullptr);
       if (next == nullptr)
         return text;
       text = next;

@@ -363,8 +363,8 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   g_return_val_if_fail(sb != NULL, 0);
   g_return_val_if_fail(widget_actions != NULL, 0);
 
-  g_autoptr(GRegex) attribute = g_regex_new("(?<![\\w.:-])(variable|id)=\"([^\"]+)\"", GRegexCompileFlags(0),
-                                            GRegexMatchFlags(0), nullptr);
+  g_autoptr(GRegex) attribute = g_regex_new("(?<![\\w.:-])(variable|id)=\"([^\"]+)\"",
+                                            GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
   g_autoptr(GRegex) frame_label =
       g_regex_new("frame_label=\"([^\"]+)\"", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
 
