@@ -2,6 +2,7 @@
 
 #include "common/checks.h"
 
+#include "actions.h"
 #include "export.h"
 #include "transform/xml_transformer.h"
 
@@ -134,8 +135,11 @@ struct ActionBinding {
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
 
+// The answer is out by now. The window goes from the screen at once; what is queued never
+// runs, and the running action is waited for, so its work is done when the script goes on.
 void on_destroy(GtkWidget *, gpointer) {
-  gtk_main_quit();
+  gdk_display_flush(gdk_display_get_default());
+  quillet::app::actions_finish();
   exit(0);
 }
 
@@ -155,11 +159,14 @@ void on_cancel(GtkButton *, gpointer data) {
 
 void on_action(GObject *, gpointer data) {
   auto *binding = static_cast<ActionBinding *>(data);
-  quillet_execute_bash_actions(binding->app, binding->commands);
+  quillet::app::actions_enqueue(binding->commands, binding);
 }
 
+// A tick that falls due while the timer's list still runs or waits is skipped: a timer
+// never overlaps itself, nor piles up behind a slow command.
 gboolean on_action_timer(gpointer data) {
-  on_action(nullptr, data);
+  if (!quillet::app::actions_pending(data))
+    on_action(nullptr, data);
   return G_SOURCE_CONTINUE;
 }
 
@@ -238,6 +245,7 @@ void quillet_launch(Quillet *self) {
   while (g_hash_table_iter_next(&iter, &name, &commands))
     wire_actions(&state, static_cast<const char *>(name), static_cast<GPtrArray *>(commands));
 
+  quillet::app::actions_set_window(GTK_WIDGET(window));
   gtk_widget_show_all(GTK_WIDGET(window));
   gtk_main();
 }
@@ -269,13 +277,7 @@ void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands) {
   g_return_if_fail(self != NULL);
   g_return_if_fail(commands != NULL);
 
-  for (guint i = 0; i < commands->len; i++) {
-    g_autofree char *out = nullptr;
-    g_autofree char *err = nullptr;
-    // Split by shell quoting, started without a shell; a command that cannot start is skipped.
-    g_spawn_command_line_sync(static_cast<const char *>(commands->pdata[i]), &out, &err, nullptr,
-                              nullptr);
-  }
+  quillet::app::actions_enqueue(commands, nullptr);
 }
 
 // GLib and GTK speak on standard error only when asked to with --debug.

@@ -119,10 +119,51 @@ action_output() {
     same stdout "$lines" 'EXIT="OK" LOUD="true" NAME="quiet" '
 }
 
+# OK pressed while a slow action runs: the typed text is read back at once, and the action's
+# work is done when quillet has ended.
+slow_action() {
+  export DIALOG="<window><vbox>
+<entry variable=\"NAME\"></entry>
+<button variable=\"SLOW\"><label>Slow</label><action>sh -c 'sleep 3; echo done > slow.log'</action></button>
+<button ok></button>
+</vbox></window>"
+  run_dialog act 'push button:Slow' focus text type typed act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+NAME="typed"
+' && log_is slow.log done || return 1
+  local answered finished
+  answered=$(stat -c %.3Y out) finished=$(stat -c %.3Y slow.log)
+  awk -v a="$answered" -v f="$finished" 'BEGIN { if (f - a < 1) {
+    printf "# answered %.2f s before the action ended\n", f - a > "/dev/stderr"; exit 1 } }'
+}
+
+# Two quick clicks and a timer slower than its period share one queue: every list runs whole
+# before the next starts, and the timer's ticks are skipped while its list runs.
+queued_actions() {
+  export DIALOG="<window><vbox>
+<button variable=\"TWICE\"><label>Twice</label><action>sh -c 'echo click >> runs.log; sleep 0.3; echo click-end >> runs.log'</action></button>
+<timer variable=\"slow_timer\"><action>sh -c 'echo tick \$(date +%s.%N) >> runs.log; sleep 2; echo tick-end >> runs.log'</action></timer>
+<button ok></button>
+</vbox></window>"
+  run_dialog act 'push button:Twice' act 'push button:Twice' lines runs.log 8 \
+    act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+' || return 1
+  awk '{ kind = $1 } kind !~ /-end$/ { if (open != "") bad = 1; open = kind; starts[kind]++
+      if (kind == "tick") { if (last != "" && $2 - last < 1.9) bad = 1; last = $2 } }
+    kind ~ /-end$/ { if (kind != open "-end") bad = 1; open = "" }
+    END { if (bad || open != "" || starts["click"] != 2 || starts["tick"] < 2) {
+      print "# runs overlapped or went missing:" > "/dev/stderr"; exit 1 } }' runs.log ||
+    { sed 's/^/#   /' runs.log >&2; return 1; }
+}
+
 check "a button action runs on each click" button_clicks
 check "a check box action runs on each toggle, on and off" check_box_toggles
 check "a combo box action runs on each change" combo_box_changes
 check "a *timer* action runs about once a second; TIMER1's never" timers
 check "a missing program or empty command does not stop the next one" failing_commands
 check "actions' output never reaches quillet's output" action_output
+check "OK during a slow action answers at once; the action has ended with quillet" slow_action
+check "clicks and a slow timer queue up, one list at a time; the timer never overlaps" \
+  queued_actions
 done_testing
