@@ -96,7 +96,7 @@ static const CleanCase kInputCases[] = {
     {"/dollar-unescaped", "<input>echo \\$QUILLET_TEST_WORD</input>", "\n<item>w0rd</item>\n"},
     {"/failing-command", "<input>echo a; exit 1</input>", "\n<item>a</item>\n"},
     {"/nul-in-output", "<input>printf 'a\\nb\\0c\\n'</input>",
-     "\n<item>a</item>\n<item>b</item>\n"},
+     "\n<item>a</item>\n<item>bc</item>\n"},
     {"/stdin-at-eof", "<input>read x && echo line || echo eof</input>", "\n<item>eof</item>\n"},
     {"/invalid-utf8-output", "<input>printf 'x\\377y\\n'</input>",
      "\n<item>x\xef\xbf\xbdy</item>\n"},

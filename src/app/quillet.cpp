@@ -4,6 +4,7 @@
 
 #include "actions.h"
 #include "export.h"
+#include "preprocess/cleaning.h"
 #include "transform/xml_transformer.h"
 
 #include <glib/gstdio.h>
@@ -292,6 +293,8 @@ int quillet_main(int argc, char **argv) {
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
+  if (debug_mode)
+    quillet::preprocess::set_debug_sink([](const char *line) { fputs(line, stderr); });
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;

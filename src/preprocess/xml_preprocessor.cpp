@@ -3,10 +3,15 @@
 #include "common/checks.h"
 
 #include "cleaning.h"
+#include "common/process_group.h"
 #include "common/strings.h"
 
+#include <cerrno>
 #include <string>
 #include <string_view>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 struct _XmlPreprocessor {
   GObject parent_instance;
@@ -25,23 +30,74 @@ XmlPreprocessor *xml_preprocessor_new(void) {
 namespace quillet::preprocess {
 
 static CommandRunner command_runner = run_with_bash;
+static DebugSink debug_sink = nullptr;
 
 void set_command_runner(CommandRunner runner) {
   command_runner = runner != nullptr ? runner : run_with_bash;
 }
 
+void set_debug_sink(DebugSink sink) {
+  debug_sink = sink;
+}
+
 std::string run_with_bash(const std::string &command) {
   const char *spawn_args[] = {"bash", "-c", command.c_str(), nullptr};
-  g_autofree char *stdout_res = nullptr;
-  g_autofree char *stderr_res = nullptr;
-  int status = 0;
-  g_autoptr(GError) error = nullptr;
-  // Without other flags the child reads from the null device; a command that cannot start
-  // counts as one that printed nothing. Output past a NUL byte is not read.
-  if (!g_spawn_sync(nullptr, const_cast<char **>(spawn_args), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                    nullptr, &stdout_res, &stderr_res, &status, &error))
+  GPid pid = 0;
+  int out_fd = -1;
+  // The child reads from the null device; a command that cannot start counts as one that
+  // printed nothing.
+  if (!g_spawn_async_with_pipes(
+          nullptr, const_cast<char **>(spawn_args), nullptr,
+          GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDERR_TO_DEV_NULL),
+          join_own_process_group, nullptr, &pid, nullptr, &out_fd, nullptr, nullptr))
     return {};
-  return stdout_res;
+
+  // Endless output must not take all memory: past the limits the command is ended and the
+  // lines read so far are what it printed. NUL bytes are no text; each drops alone.
+  std::string output;
+  size_t lines = 0;
+  bool cut = false;
+  char chunk[65536];
+  for (ssize_t got; (got = read(out_fd, chunk, sizeof chunk)) != 0;) {
+    if (got < 0) {
+      if (errno == EINTR)
+        continue;
+      break;
+    }
+    for (const char c : std::string_view(chunk, static_cast<size_t>(got))) {
+      if (lines == kMaxInputLines || output.size() == kMaxInputBytes) {
+        cut = true;
+        break;
+      }
+      if (c == '\0')
+        continue;
+      output += c;
+      lines += c == '\n';
+    }
+    if (cut)
+      break;
+  }
+  close(out_fd);
+  if (cut) {
+    // A line begun but not ended is not one of the lines read.
+    const size_t last_eol = output.rfind('\n');
+    if (last_eol != std::string::npos)
+      output.resize(last_eol + 1);
+    const GPid leader[] = {pid};
+    end_process_groups(leader);
+    if (debug_sink != nullptr) {
+      g_autofree char *line = g_strdup_printf(
+          "[INPUT LIMIT] Output cut after %zu lines, %zu bytes (at most %zu lines or %zu bytes "
+          "are read); the command was ended: %s\n",
+          lines, output.size(), kMaxInputLines, kMaxInputBytes, command.c_str());
+      debug_sink(line);
+    }
+  } else {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  g_spawn_close_pid(pid);
+  return output;
 }
 
 std::string items_from_output(std::string_view output) {
