@@ -4,6 +4,7 @@
 
 #include "actions.h"
 #include "export.h"
+#include "feeds.h"
 #include "preprocess/cleaning.h"
 #include "transform/xml_transformer.h"
 
@@ -136,10 +137,12 @@ struct ActionBinding {
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
 
-// The answer is out by now. The window goes from the screen at once; what is queued never
-// runs, and the running action is waited for, so its work is done when the script goes on.
+// The answer is out by now. The window goes from the screen at once; feeds are ended, what
+// is queued never runs, and the running action is waited for, so that its work is done when
+// the script goes on.
 void on_destroy(GtkWidget *, gpointer) {
   gdk_display_flush(gdk_display_get_default());
+  quillet::app::feeds_stop();
   quillet::app::actions_finish();
   exit(0);
 }
@@ -248,6 +251,7 @@ void quillet_launch(Quillet *self) {
 
   quillet::app::actions_set_window(GTK_WIDGET(window));
   gtk_widget_show_all(GTK_WIDGET(window));
+  quillet::app::feeds_start(builder, xml_transformer_get_feeds(self->transformer), debug_mode);
   gtk_main();
 }
 

@@ -6,6 +6,7 @@
 #include "common/process_group.h"
 #include "common/strings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <string_view>
@@ -155,6 +156,7 @@ using namespace quillet::preprocess;
 constexpr std::string_view kInputOpen = "<input>";
 constexpr std::string_view kInputClose = "</input>";
 constexpr std::string_view kActionClose = "</action>";
+constexpr std::string_view kFeedClose = "</feed>";
 
 // The three legacy rewrites, compiled once per cleaning and borrowed by every markup stretch.
 struct LegacyForms {
@@ -206,27 +208,39 @@ struct CommandElement {
   size_t start = std::string_view::npos; // the '<' of its start tag
   size_t content = 0;                    // just after the start tag
   size_t close = 0;                      // the '<' of its end tag
+  size_t close_size = 0;                 // the length of its end tag
   bool is_input = false;
 };
 
 class CommandScanner {
 public:
-  explicit CommandScanner(std::string_view text)
+  // `lowered` is `text` in ASCII lower case, where feeds are looked for in any case.
+  CommandScanner(std::string_view text, std::string_view lowered)
       : text_(text), input_open_{text, kInputOpen}, input_close_{text, kInputClose},
-        action_open_{text, "<action"}, action_close_{text, kActionClose}, tag_end_{text, ">"} {}
+        action_open_{text, "<action"}, action_close_{text, kActionClose}, tag_end_{text, ">"},
+        feed_open_{lowered, "<feed"}, feed_close_{lowered, kFeedClose} {}
 
   CommandElement next(size_t from) {
     while (true) {
       const size_t input = input_open_.next(from);
       size_t action_end = 0;
-      const size_t action = next_action_tag(from, action_end);
-      if (input == std::string_view::npos && action == std::string_view::npos)
+      const size_t action = next_tag(action_open_, from, action_end);
+      size_t feed_end = 0;
+      const size_t feed = next_tag(feed_open_, from, feed_end);
+      const size_t first = std::min({input, action, feed});
+      if (first == std::string_view::npos)
         return {};
       CommandElement element;
-      element.is_input = input < action;
-      element.start = element.is_input ? input : action;
-      element.content = element.is_input ? input + kInputOpen.size() : action_end;
-      element.close = (element.is_input ? input_close_ : action_close_).next(element.content);
+      element.start = first;
+      element.is_input = first == input;
+      Finder &close = element.is_input  ? input_close_
+                      : first == action ? action_close_
+                                        : feed_close_;
+      element.content = element.is_input  ? input + kInputOpen.size()
+                        : first == action ? action_end
+                                          : feed_end;
+      element.close = close.next(element.content);
+      element.close_size = close.needle.size();
       if (element.close != std::string_view::npos)
         return element;
       // Never closed: an ordinary tag after all.
@@ -235,11 +249,11 @@ public:
   }
 
 private:
-  // "<action>" or "<action" followed by a blank, attributes and '>'.
-  size_t next_action_tag(size_t from, size_t &tag_end) {
-    for (size_t at = action_open_.next(from); at != std::string_view::npos;
-         at = action_open_.next(at + 1)) {
-      const size_t after = at + 7;
+  // "<name>" or "<name" followed by a blank, attributes and '>'.
+  size_t next_tag(Finder &open, size_t from, size_t &tag_end) {
+    const size_t name_end = open.needle.size();
+    for (size_t at = open.next(from); at != std::string_view::npos; at = open.next(at + 1)) {
+      const size_t after = at + name_end;
       if (after < text_.size() && text_[after] == '>') {
         tag_end = after + 1;
         return at;
@@ -256,7 +270,7 @@ private:
   }
 
   std::string_view text_;
-  Finder input_open_, input_close_, action_open_, action_close_, tag_end_;
+  Finder input_open_, input_close_, action_open_, action_close_, tag_end_, feed_open_, feed_close_;
 };
 
 } // namespace
@@ -297,9 +311,10 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
     g_string_append_len(out, cleaned.data(), static_cast<gssize>(cleaned.size()));
   };
 
-  // Commands reach their program as written: the content of input and action elements is
+  // Commands reach their program as written: the content of input, action and feed elements is
   // copied through, and only the markup around it is cleaned.
-  CommandScanner scanner(text);
+  const std::string lowered = ascii_lower(text);
+  CommandScanner scanner(text, lowered);
   size_t pos = 0;
   for (CommandElement element = scanner.next(pos); element.start != std::string_view::npos;
        element = scanner.next(pos)) {
@@ -311,7 +326,7 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
       const std::string command(strip(content));
       g_autofree char *items = xml_preprocessor_execute_input_command(self, command.c_str());
       g_string_append(out, items);
-      pos = element.close + kInputClose.size();
+      pos = element.close + element.close_size;
     } else {
       append_markup(text.substr(pos, element.content - pos));
       g_string_append_len(out, content.data(), static_cast<gssize>(content.size()));

@@ -157,6 +157,37 @@ queued_actions() {
     { sed 's/^/#   /' runs.log >&2; return 1; }
 }
 
+# Feeds start once the window shows (drive.py writes ./shown when it finds it) and update
+# their widgets line by line; the dialog answers with what they left.
+feeds() {
+  export DIALOG="<window><vbox>
+<progressbar variable=\"DONE\"><feed>until [ -e shown ]; do sleep 0.05; done
+for p in 10 60 100; do echo \$p; sleep 0.2; done; echo '#All copied'; echo > progress.log</feed></progressbar>
+<entry variable=\"HOST\"><FEED>echo first; echo 'second <b>'</FEED></entry>
+<text><label>waiting</label><feed>until [ -e shown ]; do sleep 0.05; done; echo 'fed <i>text</i>'</feed></text>
+<list variable=\"NUMBERS\"><feed>until [ -e shown ]; do sleep 0.05; done; seq 5</feed></list>
+<button ok></button>
+</vbox></window>"
+  run_dialog name 'push button:OK' shown rows table 5 lines progress.log 1 sleep 0.5 \
+    name 'label:fed <i>text</i>' text.log act 'push button:OK' || return 1
+  same status "$STATUS" 0 && file_is stderr err '' &&
+    same stdout "$(sort out | tr '\n' ' ')" 'DONE="1" EXIT="OK" HOST="second <b>" NUMBERS="" '
+}
+
+# Closed while feeds run: every process they started is gone with quillet.
+feeds_closed() {
+  export DIALOG="<window><vbox><progressbar variable=\"P\">
+<feed>echo \$\$ > feed.log; sleep 1000 &amp; echo \$! >> feed.log; wait</feed></progressbar>
+<list variable=\"L\"><feed>trap '' TERM; echo \$BASHPID >> feed.log; sleep 1000</feed></list>
+</vbox></window>"
+  run_dialog lines feed.log 3 close || return 1
+  ended 0 '' || return 1
+  local pid
+  for pid in $(cat feed.log); do
+    await_exit "$pid" 20 || { note "feed process $pid is still there"; return 1; }
+  done
+}
+
 check "a button action runs on each click" button_clicks
 check "a check box action runs on each toggle, on and off" check_box_toggles
 check "a combo box action runs on each change" combo_box_changes
@@ -166,4 +197,6 @@ check "actions' output never reaches quillet's output" action_output
 check "OK during a slow action answers at once; the action has ended with quillet" slow_action
 check "clicks and a slow timer queue up, one list at a time; the timer never overlaps" \
   queued_actions
+check "feeds fill a progress bar, an entry, a text and a list after the window shows" feeds
+check "closing the window ends every feed with all it started" feeds_closed
 done_testing
