@@ -96,10 +96,13 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
   read_more(*run);
 }
 
-// Below redrawing and the views' own layout work: a feed that never pauses must not keep
-// the window from showing what it already has.
+// After layout and redrawing, so that a feed that never pauses cannot keep the window from
+// showing what it already has; before a tree view measures its rows in the background,
+// which would otherwise come between every two reads.
+constexpr int kReadPriority = GDK_PRIORITY_REDRAW + 2;
+
 void read_more(FeedRun &run) {
-  g_input_stream_read_async(run.stream, run.buffer, sizeof run.buffer, G_PRIORITY_DEFAULT_IDLE,
+  g_input_stream_read_async(run.stream, run.buffer, sizeof run.buffer, kReadPriority,
                             feeds().cancellable, on_read, &run);
 }
 
