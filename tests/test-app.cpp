@@ -1,6 +1,7 @@
 // The application driver: command line, state export and shell quoting.
 
 #include "app/export.h"
+#include "app/feeds.h"
 #include "app/quillet.h"
 
 #include <glib/gstdio.h>
@@ -190,6 +191,7 @@ static void test_state_lines() {
       "</object></child>"
       "<child><object class=\"GtkTextView\" id=\"text\"/></child>"
       "<child><object class=\"GtkButton\" id=\"button\"/></child>"
+      "<child><object class=\"GtkLabel\" id=\"label\"/></child>"
       "</object></child></object></interface>",
       -1, &error);
   g_assert_no_error(error);
@@ -232,6 +234,27 @@ static void test_state_lines() {
   gtk_tree_selection_select_path(gtk_tree_view_get_selection(tree), first);
   line = state_line("tree", get("tree"));
   g_assert_cmpstr(line.c_str(), ==, "tree=\"a \\\"row\\\"\"\n");
+
+  // Lines from feeds: a percentage (clamped), a caption after '#'; what is no number is
+  // ignored; NUL bytes dropped, invalid UTF-8 made valid; blank lines add no row.
+  using quillet::app::feed_line;
+  for (const char *l : {"40", "#  Copying <b> ", "4O", "", "250\r"})
+    feed_line(get("progress"), "progressbar", l);
+  g_assert_cmpstr(gtk_progress_bar_get_text(GTK_PROGRESS_BAR(get("progress"))), ==, "Copying <b>");
+  line = state_line("progress", get("progress"));
+  g_assert_cmpstr(line.c_str(), ==, "progress=\"1\"\n");
+  feed_line(get("entry"), "entry", std::string_view("a\0b\xff\r", 5));
+  g_assert_cmpstr(gtk_entry_get_text(GTK_ENTRY(get("entry"))), ==, "ab\xef\xbf\xbd");
+  feed_line(get("label"), "text", " two  words");
+  g_assert_cmpstr(gtk_label_get_text(GTK_LABEL(get("label"))), ==, " two  words");
+  for (const char *l : {" added ", " "})
+    feed_line(get("tree"), "list", l);
+  GtkTreeModel *model = gtk_tree_view_get_model(tree);
+  g_assert_cmpint(gtk_tree_model_iter_n_children(model, nullptr), ==, 2);
+  g_autoptr(GtkTreePath) second = gtk_tree_path_new_from_indices(1, -1);
+  gtk_tree_selection_select_path(gtk_tree_view_get_selection(tree), second);
+  line = state_line("tree", get("tree"));
+  g_assert_cmpstr(line.c_str(), ==, "tree=\"added\"\n");
   gtk_widget_destroy(GTK_WIDGET(get("w")));
 }
 

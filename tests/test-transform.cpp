@@ -38,10 +38,17 @@ static std::string dump_actions(GHashTable *widget_actions) {
   return out;
 }
 
+// The actions, then the feeds when there are any: "id (kind)" and the script below it.
 static Result transform(const char *program) {
   g_autoptr(XmlTransformer) transformer = xml_transformer_new();
   g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, program);
-  return {layout, dump_actions(xml_transformer_get_widget_actions(transformer))};
+  std::string actions = dump_actions(xml_transformer_get_widget_actions(transformer));
+  const auto &feeds = xml_transformer_get_feeds(transformer);
+  if (!feeds.empty())
+    actions += "== feeds\n";
+  for (const quillet::transform::Feed &feed : feeds)
+    actions += feed.object_id + " (" + feed.kind + ")\n  > " + feed.command + "\n";
+  return {layout, actions};
 }
 
 // The walk alone, on text as cleaning would hand it over (or as no cleaning could).

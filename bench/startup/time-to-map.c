@@ -2,7 +2,7 @@
 // top-level window, then ends it and reads its peak resident memory. Prints one line of
 // figures on success; a program that prints figures, never a test that fails on a time.
 //
-// Usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] -- COMMAND [ARG...]
+// Usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] [-w FILE] -- COMMAND [ARG...]
 
 #define _GNU_SOURCE
 #include <X11/Xatom.h>
@@ -222,10 +222,13 @@ static int is_dialog(Display *display, Window root, const XEvent *event, pid_t p
 }
 
 static void usage(void) {
-  fputs("usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] -- COMMAND [ARG...]\n"
+  fputs("usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] [-w FILE] -- COMMAND "
+        "[ARG...]\n"
         "  -t  seconds to wait for the window (default 30)\n"
         "  -s  milliseconds the command runs on after its window is mapped, so that its\n"
         "      peak memory includes the first frame (default 0)\n"
+        "  -w  after the map, also wait (as long again as -t) until FILE exists, and report\n"
+        "      when it was seen as done_ms; the settle time counts from then\n"
         "  -v  log the windows created and mapped on the root, on standard error\n",
         stderr);
   exit(2);
@@ -234,14 +237,17 @@ static void usage(void) {
 int main(int argc, char **argv) {
   double map_timeout_s = 30.0;
   double settle_ms = 0.0;
+  const char *done_file = NULL;
   int opt;
-  while ((opt = getopt(argc, argv, "+vt:s:")) != -1) {
+  while ((opt = getopt(argc, argv, "+vt:s:w:")) != -1) {
     if (opt == 'v')
       verbose = 1;
     else if (opt == 't')
       map_timeout_s = atof(optarg);
     else if (opt == 's')
       settle_ms = atof(optarg);
+    else if (opt == 'w')
+      done_file = optarg;
     else
       usage();
   }
@@ -342,8 +348,22 @@ int main(int argc, char **argv) {
     while (XCheckMaskEvent(display, SubstructureNotifyMask, &event))
       log_event(start, &event);
   }
+  // Something the command does after its map, which it tells by making a file.
+  double done_at = mapped_at;
+  if (done_file != NULL) {
+    const double done_deadline = now_ms() + map_timeout_s * 1e3;
+    while (access(done_file, F_OK) != 0 && !child.ended && now_ms() < done_deadline) {
+      wait_child_until(&child, now_ms() + 2);
+    }
+    if (access(done_file, F_OK) != 0) {
+      fprintf(stderr, "time-to-map: no %s from %s\n", done_file, argv[optind]);
+      end_child(&child);
+      return 1;
+    }
+    done_at = now_ms();
+  }
   if (settle_ms > 0)
-    wait_child_until(&child, mapped_at + settle_ms);
+    wait_child_until(&child, done_at + settle_ms);
   const int ended_early = child.ended;
   if (!end_child(&child))
     return 1;
@@ -356,9 +376,9 @@ int main(int argc, char **argv) {
   const double cpu_ms = (double)(u->ru_utime.tv_sec + u->ru_stime.tv_sec) * 1e3 +
                         (double)(u->ru_utime.tv_usec + u->ru_stime.tv_usec) / 1e3;
   printf("map_ms=%.3f maxrss_kb=%ld cpu_to_map_ms=%.3f runqueue_wait_to_map_ms=%.3f "
-         "cpu_to_end_ms=%.1f window=0x%lx size=%dx%d net_wm_pid=%s\n",
+         "cpu_to_end_ms=%.1f window=0x%lx size=%dx%d net_wm_pid=%s done_ms=%.3f\n",
          mapped_at - start, u->ru_maxrss, cpu_to_map_ms, wait_to_map_ms, cpu_ms, dialog.window,
-         dialog.width, dialog.height, dialog.pid == 0 ? "absent" : "ours");
+         dialog.width, dialog.height, dialog.pid == 0 ? "absent" : "ours", done_at - start);
   XCloseDisplay(display);
   return 0;
 }

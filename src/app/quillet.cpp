@@ -2,8 +2,11 @@
 
 #include "common/checks.h"
 
+#include "actions.h"
 #include "common/children.h"
 #include "export.h"
+#include "feeds.h"
+#include "preprocess/cleaning.h"
 #include "transform/xml_transformer.h"
 
 #include <glib/gstdio.h>
@@ -153,8 +156,13 @@ struct ActionBinding {
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
 
+// The answer is out by now. The window goes from the screen at once; feeds are ended, what
+// is queued never runs, and the running action is waited for, so that its work is done when
+// the script goes on.
 void on_destroy(GtkWidget *, gpointer) {
-  gtk_main_quit();
+  gdk_display_flush(gdk_display_get_default());
+  quillet::app::feeds_stop();
+  quillet::app::actions_finish();
   exit(0);
 }
 
@@ -174,11 +182,14 @@ void on_cancel(GtkButton *, gpointer data) {
 
 void on_action(GObject *, gpointer data) {
   auto *binding = static_cast<ActionBinding *>(data);
-  quillet_execute_bash_actions(binding->app, binding->commands);
+  quillet::app::actions_enqueue(binding->commands, binding);
 }
 
+// A tick that falls due while the timer's list still runs or waits is skipped: a timer
+// never overlaps itself, nor piles up behind a slow command.
 gboolean on_action_timer(gpointer data) {
-  on_action(nullptr, data);
+  if (!quillet::app::actions_pending(data))
+    on_action(nullptr, data);
   return G_SOURCE_CONTINUE;
 }
 
@@ -257,7 +268,9 @@ void quillet_launch(Quillet *self) {
   while (g_hash_table_iter_next(&iter, &name, &commands))
     wire_actions(&state, static_cast<const char *>(name), static_cast<GPtrArray *>(commands));
 
+  quillet::app::actions_set_window(GTK_WIDGET(window));
   gtk_widget_show_all(GTK_WIDGET(window));
+  quillet::app::feeds_start(builder, xml_transformer_get_feeds(self->transformer), debug_mode);
   gtk_main();
 }
 
@@ -292,19 +305,7 @@ void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands) {
   g_return_if_fail(self != NULL);
   g_return_if_fail(commands != NULL);
 
-  for (guint i = 0; i < commands->len; i++) {
-    // Split by shell quoting, started without a shell; a command that cannot start is
-    // skipped. Its output goes nowhere: nothing reads it.
-    g_auto(GStrv) argv = nullptr;
-    GPid pid = 0;
-    if (g_shell_parse_argv(static_cast<const char *>(commands->pdata[i]), nullptr, &argv,
-                           nullptr) &&
-        quillet::children::spawn(argv,
-                                 GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
-                                             G_SPAWN_STDERR_TO_DEV_NULL),
-                                 &pid, nullptr, nullptr))
-      quillet::children::wait(pid);
-  }
+  quillet::app::actions_enqueue(commands, nullptr);
 }
 
 // GLib and GTK speak on standard error only when asked to with --debug.
@@ -334,6 +335,8 @@ int quillet_main(int argc, char **argv) {
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
+  if (debug_mode)
+    quillet::preprocess::set_debug_sink([](const char *line) { fputs(line, stderr); });
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;

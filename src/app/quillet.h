@@ -19,7 +19,8 @@ void quillet_launch(Quillet *self);
 // Writes one shell assignment per named widget to standard output.
 void quillet_export_all_states(Quillet *self, GtkBuilder *builder);
 
-// Runs each command in turn, without a shell, ignoring its output and failures.
+// Queues the commands to run in turn beside the main loop, each without a shell, ignoring
+// their output and failures.
 void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands);
 
 const char *quillet_get_xml_program(Quillet *self);

@@ -84,12 +84,13 @@ SignalsHeld::~SignalsHeld() {
   sigprocmask(SIG_SETMASK, &saved_, nullptr);
 }
 
-bool spawn(char **argv, GSpawnFlags flags, GPid *pid, int *stdout_fd, GError **error) {
+bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_fd,
+           GError **error) {
   g_return_val_if_fail(argv != NULL, false);
   g_return_val_if_fail(pid != NULL, false);
 
   SignalsHeld held;
-  if (!g_spawn_async_with_pipes(nullptr, argv, nullptr,
+  if (!g_spawn_async_with_pipes(nullptr, argv, envp,
                                 GSpawnFlags(flags | G_SPAWN_DO_NOT_REAP_CHILD), child_setup,
                                 nullptr, pid, nullptr, stdout_fd, nullptr, error))
     return false;
@@ -103,21 +104,49 @@ bool spawn(char **argv, GSpawnFlags flags, GPid *pid, int *stdout_fd, GError **e
   return true;
 }
 
+void forget(GPid pid) {
+  SignalsHeld held;
+  for (auto &group : groups)
+    if (group == pid)
+      group = 0;
+}
+
 int wait(GPid pid) {
   // Reaped only once forgotten: until then the group's number cannot be handed out again.
   siginfo_t info;
   while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR)
     ;
-  {
-    SignalsHeld held;
-    for (auto &group : groups)
-      if (group == pid)
-        group = 0;
-  }
+  forget(pid);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
     ;
   return status;
+}
+
+namespace {
+
+// Whether the leader has ended, leaving it unreaped.
+bool has_ended(GPid leader) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(leader), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+         info.si_pid == leader;
+}
+
+} // namespace
+
+void end(std::span<const GPid> leaders) {
+  for (GPid leader : leaders)
+    killpg(leader, SIGTERM);
+  const gint64 deadline = g_get_monotonic_time() + G_USEC_PER_SEC;
+  for (GPid leader : leaders)
+    while (!has_ended(leader) && g_get_monotonic_time() < deadline)
+      g_usleep(5000);
+  for (GPid leader : leaders) {
+    killpg(leader, SIGKILL);
+    forget(leader);
+    while (waitpid(leader, nullptr, 0) < 0 && errno == EINTR)
+      ;
+  }
 }
 
 void set_temp_file(const char *path) {

@@ -8,6 +8,8 @@
 
 #include <signal.h>
 
+#include <span>
+
 namespace quillet::children {
 
 // Installs the handlers (a signal ignored at start stays ignored) and ignores SIGPIPE and
@@ -16,11 +18,21 @@ namespace quillet::children {
 void install_signal_handlers();
 
 // g_spawn_async_with_pipes with G_SPAWN_DO_NOT_REAP_CHILD added; the child leads a new
-// process group, registered before a signal can be handled. `stdout_fd` may be null.
-bool spawn(char **argv, GSpawnFlags flags, GPid *pid, int *stdout_fd, GError **error);
+// process group, registered before a signal can be handled. `envp` (null for quillet's own
+// environment) and `stdout_fd` may be null.
+bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_fd,
+           GError **error);
 
 // Waits for a child from spawn() to end, forgets its group, and returns its wait status.
 int wait(GPid pid);
+
+// Forgets the group of a child that a GLib child watch has reaped.
+void forget(GPid pid);
+
+// Ends each child with its whole group: SIGTERM, up to a second's grace for the leaders,
+// then SIGKILL for what is left (whatever a leader started and left behind too); then every
+// leader is forgotten and reaped.
+void end(std::span<const GPid> leaders);
 
 // The temporary file removed on a signal while it is being written; null when there is none.
 void set_temp_file(const char *path);

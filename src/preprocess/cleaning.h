@@ -11,7 +11,15 @@ namespace quillet::preprocess {
 // bash; a fuzzer swaps in a stand-in so that arbitrary input never reaches a shell.
 using CommandRunner = std::string (*)(const std::string &command);
 void set_command_runner(CommandRunner runner);
+// Reads at most kMaxInputLines lines or kMaxInputBytes bytes, whichever comes first, and then
+// ends the command with its process group; NUL bytes are dropped.
 std::string run_with_bash(const std::string &command);
+inline constexpr size_t kMaxInputLines = 100000;
+inline constexpr size_t kMaxInputBytes = 16 * 1024 * 1024;
+
+// Where run_with_bash says that it cut a command's output; nothing is said without one.
+using DebugSink = void (*)(const char *line);
+void set_debug_sink(DebugSink sink);
 
 // One "<item>…</item>\n" line per non-empty output line, its text stripped and XML-escaped.
 std::string items_from_output(std::string_view output);

@@ -6,8 +6,8 @@
 #include "common/children.h"
 #include "common/strings.h"
 
+#include <algorithm>
 #include <cerrno>
-
 #include <string>
 #include <string_view>
 
@@ -30,33 +30,70 @@ XmlPreprocessor *xml_preprocessor_new(void) {
 namespace quillet::preprocess {
 
 static CommandRunner command_runner = run_with_bash;
+static DebugSink debug_sink = nullptr;
 
 void set_command_runner(CommandRunner runner) {
   command_runner = runner != nullptr ? runner : run_with_bash;
 }
 
+void set_debug_sink(DebugSink sink) {
+  debug_sink = sink;
+}
+
 std::string run_with_bash(const std::string &command) {
   const char *spawn_args[] = {"bash", "-c", command.c_str(), nullptr};
   GPid pid = 0;
-  int stdout_fd = -1;
+  int out_fd = -1;
   // The child reads from the null device and its complaints go there too; a command that
   // cannot start counts as one that printed nothing.
-  if (!children::spawn(const_cast<char **>(spawn_args),
+  if (!children::spawn(const_cast<char **>(spawn_args), nullptr,
                        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
-                       &stdout_fd, nullptr))
+                       &out_fd, nullptr))
     return {};
+
+  // Endless output must not take all memory: past the limits the command is ended and the
+  // lines read so far are what it printed. NUL bytes are no text; each drops alone.
   std::string output;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(stdout_fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
+  size_t lines = 0;
+  bool cut = false;
+  char chunk[65536];
+  for (ssize_t got; (got = read(out_fd, chunk, sizeof chunk)) != 0;) {
+    if (got < 0) {
+      if (errno == EINTR)
+        continue;
       break;
-    output.append(buffer, static_cast<size_t>(got));
+    }
+    for (const char c : std::string_view(chunk, static_cast<size_t>(got))) {
+      if (lines == kMaxInputLines || output.size() == kMaxInputBytes) {
+        cut = true;
+        break;
+      }
+      if (c == '\0')
+        continue;
+      output += c;
+      lines += c == '\n';
+    }
+    if (cut)
+      break;
   }
-  close(stdout_fd);
-  children::wait(pid);
+  close(out_fd);
+  if (!cut) {
+    children::wait(pid);
+    return output;
+  }
+  // A line begun but not ended is not one of the lines read.
+  const size_t last_eol = output.rfind('\n');
+  if (last_eol != std::string::npos)
+    output.resize(last_eol + 1);
+  const GPid leader[] = {pid};
+  children::end(leader);
+  if (debug_sink != nullptr) {
+    g_autofree char *line = g_strdup_printf(
+        "[INPUT LIMIT] Output cut after %zu lines, %zu bytes (at most %zu lines or %zu bytes "
+        "are read); the command was ended: %s\n",
+        lines, output.size(), kMaxInputLines, kMaxInputBytes, command.c_str());
+    debug_sink(line);
+  }
   return output;
 }
 
@@ -151,6 +188,7 @@ using namespace quillet::preprocess;
 constexpr std::string_view kInputOpen = "<input>";
 constexpr std::string_view kInputClose = "</input>";
 constexpr std::string_view kActionClose = "</action>";
+constexpr std::string_view kFeedClose = "</feed>";
 
 // A title may hold double quotes: as references they stay inside the attribute.
 gboolean frame_title(const GMatchInfo *match, GString *out, gpointer) {
@@ -218,27 +256,39 @@ struct CommandElement {
   size_t start = std::string_view::npos; // the '<' of its start tag
   size_t content = 0;                    // just after the start tag
   size_t close = 0;                      // the '<' of its end tag
+  size_t close_size = 0;                 // the length of its end tag
   bool is_input = false;
 };
 
 class CommandScanner {
 public:
+  // `text` is the markup in ASCII lower case, so that element names are found in any case.
   explicit CommandScanner(std::string_view text)
       : text_(text), input_open_{text, kInputOpen}, input_close_{text, kInputClose},
-        action_open_{text, "<action"}, action_close_{text, kActionClose}, tag_end_{text, ">"} {}
+        action_open_{text, "<action"}, action_close_{text, kActionClose}, tag_end_{text, ">"},
+        feed_open_{text, "<feed"}, feed_close_{text, kFeedClose} {}
 
   CommandElement next(size_t from) {
     while (true) {
       const size_t input = input_open_.next(from);
       size_t action_end = 0;
-      const size_t action = next_action_tag(from, action_end);
-      if (input == std::string_view::npos && action == std::string_view::npos)
+      const size_t action = next_tag(action_open_, from, action_end);
+      size_t feed_end = 0;
+      const size_t feed = next_tag(feed_open_, from, feed_end);
+      const size_t first = std::min({input, action, feed});
+      if (first == std::string_view::npos)
         return {};
       CommandElement element;
-      element.is_input = input < action;
-      element.start = element.is_input ? input : action;
-      element.content = element.is_input ? input + kInputOpen.size() : action_end;
-      element.close = (element.is_input ? input_close_ : action_close_).next(element.content);
+      element.start = first;
+      element.is_input = first == input;
+      Finder &close = element.is_input  ? input_close_
+                      : first == action ? action_close_
+                                        : feed_close_;
+      element.content = element.is_input  ? input + kInputOpen.size()
+                        : first == action ? action_end
+                                          : feed_end;
+      element.close = close.next(element.content);
+      element.close_size = close.needle.size();
       if (element.close != std::string_view::npos)
         return element;
       // Never closed: an ordinary tag after all.
@@ -247,11 +297,11 @@ public:
   }
 
 private:
-  // "<action>" or "<action" followed by a blank, attributes and '>'.
-  size_t next_action_tag(size_t from, size_t &tag_end) {
-    for (size_t at = action_open_.next(from); at != std::string_view::npos;
-         at = action_open_.next(at + 1)) {
-      const size_t after = at + 7;
+  // "<name>" or "<name" followed by a blank, attributes and '>'.
+  size_t next_tag(Finder &open, size_t from, size_t &tag_end) {
+    const size_t name_end = open.needle.size();
+    for (size_t at = open.next(from); at != std::string_view::npos; at = open.next(at + 1)) {
+      const size_t after = at + name_end;
       if (after < text_.size() && text_[after] == '>') {
         tag_end = after + 1;
         return at;
@@ -268,7 +318,7 @@ private:
   }
 
   std::string_view text_;
-  Finder input_open_, input_close_, action_open_, action_close_, tag_end_;
+  Finder input_open_, input_close_, action_open_, action_close_, tag_end_, feed_open_, feed_close_;
 };
 
 } // namespace
@@ -311,7 +361,7 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
     g_string_append_len(out, cleaned.data(), static_cast<gssize>(cleaned.size()));
   };
 
-  // Commands reach their program as written: the content of input and action elements is
+  // Commands reach their program as written: the content of input, action and feed elements is
   // copied through, and only the markup around it is cleaned.
   // Element names are read in any case.
   const std::string lowered = ascii_lower(text);
@@ -327,7 +377,7 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
       const std::string command(strip(content));
       g_autofree char *items = xml_preprocessor_execute_input_command(self, command.c_str());
       g_string_append(out, items);
-      pos = element.close + kInputClose.size();
+      pos = element.close + element.close_size;
     } else {
       append_markup(text.substr(pos, element.content - pos));
       g_string_append_len(out, content.data(), static_cast<gssize>(content.size()));

@@ -82,6 +82,47 @@ std::string with_carriage_returns(std::string_view text) {
   return replace_all(text, "\r", "&#13;");
 }
 
+// Whether `line` is the start tag of element `name` ("<name>" or "<name attributes>"), in any
+// case.
+bool is_start_tag(std::string_view line, std::string_view name) {
+  if (line.size() < name.size() + 2 || line[0] != '<' ||
+      g_ascii_strncasecmp(line.data() + 1, name.data(), name.size()) != 0)
+    return false;
+  const char after = line[name.size() + 1];
+  return after == '>' || kBlank.find(after) != std::string_view::npos;
+}
+
+bool is_end_tag(std::string_view line, std::string_view name) {
+  return line.size() >= name.size() + 3 && line.starts_with("</") &&
+         g_ascii_strncasecmp(line.data() + 2, name.data(), name.size()) == 0 &&
+         line[name.size() + 2] == '>';
+}
+
+bool takes_feed(std::string_view name) {
+  for (std::string_view kind : {"progressbar", "text", "entry", "list", "tree"})
+    if (name == kind)
+      return true;
+  return false;
+}
+
+// Whether a feed comes inside the element whose start tag came just before `rest`: before
+// its end tag or the next widget element.
+bool feed_follows(std::string_view rest, std::string_view name) {
+  while (!rest.empty()) {
+    const size_t eol = rest.find('\n');
+    const std::string_view line = strip(rest.substr(0, eol));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (is_start_tag(line, "feed"))
+      return true;
+    if (is_end_tag(line, name))
+      return false;
+    if (line.starts_with('<') && !line.starts_with("</") &&
+        hollin_widgets_is_widget_element(element_name(line, false).c_str()))
+      return false;
+  }
+  return false;
+}
+
 struct ListStore {
   std::string id;
   std::string rows;
@@ -109,16 +150,18 @@ struct PendingLabel {
 class Walk {
 public:
   Walk(GString *body, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute,
-       GRegex *frame_label)
+       GRegex *frame_label, std::vector<Feed> *feeds)
       : body_(body), widget_actions_(widget_actions), auto_id_counter_(auto_id_counter),
-        attribute_(attribute), frame_label_(frame_label) {}
+        attribute_(attribute), frame_label_(frame_label), feeds_(feeds) {}
 
   void run(std::string_view clean) {
     while (!clean.empty()) {
       const size_t eol = clean.find('\n');
+      rest_ = eol == std::string_view::npos ? std::string_view() : clean.substr(eol + 1);
       handle_line(strip(clean.substr(0, eol)));
-      clean = eol == std::string_view::npos ? std::string_view() : clean.substr(eol + 1);
+      clean = rest_;
     }
+    finish_feed();
     flush_label();
     while (!stack_.empty())
       close_innermost();
@@ -163,6 +206,20 @@ private:
       flush_label();
     }
 
+    // A feed's lines are one script for bash, up to its end tag.
+    if (feed_) {
+      if (is_end_tag(line, "feed"))
+        finish_feed();
+      else
+        feed_->command.append(feed_->command.empty() ? "" : "\n").append(line);
+      return;
+    }
+    if (is_start_tag(line, "feed")) {
+      const size_t gt = line.find('>');
+      feed_ = Feed{feed_object_id_, current_tag_, std::string(strip(line.substr(gt + 1)))};
+      return;
+    }
+
     if (line.starts_with("<action>") && contains(line, "</action>")) {
       file_action(strip(replace_all(replace_all(line, "<action>", ""), "</action>", "")));
       return;
@@ -193,6 +250,14 @@ private:
       handle_closing(line);
     else if (line.starts_with('<'))
       handle_opening(line);
+  }
+
+  // Filed for the widgets a line can update; anywhere else a feed is ignored.
+  void finish_feed() {
+    if (feed_ && feeds_ != nullptr && takes_feed(feed_->kind) && !feed_->object_id.empty() &&
+        !strip(feed_->command).empty())
+      feeds_->push_back(std::move(*feed_));
+    feed_.reset();
   }
 
   void file_action(std::string_view command) {
@@ -245,6 +310,7 @@ private:
       return;
 
     std::string object_id = id;
+    feed_object_id_ = id;
     if (name == "notebook") {
       // Object ids must be unique for GtkBuilder to accept the layout.
       notebooks_++;
@@ -263,8 +329,16 @@ private:
     if (!stack_.empty() && stack_.back().name == "window")
       add_window_child(stack_.back());
     const std::string label = name == "frame" ? first_group(frame_label_, line, 1) : std::string();
-    hollin_widgets_append_element_start(body_, name.c_str(), object_id.c_str(), label.c_str(),
-                                        kTitle);
+    // A text has no object id unless a feed must find its label.
+    if (name == "text" && feeds_ != nullptr && !closes_itself(line) && feed_follows(rest_, name)) {
+      feed_object_id_ = "feed_" + id;
+      hollin_widgets_append_fed_text_start(body_, feed_object_id_.c_str());
+    } else {
+      if (name == "text")
+        feed_object_id_.clear();
+      hollin_widgets_append_element_start(body_, name.c_str(), object_id.c_str(), label.c_str(),
+                                          kTitle);
+    }
     if (closes_itself(line))
       hollin_widgets_append_element_end(body_, name.c_str());
     else
@@ -340,7 +414,11 @@ private:
   int &auto_id_counter_;
   GRegex *attribute_;
   GRegex *frame_label_;
+  std::vector<Feed> *feeds_;
 
+  std::string_view rest_;
+  std::optional<Feed> feed_;
+  std::string feed_object_id_;
   std::string adjustments_;
   std::vector<ListStore> stores_;
   std::vector<std::string> finished_;
@@ -359,7 +437,7 @@ private:
 } // namespace
 
 size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
-                    int &auto_id_counter) {
+                    int &auto_id_counter, std::vector<Feed> *feeds) {
   g_return_val_if_fail(sb != NULL, 0);
   g_return_val_if_fail(widget_actions != NULL, 0);
 
@@ -371,7 +449,7 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   // The walk writes the widgets first; the declarations it collects on the way go in front
   // of them, adjustments then stores, each in document order.
   g_autoptr(GString) body = g_string_sized_new(clean.size() * 4);
-  Walk walk(body, widget_actions, auto_id_counter, attribute, frame_label);
+  Walk walk(body, widget_actions, auto_id_counter, attribute, frame_label, feeds);
   walk.run(clean);
 
   // One allocation for the whole document: it can be many times the size of the input.

@@ -2,6 +2,8 @@
 
 #include <glib-object.h>
 
+#include "layout.h"
+
 G_BEGIN_DECLS
 
 #define XML_TYPE_TRANSFORMER (xml_transformer_get_type())
@@ -21,3 +23,6 @@ GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self);
 size_t xml_transformer_get_nesting_depth(XmlTransformer *self);
 
 G_END_DECLS
+
+// The feeds of the last layout made, in document order. Owned by the transformer.
+const std::vector<quillet::transform::Feed> &xml_transformer_get_feeds(XmlTransformer *self);

@@ -51,7 +51,18 @@ void append_button_label(GString *sb, std::string_view id, const char *label) {
   append(sb, "</property>\n");
 }
 
+void append_text_start(GString *sb, const char *id) {
+  open_child_object(sb, "GtkLabel", id);
+  append(sb, "<property name=\"wrap\">True</property>\n<property name=\"xalign\">0</property>\n");
+}
+
 } // namespace
+
+void hollin_widgets_append_fed_text_start(GString *sb, const char *id) {
+  g_return_if_fail(sb != NULL);
+  g_return_if_fail(id != NULL);
+  append_text_start(sb, id);
+}
 
 gboolean hollin_widgets_is_widget_element(const char *name) {
   g_return_val_if_fail(name != NULL, FALSE);
@@ -93,8 +104,7 @@ void hollin_widgets_append_element_start(GString *sb, const char *name, const ch
                "<property name=\"spacing\">6</property>\n"
                "<property name=\"margin\">8</property>\n");
   } else if (n == "text") {
-    open_child_object(sb, "GtkLabel");
-    append(sb, "<property name=\"wrap\">True</property>\n<property name=\"xalign\">0</property>\n");
+    append_text_start(sb, nullptr);
   } else if (n == "entry") {
     open_child_object(sb, "GtkEntry", id);
     append(sb, "<property name=\"editable\">True</property>\n");

@@ -11,6 +11,9 @@ G_DECLARE_FINAL_TYPE(HollinWidgets, hollin_widgets, HOLLIN, WIDGETS, GObject)
 void hollin_widgets_append_element_start(GString *sb, const char *name, const char *id,
                                          const char *label, const char *title);
 
+// Appends the start of a text element whose label is found by `id`, for a feed to update.
+void hollin_widgets_append_fed_text_start(GString *sb, const char *id);
+
 // Appends the fragment that closes exactly what the start fragment of `name` left open.
 void hollin_widgets_append_element_end(GString *sb, const char *name);
 

@@ -119,10 +119,84 @@ action_output() {
     same stdout "$lines" 'EXIT="OK" LOUD="true" NAME="quiet" '
 }
 
+# OK pressed while a slow action runs: the typed text is read back at once, and the action's
+# work is done when quillet has ended.
+slow_action() {
+  export DIALOG="<window><vbox>
+<entry variable=\"NAME\"></entry>
+<button variable=\"SLOW\"><label>Slow</label><action>sh -c 'sleep 3; echo done > slow.log'</action></button>
+<button ok></button>
+</vbox></window>"
+  run_dialog act 'push button:Slow' focus text type typed act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+NAME="typed"
+' && log_is slow.log done || return 1
+  local answered finished
+  answered=$(stat -c %.3Y out) finished=$(stat -c %.3Y slow.log)
+  awk -v a="$answered" -v f="$finished" 'BEGIN { if (f - a < 1) {
+    printf "# answered %.2f s before the action ended\n", f - a > "/dev/stderr"; exit 1 } }'
+}
+
+# Two quick clicks and a timer slower than its period share one queue: every list runs whole
+# before the next starts, and the timer's ticks are skipped while its list runs.
+queued_actions() {
+  export DIALOG="<window><vbox>
+<button variable=\"TWICE\"><label>Twice</label><action>sh -c 'echo click >> runs.log; sleep 0.3; echo click-end >> runs.log'</action></button>
+<timer variable=\"slow_timer\"><action>sh -c 'echo tick \$(date +%s.%N) >> runs.log; sleep 2; echo tick-end >> runs.log'</action></timer>
+<button ok></button>
+</vbox></window>"
+  run_dialog act 'push button:Twice' act 'push button:Twice' lines runs.log 8 \
+    act 'push button:OK' || return 1
+  ended 0 'EXIT="OK"
+' || return 1
+  awk '{ kind = $1 } kind !~ /-end$/ { if (open != "") bad = 1; open = kind; starts[kind]++
+      if (kind == "tick") { if (last != "" && $2 - last < 1.9) bad = 1; last = $2 } }
+    kind ~ /-end$/ { if (kind != open "-end") bad = 1; open = "" }
+    END { if (bad || open != "" || starts["click"] != 2 || starts["tick"] < 2) {
+      print "# runs overlapped or went missing:" > "/dev/stderr"; exit 1 } }' runs.log ||
+    { sed 's/^/#   /' runs.log >&2; return 1; }
+}
+
+# Feeds start once the window shows (drive.py writes ./shown when it finds it) and update
+# their widgets line by line; the dialog answers with what they left.
+feeds() {
+  export DIALOG="<window><vbox>
+<progressbar variable=\"DONE\"><feed>until [ -e shown ]; do sleep 0.05; done
+for p in 10 60 100; do echo \$p; sleep 0.2; done; echo '#All copied'; echo > progress.log</feed></progressbar>
+<entry variable=\"HOST\"><FEED>echo first; echo 'second <b>'</FEED></entry>
+<text><label>waiting</label><feed>until [ -e shown ]; do sleep 0.05; done; echo 'fed <i>text</i>'</feed></text>
+<list variable=\"NUMBERS\"><feed>until [ -e shown ]; do sleep 0.05; done; seq 5</feed></list>
+<button ok></button>
+</vbox></window>"
+  run_dialog name 'push button:OK' shown rows table 5 lines progress.log 1 sleep 0.5 \
+    name 'label:fed <i>text</i>' text.log act 'push button:OK' || return 1
+  same status "$STATUS" 0 && file_is stderr err '' &&
+    same stdout "$(sort out | tr '\n' ' ')" 'DONE="1" EXIT="OK" HOST="second <b>" NUMBERS="" '
+}
+
+# Closed while feeds run: every process they started is gone with quillet.
+feeds_closed() {
+  export DIALOG="<window><vbox><progressbar variable=\"P\">
+<feed>echo \$\$ > feed.log; sleep 1000 &amp; echo \$! >> feed.log; wait</feed></progressbar>
+<list variable=\"L\"><feed>trap '' TERM; echo \$BASHPID >> feed.log; sleep 1000</feed></list>
+</vbox></window>"
+  run_dialog lines feed.log 3 close || return 1
+  ended 0 '' || return 1
+  local pid
+  for pid in $(cat feed.log); do
+    await_exit "$pid" 20 || { note "feed process $pid is still there"; return 1; }
+  done
+}
+
 check "a button action runs on each click" button_clicks
 check "a check box action runs on each toggle, on and off" check_box_toggles
 check "a combo box action runs on each change" combo_box_changes
 check "a *timer* action runs about once a second; TIMER1's never" timers
 check "a missing program or empty command does not stop the next one" failing_commands
 check "actions' output never reaches quillet's output" action_output
+check "OK during a slow action answers at once; the action has ended with quillet" slow_action
+check "clicks and a slow timer queue up, one list at a time; the timer never overlaps" \
+  queued_actions
+check "feeds fill a progress bar, an entry, a text and a list after the window shows" feeds
+check "closing the window ends every feed with all it started" feeds_closed
 done_testing

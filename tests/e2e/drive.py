@@ -13,7 +13,7 @@ Steps (arguments follow the step name):
   key KEY            the same for one key or chord, e.g. Tab or ctrl+a
   close              ask the window to close as a window manager does (WM_DELETE_WINDOW)
   lines FILE N       wait until FILE has N lines
-  rows REF N         fail unless the list or tree REF holds N rows (AT-SPI Table)
+  rows REF N         wait until the list or tree REF holds N rows (AT-SPI Table)
   name REF FILE      write the accessible name of REF (what it shows) to FILE
   sleep SECONDS      let the dialog run on its own for a while, for its timers
 
@@ -211,10 +211,9 @@ def main(argv):
             poll("%s lines in %s" % (args[1], args[0]),
                  lambda: line_count(args[0]) >= int(args[1]))
         elif op == "rows":
-            # Input commands have all run before the window shows: no need to wait.
-            rows = widget(args[0]).queryTable().nRows
-            if rows != int(args[1]):
-                fail("%s holds %d rows, not %s" % (args[0], rows, args[1]))
+            # A feed may still be adding rows: wait for them.
+            table = widget(args[0]).queryTable()
+            poll("%s rows in %s" % (args[1], args[0]), lambda: table.nRows == int(args[1]))
         elif op == "name":
             with open(args[1], "w", encoding="utf-8") as f:
                 f.write(widget(args[0]).name)

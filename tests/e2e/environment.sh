@@ -82,10 +82,11 @@ check "SIGTERM while an input command runs: it ends too, status 143" signalled T
 check "SIGINT while an input command runs: it ends too, status 130" signalled INT
 check "SIGHUP while an input command runs: it ends too, status 129" signalled HUP
 
-# A signal while the layout copy is written leaves no temporary file: the layout is large
-# enough for the write to be caught.
+# A signal while the layout copy is written leaves no temporary file: the layout (as large
+# as input commands allow) takes long enough to write for the write to be caught.
 signalled_writing() {
-  export DIALOG='<window><list variable="L"><input>seq 3000000</input></list></window>'
+  export DIALOG='<window><list variable="L"><input>yes "$(printf %0150d 0)" | head -n 99999</input>
+</list></window>'
   "$QUILLET" --program DIALOG >out 2>err &
   PID=$!
   local i temp=

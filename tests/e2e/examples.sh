@@ -8,8 +8,8 @@ e2e_session "$@"
 
 EXAMPLES=$(cd "$E2E_SRC/../../examples" && pwd)
 # gallery.sh takes screenshots of the others; it reads no answer.
-TESTED=(actions-and-timers choices complete-form demo lists-and-trees notebooks-and-frames
-  numbers text-and-entries)
+TESTED=(actions-and-timers choices complete-form demo lists-and-trees live-list
+  notebooks-and-frames numbers progress text-and-entries)
 
 # quillet_under SCRIPT_PID: the quillet process the script started, waited for at most 10 s.
 # bash may exec the command substitution, so quillet is a child or a grandchild.
@@ -169,6 +169,20 @@ demo() {
   ! grep -q 'No display' out || { note "the demo thought it had no display"; return 1; }
 }
 
+# The feed takes about 1.2 s; the window takes input all along.
+progress() {
+  run_example progress sleep 2.5 act 'push button:OK' || return 1
+  printed 'DONE=1' 'Every month was copied.'
+}
+
+# The row is clicked once the feed has put it in.
+live_list() {
+  local lines
+  lines=$(wc -l <"$EXAMPLES/progress.sh")
+  run_example live-list click 'table cell:progress.sh' act 'push button:OK' || return 1
+  printed 'SCRIPT=progress.sh' "progress.sh has $lines lines."
+}
+
 check "every example but gallery.sh has a case here" every_example_tested
 check "text-and-entries.sh: OK, an entry and a two-line edit read back" text_and_entries
 check "text-and-entries.sh: window closed, the script says there was no answer" \
@@ -182,4 +196,6 @@ check "actions-and-timers.sh: OK after each action ran once and the timer ran" \
 check "complete-form.sh: OK, fields on all three pages" complete_form
 check "complete-form.sh: Cancel" complete_form_cancelled
 check "demo.sh: OK on the display it was given" demo
+check "progress.sh: the feed fills the bar; OK reads 1" progress
+check "live-list.sh: a row the feed added, chosen" live_list
 done_testing

@@ -266,6 +266,22 @@ check "a command printing nothing, only to its stderr: no rows" listed 'echo noi
 check "a failing command: what it printed is kept, the dialog shows" listed 'echo kept; exit 3' \
   1 kept click 'table cell:kept'
 
+# Endless output: the first 100000 lines, the command ended, a debug line; the heap stays
+# far below the limit (not under the sanitizers, whose shadow memory counts as data).
+endless_input() {
+  export DIALOG='<window><vbox><list variable="L"><input>yes</input></list><button ok></button></vbox></window>'
+  local limit=()
+  [[ -n ${E2E_SLOW:-} ]] || limit=(prlimit --data=1073741824)
+  G_DEBUG=$CRITICALS "${limit[@]}" "$QUILLET" --program DIALOG --debug >out 2>err &
+  PID=$!
+  outcome rows table 100000 act 'push button:OK' || return 1
+  same status "$STATUS" 0 && file_is stdout out 'EXIT="OK"
+L="y"
+' && grep -q '^\[INPUT LIMIT\] Output cut after 100000 lines.*: yes$' err ||
+    { note "stderr: $(cat err)"; return 1; }
+}
+check "an input command printing without end: 100000 rows, memory bounded" endless_input
+
 ## Quotes and angle brackets
 
 # quoted MARKUP WANT STEP...: a dialog of MARKUP and OK shows and gives WANT, which evals.

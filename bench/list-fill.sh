@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# A list of 100 000 rows: the time from exec to the window being mapped and to the last row
+# being in, and the peak memory, for quillet with <input> (rows read before the window
+# shows), quillet with <feed> (rows added while it shows) and yad --list reading the same
+# lines from its standard input. Prints figures; it never fails on a time.
+#
+# Usage: bench/list-fill.sh [-n RUNS] [-r ROWS] [BUILD_DIR]
+#   -n  runs of each program, alternating (default 5); medians are printed
+#   -r  rows in the list (default 100000)
+# "Last row in": for <input>, the map itself; for <feed>, quillet's --debug line saying the
+# feed ended, which comes after its last line went into the list; for yad, the moment its
+# standard input has been drained (yad may still hold the last few kilobytes unread).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=5
+rows=100000
+while getopts "n:r:h" opt; do
+  case $opt in
+  n) runs=$OPTARG ;;
+  r) rows=$OPTARG ;;
+  *)
+    sed -n '7,9p' "$0" >&2
+    exit 2
+    ;;
+  esac
+done
+shift $((OPTIND - 1))
+build=$(cd "${1:-$root/build}" && pwd)
+time_to_map=$build/bench/startup/startup-time-to-map
+for program in "$build/quillet" "$time_to_map"; do
+  [[ -x $program ]] || { echo "list-fill.sh: $program is missing; build it first" >&2; exit 1; }
+done
+command -v Xvfb >/dev/null || { echo "list-fill.sh: Xvfb is missing" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-list-fill.XXXXXX")
+xvfb_pid=
+cleanup() {
+  if [[ -n $xvfb_pid ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+cp "$build/quillet" "$work/quillet"
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/displayfd" \
+  >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+read -r -t 15 display_number <"$work/displayfd" || { cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=:$display_number GDK_BACKEND=x11 NO_AT_BRIDGE=1
+unset WAYLAND_DISPLAY
+
+# File names as a list of files would show them.
+seq -f "/home/user/photos/2024/holiday/IMG_%06g.jpg" 1 "$rows" >"$work/lines"
+list() { # ELEMENT
+  printf '<window><vbox><list variable="L"><%s>cat %s</%s></list><button ok></button></vbox></window>' \
+    "$1" "$work/lines" "$1"
+}
+export INPUT_DIALOG FEED_DIALOG
+INPUT_DIALOG=$(list input) FEED_DIALOG=$(list feed)
+
+# Writes the lines into the FIFO yad reads and makes the done file once it is drained.
+feeder='import fcntl, os, struct, sys, termios, time
+fifo, lines, done = sys.argv[1:]
+fd = os.open(fifo, os.O_WRONLY)
+data = memoryview(open(lines, "rb").read())
+while data:
+    data = data[os.write(fd, data):]
+while struct.unpack("i", fcntl.ioctl(fd, termios.FIONREAD, b"\0" * 4))[0] > 0:
+    time.sleep(0.001)
+open(done, "w").close()
+os.close(fd)'
+
+measure() { # PROGRAM: prints "map_ms done_ms rss_kb" or nothing
+  local dir=$work/run line
+  rm -rf "$dir"
+  mkdir "$dir"
+  cd "$dir"
+  case $1 in
+  input)
+    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -- "$work/quillet" --program INPUT_DIALOG) ;;
+  feed)
+    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -w done -- bash -c \
+      'exec "$0" --debug --program FEED_DIALOG 2> >(grep -q "^\[FEED\]" && : >done)' \
+      "$work/quillet") ;;
+  yad)
+    mkfifo in
+    /usr/bin/python3 -c "$feeder" in "$work/lines" done &
+    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -w done -- \
+      yad --list --column=File --width=450 --height=350 <in) || true
+    wait $! || true ;;
+  esac
+  cd "$work"
+  [[ -n $line ]] || return 0
+  local map rss done
+  map=$(grep -o 'map_ms=[0-9.]*' <<<"$line" | head -n 1)
+  rss=$(grep -o 'maxrss_kb=[0-9]*' <<<"$line")
+  done=$(grep -o 'done_ms=[0-9.]*' <<<"$line")
+  echo "${map#*=} ${done#*=} ${rss#*=}"
+}
+
+programs=(input feed)
+command -v yad >/dev/null && programs+=(yad)
+declare -A label=([input]="quillet <input>" [feed]="quillet <feed>" [yad]="yad --list (stdin)")
+for program in "${programs[@]}"; do
+  measure "$program" >/dev/null # warms the caches
+done
+: >"$work/results"
+for ((round = 0; round < runs; round++)); do
+  for ((k = 0; k < ${#programs[@]}; k++)); do
+    program=${programs[$(((round + k) % ${#programs[@]}))]}
+    line=$(measure "$program")
+    [[ -n $line ]] && echo "$program $line" >>"$work/results"
+  done
+done
+
+echo "A list of $rows rows ($(wc -c <"$work/lines") bytes): medians of $runs runs each"
+echo "display: Xvfb :$display_number, NO_AT_BRIDGE=1; cores: $(nproc); load: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '  %-20s %12s %16s %13s %5s\n' program "window ms" "last row in ms" "peak RSS MiB" runs
+for program in "${programs[@]}"; do
+  awk -v p="$program" -v name="${label[$program]}" '
+    function median(a, n,   i, j, t) {
+      for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t }
+      return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2 }
+    $1 == p { n++; m[n] = $2; d[n] = $3; r[n] = $4 }
+    END { if (n == 0) { printf "  %-20s no run succeeded\n", name; exit }
+      printf "  %-20s %12.1f %16.1f %13.1f %5d\n", name, median(m, n), median(d, n), median(r, n) / 1024, n }' \
+    "$work/results"
+done

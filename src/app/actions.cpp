@@ -1,0 +1,125 @@
+#include "actions.h"
+
+#include "common/children.h"
+
+#include <deque>
+
+
+namespace quillet::app {
+
+namespace {
+
+struct Job {
+  GPtrArray *commands;
+  guint next;
+  gconstpointer source;
+};
+
+struct Runner {
+  std::deque<Job> queue; // the front job is the one running
+  GPid running = 0;
+  guint watch = 0;
+  GtkWidget *window = nullptr;
+};
+
+Runner &runner() {
+  static Runner instance;
+  return instance;
+}
+
+// The pointer that says "working, but go on": the window still takes input.
+void show_busy(bool busy) {
+  GtkWidget *window = runner().window;
+  GdkWindow *surface = window != nullptr ? gtk_widget_get_window(window) : nullptr;
+  if (surface == nullptr)
+    return;
+  g_autoptr(GdkCursor) cursor =
+      busy ? gdk_cursor_new_from_name(gdk_window_get_display(surface), "progress") : nullptr;
+  gdk_window_set_cursor(surface, cursor);
+}
+
+void run_next();
+
+void on_command_ended(GPid pid, gint, gpointer) {
+  children::forget(pid);
+  g_spawn_close_pid(pid);
+  runner().running = 0;
+  runner().watch = 0;
+  run_next();
+}
+
+// Starts the next command that can start; a command that cannot (blank, unbalanced quotes,
+// no such program) is passed over as if it had run.
+void run_next() {
+  Runner &r = runner();
+  while (!r.queue.empty()) {
+    Job &job = r.queue.front();
+    while (job.next < job.commands->len) {
+      const char *command = static_cast<const char *>(job.commands->pdata[job.next++]);
+      g_auto(GStrv) argv = nullptr;
+      if (!g_shell_parse_argv(command, nullptr, &argv, nullptr))
+        continue;
+      g_auto(GStrv) envp = action_environment();
+      GPid pid = 0;
+      // Standard input is the null device unless asked otherwise.
+      if (!children::spawn(argv, envp,
+                           GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
+                                       G_SPAWN_STDERR_TO_DEV_NULL),
+                           &pid, nullptr, nullptr))
+        continue;
+      r.running = pid;
+      r.watch = g_child_watch_add(pid, on_command_ended, nullptr);
+      show_busy(true);
+      return;
+    }
+    g_ptr_array_unref(job.commands);
+    r.queue.pop_front();
+  }
+  show_busy(false);
+}
+
+} // namespace
+
+char **action_environment() {
+  return g_get_environ();
+}
+
+void actions_set_window(GtkWidget *window) {
+  runner().window = window;
+}
+
+void actions_enqueue(GPtrArray *commands, gconstpointer source) {
+  g_return_if_fail(commands != NULL);
+  if (commands->len == 0)
+    return;
+  Runner &r = runner();
+  r.queue.push_back({g_ptr_array_ref(commands), 0, source});
+  if (r.running == 0)
+    run_next();
+}
+
+bool actions_pending(gconstpointer source) {
+  for (const Job &job : runner().queue)
+    if (job.source == source)
+      return true;
+  return false;
+}
+
+GPid actions_running_pid() {
+  return runner().running;
+}
+
+void actions_finish() {
+  Runner &r = runner();
+  for (Job &job : r.queue)
+    g_ptr_array_unref(job.commands);
+  r.queue.clear();
+  if (r.running == 0)
+    return;
+  g_source_remove(r.watch);
+  r.watch = 0;
+  children::wait(r.running);
+  r.running = 0;
+}
+
+} // namespace quillet::app

@@ -1,0 +1,30 @@
+#pragma once
+
+// Action commands run beside the main loop: one queue, one command at a time, in the order
+// the lists were triggered.
+
+#include <gtk/gtk.h>
+
+namespace quillet::app {
+
+// The window whose cursor shows that an action runs.
+void actions_set_window(GtkWidget *window);
+
+// Queues a widget's list of commands (owned by the widget actions table, which outlives the
+// dialog). `source` names what triggered it, for actions_pending.
+void actions_enqueue(GPtrArray *commands, gconstpointer source);
+
+// Whether a list queued from `source` is running or waiting to run.
+bool actions_pending(gconstpointer source);
+
+// The end of the dialog: drops every list that has not finished, then waits until the
+// running command has ended, so that its work is done when quillet returns.
+void actions_finish();
+
+// The process running the current command, or 0.
+GPid actions_running_pid();
+
+// The environment each action command starts with (a new string vector).
+char **action_environment();
+
+} // namespace quillet::app

@@ -1,0 +1,183 @@
+#include "feeds.h"
+
+#include "common/children.h"
+#include "common/strings.h"
+
+#include <gio/gunixinputstream.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quillet::app {
+
+namespace {
+
+// A line that long is taken as it is, so that output without newlines stays bounded.
+constexpr size_t kMaxLine = 1 << 20;
+
+struct FeedRun {
+  std::string name;
+  std::string kind;
+  GObject *widget; // owned by the window
+  GPid pid = 0;
+  GInputStream *stream = nullptr;
+  std::string pending; // a line begun but not yet ended
+  size_t lines = 0;
+  char buffer[65536];
+};
+
+struct Feeds {
+  std::vector<std::unique_ptr<FeedRun>> runs;
+  GCancellable *cancellable = nullptr;
+  bool debug = false;
+};
+
+Feeds &feeds() {
+  static Feeds instance;
+  return instance;
+}
+
+void set_progress(GtkProgressBar *bar, std::string_view line) {
+  if (line.starts_with('#')) {
+    gtk_progress_bar_set_text(bar, std::string(strip(line.substr(1))).c_str());
+    return;
+  }
+  const std::string number(strip(line));
+  char *end = nullptr;
+  const double percent = g_ascii_strtod(number.c_str(), &end);
+  if (number.empty() || end == nullptr || *end != '\0' || std::isnan(percent))
+    return; // not a number: ignored
+  gtk_progress_bar_set_fraction(bar, std::clamp(percent, 0.0, 100.0) / 100.0);
+}
+
+void apply_line(FeedRun &run, std::string_view raw) {
+  run.lines++;
+  feed_line(run.widget, run.kind, raw);
+}
+
+void read_more(FeedRun &run);
+
+void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
+  auto *run = static_cast<FeedRun *>(data);
+  g_autoptr(GError) error = nullptr;
+  const gssize got = g_input_stream_read_finish(G_INPUT_STREAM(stream), result, &error);
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+    return; // the dialog has ended; run may be gone
+  if (got <= 0) {
+    // The end: a last line without a newline still counts; the widget stays as it is.
+    if (!run->pending.empty())
+      apply_line(*run, run->pending);
+    run->pending.clear();
+    if (feeds().debug)
+      fprintf(stderr, "[FEED] The feed of '%s' ended after %zu lines.\n", run->name.c_str(),
+              run->lines);
+    g_input_stream_close(run->stream, nullptr, nullptr);
+    return;
+  }
+  std::string_view chunk(run->buffer, static_cast<size_t>(got));
+  for (size_t eol; (eol = chunk.find('\n')) != std::string_view::npos;
+       chunk.remove_prefix(eol + 1)) {
+    if (run->pending.empty()) {
+      apply_line(*run, chunk.substr(0, eol));
+    } else {
+      run->pending.append(chunk.substr(0, eol));
+      apply_line(*run, run->pending);
+      run->pending.clear();
+    }
+  }
+  run->pending.append(chunk);
+  if (run->pending.size() >= kMaxLine) {
+    apply_line(*run, run->pending);
+    run->pending.clear();
+  }
+  read_more(*run);
+}
+
+// After layout and redrawing, so that a feed that never pauses cannot keep the window from
+// showing what it already has; before a tree view measures its rows in the background,
+// which would otherwise come between every two reads.
+constexpr int kReadPriority = GDK_PRIORITY_REDRAW + 2;
+
+void read_more(FeedRun &run) {
+  g_input_stream_read_async(run.stream, run.buffer, sizeof run.buffer, kReadPriority,
+                            feeds().cancellable, on_read, &run);
+}
+
+} // namespace
+
+void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
+  g_return_if_fail(widget != NULL);
+  if (raw.ends_with('\r'))
+    raw.remove_suffix(1);
+  std::string text;
+  text.reserve(raw.size());
+  for (char c : raw)
+    if (c != '\0')
+      text += c;
+  const std::string line = make_valid_utf8(text.c_str());
+  if (kind == "progressbar" && GTK_IS_PROGRESS_BAR(widget)) {
+    set_progress(GTK_PROGRESS_BAR(widget), line);
+  } else if (kind == "text" && GTK_IS_LABEL(widget)) {
+    gtk_label_set_text(GTK_LABEL(widget), line.c_str());
+  } else if (kind == "entry" && GTK_IS_ENTRY(widget)) {
+    gtk_entry_set_text(GTK_ENTRY(widget), line.c_str());
+  } else if ((kind == "list" || kind == "tree") && GTK_IS_TREE_VIEW(widget)) {
+    // Rows as an input command's items are: stripped, blank lines skipped.
+    GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
+    const std::string row(strip(line));
+    if (GTK_IS_LIST_STORE(model) && !row.empty())
+      gtk_list_store_insert_with_values(GTK_LIST_STORE(model), nullptr, -1, 0, row.c_str(), -1);
+  }
+}
+
+void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list, bool debug) {
+  g_return_if_fail(builder != NULL);
+  Feeds &f = feeds();
+  f.debug = debug;
+  if (f.cancellable == nullptr)
+    f.cancellable = g_cancellable_new();
+  for (const transform::Feed &feed : list) {
+    GObject *widget = gtk_builder_get_object(builder, feed.object_id.c_str());
+    if (widget == nullptr)
+      continue;
+    const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
+    GPid pid = 0;
+    int out_fd = -1;
+    // Standard input is the null device; what the command says on standard error is not ours.
+    // Not reaped until the end: its group id stays its own until then.
+    if (!children::spawn(const_cast<char **>(argv), nullptr,
+                         GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
+                         &out_fd, nullptr))
+      continue;
+    auto run = std::make_unique<FeedRun>();
+    run->name = feed.object_id;
+    run->kind = feed.kind;
+    run->widget = widget;
+    run->pid = pid;
+    run->stream = g_unix_input_stream_new(out_fd, TRUE);
+    read_more(*run);
+    f.runs.push_back(std::move(run));
+  }
+}
+
+std::vector<GPid> feeds_running_pids() {
+  std::vector<GPid> pids;
+  for (const auto &run : feeds().runs)
+    if (run->pid != 0)
+      pids.push_back(run->pid);
+  return pids;
+}
+
+void feeds_stop() {
+  Feeds &f = feeds();
+  if (f.cancellable != nullptr)
+    g_cancellable_cancel(f.cancellable);
+  children::end(feeds_running_pids());
+  for (const auto &run : f.runs)
+    run->pid = 0;
+}
+
+} // namespace quillet::app

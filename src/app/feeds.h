@@ -1,0 +1,28 @@
+#pragma once
+
+// Feeds: commands whose output lines update a widget while the dialog runs.
+
+#include "transform/layout.h"
+
+#include <gtk/gtk.h>
+
+#include <string_view>
+#include <vector>
+
+namespace quillet::app {
+
+// Starts every feed through bash, beside the main loop. With `debug`, says on standard error
+// when each one's output ends.
+void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &feeds, bool debug);
+
+// What one line does to a widget fed as element `kind`. A carriage return at its end and NUL
+// bytes are dropped, invalid UTF-8 made valid.
+void feed_line(GObject *widget, std::string_view kind, std::string_view line);
+
+// Ends every feed with its process group and reaps it.
+void feeds_stop();
+
+// The processes started as feeds and not yet reaped.
+std::vector<GPid> feeds_running_pids();
+
+} // namespace quillet::app
