@@ -4,7 +4,6 @@
 
 #include <deque>
 
-
 namespace quillet::app {
 
 namespace {

@@ -84,15 +84,13 @@ SignalsHeld::~SignalsHeld() {
   sigprocmask(SIG_SETMASK, &saved_, nullptr);
 }
 
-bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_fd,
-           GError **error) {
+bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_fd, GError **error) {
   g_return_val_if_fail(argv != NULL, false);
   g_return_val_if_fail(pid != NULL, false);
 
   SignalsHeld held;
-  if (!g_spawn_async_with_pipes(nullptr, argv, envp,
-                                GSpawnFlags(flags | G_SPAWN_DO_NOT_REAP_CHILD), child_setup,
-                                nullptr, pid, nullptr, stdout_fd, nullptr, error))
+  if (!g_spawn_async_with_pipes(nullptr, argv, envp, GSpawnFlags(flags | G_SPAWN_DO_NOT_REAP_CHILD),
+                                child_setup, nullptr, pid, nullptr, stdout_fd, nullptr, error))
     return false;
   // The child has run child_setup once the spawn returns; this only makes sure.
   setpgid(*pid, *pid);

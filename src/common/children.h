@@ -20,8 +20,7 @@ void install_signal_handlers();
 // g_spawn_async_with_pipes with G_SPAWN_DO_NOT_REAP_CHILD added; the child leads a new
 // process group, registered before a signal can be handled. `envp` (null for quillet's own
 // environment) and `stdout_fd` may be null.
-bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_fd,
-           GError **error);
+bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_fd, GError **error);
 
 // Waits for a child from spawn() to end, forgets its group, and returns its wait status.
 int wait(GPid pid);

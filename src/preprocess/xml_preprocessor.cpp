@@ -47,8 +47,8 @@ std::string run_with_bash(const std::string &command) {
   // The child reads from the null device and its complaints go there too; a command that
   // cannot start counts as one that printed nothing.
   if (!children::spawn(const_cast<char **>(spawn_args), nullptr,
-                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
-                       &out_fd, nullptr))
+                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid, &out_fd,
+                       nullptr))
     return {};
 
   // Endless output must not take all memory: past the limits the command is ended and the
