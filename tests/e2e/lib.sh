@@ -60,7 +60,7 @@ e2e_weston() {
   unset DISPLAY XAUTHORITY
   export GDK_BACKEND=wayland WAYLAND_DISPLAY=quillet-e2e
   "$WESTON" --backend=headless-backend.so --use-pixman --socket="$WAYLAND_DISPLAY" \
-    --idle-time=0 --no-config &
+    --idle-time=0 --no-config 3>&- 4>&- &
   local weston=$! rc=0 i
   for ((i = 0; i < 200; i++)); do
     [[ -S $XDG_RUNTIME_DIR/$WAYLAND_DISPLAY ]] || exited "$weston" && break
