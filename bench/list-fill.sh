@@ -84,13 +84,13 @@ measure() { # PROGRAM: prints "map_ms done_ms rss_kb" or nothing
   input)
     line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -- "$work/quillet" --program INPUT_DIALOG) ;;
   feed)
-    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -w done -- bash -c \
+    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -d done -- bash -c \
       'exec "$0" --debug --program FEED_DIALOG 2> >(grep -q "^\[FEED\]" && : >done)' \
       "$work/quillet") ;;
   yad)
     mkfifo in
     /usr/bin/python3 -c "$feeder" in "$work/lines" done &
-    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -w done -- \
+    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -d done -- \
       yad --list --column=File --width=450 --height=350 <in) || true
     wait $! || true ;;
   esac

@@ -2,7 +2,8 @@
 # Start-up benchmark: the wall time from starting a program to its dialog window being mapped,
 # and the program's peak memory, for quillet against the floor (the least GTK program that
 # shows the layout quillet generated), and zenity and yad where installed. Prints figures; it
-# never fails on a time.
+# never fails on a time. Where weston is installed, quillet and the floor are also measured
+# under a headless weston (rows -wl): the time from starting to the window's first frame.
 #
 # Usage: bench/startup/run.sh [-n RUNS] [-s SETTLE_MS] [-q QUILLET] [-g] [BUILD_DIR]
 #   -n  runs of each program for each dialog, alternating (default 21, or $RUNS)
@@ -53,11 +54,14 @@ command -v Xvfb >/dev/null || {
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-startup.XXXXXX")
 xvfb_pid=
+weston_pid=
+timeline_pid=
 cleanup() {
-  if [[ -n $xvfb_pid ]]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  local pid
+  for pid in $timeline_pid $weston_pid $xvfb_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -83,6 +87,31 @@ if ! read -r -t 15 display_number <"$work/displayfd"; then
 fi
 export DISPLAY=:$display_number GDK_BACKEND=x11 NO_AT_BRIDGE=1
 unset WAYLAND_DISPLAY
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR=$work/runtime
+
+# And a headless weston beside it, whose timeline (--debug lets weston-debug read it) tells
+# when a window's first frame arrived.
+wayland=0
+timeline=$work/timeline.json
+if command -v weston >/dev/null && command -v weston-debug >/dev/null; then
+  weston --debug --backend=headless-backend.so --use-pixman --socket=quillet-bench \
+    --idle-time=0 --no-config >"$work/weston.log" 2>&1 &
+  weston_pid=$!
+  for ((i = 0; i < 150; i++)); do
+    [[ -S $XDG_RUNTIME_DIR/quillet-bench ]] && break
+    sleep 0.1
+  done
+  if [[ -S $XDG_RUNTIME_DIR/quillet-bench ]]; then
+    WAYLAND_DISPLAY=quillet-bench weston-debug -o "$timeline" timeline 2>>"$work/weston.log" &
+    timeline_pid=$!
+    wayland=1
+  else
+    echo "run.sh: weston did not start within 15 s; no Wayland rows:" >&2
+    cat "$work/weston.log" >&2
+  fi
+fi
+wayland_env="env -u DISPLAY GDK_BACKEND=wayland WAYLAND_DISPLAY=quillet-bench"
 
 # (a) small: an entry and OK.
 small='<window><vbox><entry variable="NAME"></entry><button ok></button></vbox></window>'
@@ -137,17 +166,25 @@ declare -A title=(
 )
 
 # Runs one program under the timer in the case's directory; prints its figures or nothing.
-measure() { # case program...
-  local case=$1
+# A program under Wayland is timed to its first frame in weston's timeline.
+measure() { # case [-w] program...
+  local case=$1 until=()
   shift
+  [[ $1 == -w ]] && until=(-w "$timeline") && shift
   (cd "$work/$case" && DIALOG=${program_text[$case]} timeout -k 5 60 \
-    "$time_to_map" -t 20 -s "$settle_ms" -- "$@" 2>>"$work/$case/log")
+    "$time_to_map" -t 20 -s "$settle_ms" "${until[@]}" -- "$@" 2>>"$work/$case/log")
+}
+# The command line of a program as measure takes it.
+timed() { # case program
+  [[ $2 == *-wl ]] && printf -- '-w '
+  printf '%s' "${command_line[$1/$2]}"
 }
 
 declare -A command_line
 programs_for() { # case
   local list=(floor quillet)
   ((gl_row)) && list+=(floor-nogl)
+  ((wayland)) && list+=(floor-wl quillet-wl)
   if [[ $1 == small ]]; then
     command -v zenity >/dev/null && list+=(zenity)
     command -v yad >/dev/null && list+=(yad)
@@ -169,18 +206,27 @@ for case in "${cases[@]}"; do
   command_line[$case/floor]="$floor $work/$case/debug_generated_layout.xml"
   # env costs one more exec, well under a millisecond.
   command_line[$case/floor-nogl]="env GDK_GL=disable $floor $work/$case/debug_generated_layout.xml"
+  command_line[$case/quillet-wl]="$wayland_env $quillet --program DIALOG"
+  command_line[$case/floor-wl]="$wayland_env $floor $work/$case/debug_generated_layout.xml"
   command_line[$case/zenity]="zenity --entry"
   command_line[$case/yad]="yad --form --field=Name"
   cp "$work/$case/debug_generated_layout.xml" "$work/$case/layout-first.xml"
   # One untimed run each warms the page cache and the font and icon caches.
   for program in $(programs_for "$case"); do
-    # shellcheck disable=SC2086 # the command line is meant to split
-    measure "$case" ${command_line[$case/$program]} >/dev/null || true
+    # shellcheck disable=SC2046 # the command line is meant to split
+    measure "$case" $(timed "$case" "$program") >/dev/null || true
   done
 done
 
 echo "quillet start-up: time from exec to the dialog window mapped (MapNotify on the root window)"
 echo "runs: $runs per program and dialog, alternating; each program ended ${settle_ms} ms after its map"
+if ((wayland)); then
+  echo "Wayland (rows -wl, compared with floor-wl): time from exec to the first frame of the window"
+  echo "  reaching a headless weston (its commit in weston's timeline; a Wayland window is mapped"
+  echo "  by its first frame, an X window before it), no X display; weston $(weston --version | cut -d' ' -f2)"
+else
+  echo "Wayland: weston or weston-debug is not installed, no -wl rows"
+fi
 echo "display: Xvfb :$display_number 1280x1024x24, NO_AT_BRIDGE=1; work dir on $(df --output=fstype "$work" | tail -n 1)"
 echo "quillet: $quillet_source (sha256 $(sha256sum "$quillet" | cut -c1-12)," \
   "built $(date -r "$quillet_source" '+%F %T'))"
@@ -202,8 +248,8 @@ for ((round = 1; round <= runs; round++)); do
     # Each round starts with the next program, so none always runs first.
     for ((k = 0; k < ${#programs[@]}; k++)); do
       program=${programs[$(((round + k) % ${#programs[@]}))]}
-      # shellcheck disable=SC2086 # the command line is meant to split
-      if line=$(measure "$case" ${command_line[$case/$program]}) && [[ -n $line ]]; then
+      # shellcheck disable=SC2046 # the command line is meant to split
+      if line=$(measure "$case" $(timed "$case" "$program")) && [[ -n $line ]]; then
         read -r map rss cpu wait _ _ size _ <<<"$line"
         printf '%s\t%s\t%d\t%s\t%s\t%s\t%s\t%s\n' "$case" "$program" "$round" "${map#map_ms=}" \
           "${rss#maxrss_kb=}" "${cpu#cpu_to_map_ms=}" "${wait#runqueue_wait_to_map_ms=}" \
@@ -243,10 +289,11 @@ function stat(col, c, p,   a, k, n) { # median of a column; sets lo and hi
   else if (col == 6) sorted(cpu, k, n, a); else sorted(wait, k, n, a)
   lo = a[1]; hi = a[n]; return median(a, n)
 }
-function paired(c, p,   r, n, v, a, i, t, j) { # median ratio to the floor in the same round
-  n = 0
+function base(p) { return p ~ /-wl$/ ? "floor-wl" : "floor" } # a Wayland row against the floor there
+function paired(c, p,   r, n, v, a, i, t, j, b) { # median ratio to the floor in the same round
+  n = 0; b = base(p)
   for (r = 1; r <= rounds; r++)
-    if ((c, p, r) in by_round && (c, "floor", r) in by_round) v[++n] = by_round[c, p, r] / by_round[c, "floor", r]
+    if ((c, p, r) in by_round && (c, b, r) in by_round) v[++n] = by_round[c, p, r] / by_round[c, b, r]
   if (n == 0) { p25 = p75 = 0; return 0 }
   for (i = 2; i <= n; i++) { t = v[i]; for (j = i - 1; j >= 1 && v[j] > t; j--) v[j + 1] = v[j]; v[j + 1] = t }
   p25 = v[int((n - 1) / 4) + 1]; p75 = v[n - int((n - 1) / 4)]
@@ -269,14 +316,14 @@ END {
   for (i = 1; i <= ncase; i++) {
     c = case_id[i]; print info[c]
     printf "  %-10s %7s %15s %7s %7s %7s %7s %7s %7s %7s %-9s %4s\n", "program", "map ms", "min-max", "x floor", "paired", "CPU ms", "x floor", "wait ms", "RSS MiB", "x floor", "window", "runs"
-    fm = stat(4, c, "floor"); fr = stat(5, c, "floor"); fc = stat(6, c, "floor")
     np = split(progs[c], plist, " ")
     for (j = 1; j <= np; j++) {
       p = plist[j]; k = c SUBSEP p
+      fm = stat(4, c, base(p)); fr = stat(5, c, base(p)); fc = stat(6, c, base(p))
       m = stat(4, c, p); mlo = lo; mhi = hi; r = stat(5, c, p); u = stat(6, c, p); w = stat(7, c, p)
       med_map[c, p] = m; med_rss[c, p] = r; med_cpu[c, p] = u
-      pr = p == "floor" ? "-" : sprintf("%.3f", paired(c, p))
-      if (p != "floor") { paired_mid[c, p] = sprintf("%.3f, middle half %.3f-%.3f", paired(c, p), p25, p75) }
+      pr = p == base(p) ? "-" : sprintf("%.3f", paired(c, p))
+      if (p != base(p)) { paired_mid[c, p] = sprintf("%.3f, middle half %.3f-%.3f", paired(c, p), p25, p75) }
       printf "  %-10s %7.1f %7.1f-%-7.1f %7.3f %7s %7.1f %7.3f %7.1f %7.1f %7.3f %-9s %4d\n", p, m, mlo, mhi, m / fm, pr, u, u / fc, w, r / 1024, r / fr, windows[k], count[k]
     }
     print ""

@@ -1,8 +1,11 @@
 // Starts a command and measures the wall time from its start to the X server mapping its
 // top-level window, then ends it and reads its peak resident memory. Prints one line of
 // figures on success; a program that prints figures, never a test that fails on a time.
+// Under Wayland (-w) the end is the first frame of its top-level window that reaches weston,
+// read from weston's timeline: a Wayland window is mapped by its first frame.
 //
-// Usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] [-w FILE] -- COMMAND [ARG...]
+// Usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] [-d FILE] [-w TIMELINE] --
+//        COMMAND...
 
 #define _GNU_SOURCE
 #include <X11/Xatom.h>
@@ -221,15 +224,54 @@ static int is_dialog(Display *display, Window root, const XEvent *event, pid_t p
   return 1;
 }
 
+// Weston's timeline as `weston-debug -o FILE timeline` writes it, read from where it was when
+// the command started. Times in it are CLOCK_MONOTONIC, as ours.
+struct timeline {
+  FILE *file;
+  int surfaces[16]; // the ids of top-level windows that appeared since
+  int n_surfaces;
+};
+
+// Reads the lines written since the last call; returns the time of the first frame of a new
+// top-level window, or -1.
+static double timeline_first_frame(struct timeline *timeline, double start) {
+  char line[512];
+  for (;;) {
+    const long at = ftell(timeline->file);
+    if (fgets(line, sizeof line, timeline->file) == NULL) {
+      clearerr(timeline->file);
+      return -1;
+    }
+    if (strchr(line, '\n') == NULL) { // weston has not written all of it yet
+      fseek(timeline->file, at, SEEK_SET);
+      return -1;
+    }
+    if (verbose)
+      fprintf(stderr, "%9.3f ms %s", now_ms() - start, line);
+    int id;
+    long sec, nsec;
+    if (sscanf(line, "{ \"id\":%d,", &id) == 1 && timeline->n_surfaces < 16 &&
+        strstr(line, "\"desc\":\"top-level window") != NULL)
+      timeline->surfaces[timeline->n_surfaces++] = id;
+    else if (sscanf(line, "{ \"T\":[%ld, %ld], \"N\":\"core_commit_damage\", \"ws\":%d", &sec,
+                    &nsec, &id) == 3)
+      for (int i = 0; i < timeline->n_surfaces; i++)
+        if (timeline->surfaces[i] == id)
+          return (double)sec * 1e3 + (double)nsec / 1e6;
+  }
+}
+
 static void usage(void) {
-  fputs("usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] [-w FILE] -- COMMAND "
-        "[ARG...]\n"
+  fputs("usage: startup-time-to-map [-v] [-t MAP_TIMEOUT_S] [-s SETTLE_MS] [-d FILE]\n"
+        "       [-w TIMELINE] -- COMMAND [ARG...]\n"
         "  -t  seconds to wait for the window (default 30)\n"
         "  -s  milliseconds the command runs on after its window is mapped, so that its\n"
         "      peak memory includes the first frame (default 0)\n"
-        "  -w  after the map, also wait (as long again as -t) until FILE exists, and report\n"
+        "  -d  after the map, also wait (as long again as -t) until FILE exists, and report\n"
         "      when it was seen as done_ms; the settle time counts from then\n"
-        "  -v  log the windows created and mapped on the root, on standard error\n",
+        "  -v  log the windows created and mapped on the root, on standard error\n"
+        "  -w  under Wayland: wait for the first frame in weston's timeline, which\n"
+        "      `weston-debug -o TIMELINE timeline` is writing\n",
         stderr);
   exit(2);
 }
@@ -238,8 +280,9 @@ int main(int argc, char **argv) {
   double map_timeout_s = 30.0;
   double settle_ms = 0.0;
   const char *done_file = NULL;
+  const char *timeline_path = NULL;
   int opt;
-  while ((opt = getopt(argc, argv, "+vt:s:w:")) != -1) {
+  while ((opt = getopt(argc, argv, "+vt:s:d:w:")) != -1) {
     if (opt == 'v')
       verbose = 1;
     else if (opt == 't')
@@ -247,6 +290,8 @@ int main(int argc, char **argv) {
     else if (opt == 's')
       settle_ms = atof(optarg);
     else if (opt == 'w')
+      timeline_path = optarg;
+    else if (opt == 'd')
       done_file = optarg;
     else
       usage();
@@ -254,18 +299,30 @@ int main(int argc, char **argv) {
   if (optind >= argc || map_timeout_s <= 0 || settle_ms < 0)
     usage();
 
-  Display *display = XOpenDisplay(NULL);
-  if (display == NULL) {
-    fprintf(stderr, "time-to-map: cannot open display %s\n", XDisplayName(NULL));
-    return 1;
+  struct timeline timeline = {0};
+  Display *display = NULL;
+  Window root = 0;
+  int x_fd = -1;
+  if (timeline_path != NULL) {
+    timeline.file = fopen(timeline_path, "re");
+    if (timeline.file == NULL || fseek(timeline.file, 0, SEEK_END) != 0) {
+      fprintf(stderr, "time-to-map: cannot read %s: %s\n", timeline_path, strerror(errno));
+      return 1;
+    }
+  } else {
+    display = XOpenDisplay(NULL);
+    if (display == NULL) {
+      fprintf(stderr, "time-to-map: cannot open display %s\n", XDisplayName(NULL));
+      return 1;
+    }
+    XSetErrorHandler(ignore_x_error);
+    XSetIOErrorHandler(on_x_io_error);
+    x_fd = ConnectionNumber(display);
+    fcntl(x_fd, F_SETFD, FD_CLOEXEC);
+    root = DefaultRootWindow(display);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    XSync(display, False); // the selection is in force before the command starts
   }
-  XSetErrorHandler(ignore_x_error);
-  XSetIOErrorHandler(on_x_io_error);
-  const int x_fd = ConnectionNumber(display);
-  fcntl(x_fd, F_SETFD, FD_CLOEXEC);
-  const Window root = DefaultRootWindow(display);
-  XSelectInput(display, root, SubstructureNotifyMask);
-  XSync(display, False); // the selection is in force before the command starts
 
   if (pipe2(child_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     perror("time-to-map: pipe");
@@ -303,7 +360,9 @@ int main(int argc, char **argv) {
   struct mapped dialog = {0};
   double mapped_at = -1;
   while (mapped_at < 0) {
-    while (mapped_at < 0 && XPending(display)) {
+    if (timeline.file != NULL)
+      mapped_at = timeline_first_frame(&timeline, start);
+    while (mapped_at < 0 && display != NULL && XPending(display)) {
       XEvent event;
       XNextEvent(display, &event);
       const double at = now_ms();
@@ -328,9 +387,13 @@ int main(int argc, char **argv) {
     }
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(x_fd, &readable);
+    if (x_fd >= 0)
+      FD_SET(x_fd, &readable);
     FD_SET(child_pipe[0], &readable);
-    struct timeval tv = {(time_t)(left / 1e3), (suseconds_t)(((long)left % 1000) * 1000)};
+    // A file is always readable: the timeline is looked at again every millisecond. Its
+    // times are weston's own, so this adds nothing to the figure.
+    const double wait = timeline.file != NULL && left > 1 ? 1 : left;
+    struct timeval tv = {(time_t)(wait / 1e3), (suseconds_t)(((long)wait % 1000) * 1000)};
     const int nfds = (x_fd > child_pipe[0] ? x_fd : child_pipe[0]) + 1;
     if (select(nfds, &readable, NULL, NULL, &tv) < 0 && errno != EINTR) {
       perror("time-to-map: select");
@@ -342,7 +405,7 @@ int main(int argc, char **argv) {
   double cpu_to_map_ms, wait_to_map_ms;
   read_schedstat(child.pid, &cpu_to_map_ms, &wait_to_map_ms);
 
-  if (verbose) {
+  if (verbose && display != NULL) {
     // What else is on the root now, to check that the window taken is the dialog.
     XEvent event;
     while (XCheckMaskEvent(display, SubstructureNotifyMask, &event))
@@ -375,10 +438,16 @@ int main(int argc, char **argv) {
   const struct rusage *u = &child.usage;
   const double cpu_ms = (double)(u->ru_utime.tv_sec + u->ru_stime.tv_sec) * 1e3 +
                         (double)(u->ru_utime.tv_usec + u->ru_stime.tv_usec) / 1e3;
+  char size[32] = "-"; // weston's timeline does not say
+  if (display != NULL)
+    snprintf(size, sizeof size, "%dx%d", dialog.width, dialog.height);
   printf("map_ms=%.3f maxrss_kb=%ld cpu_to_map_ms=%.3f runqueue_wait_to_map_ms=%.3f "
-         "cpu_to_end_ms=%.1f window=0x%lx size=%dx%d net_wm_pid=%s done_ms=%.3f\n",
+         "cpu_to_end_ms=%.1f window=0x%lx size=%s net_wm_pid=%s done_ms=%.3f\n",
          mapped_at - start, u->ru_maxrss, cpu_to_map_ms, wait_to_map_ms, cpu_ms, dialog.window,
-         dialog.width, dialog.height, dialog.pid == 0 ? "absent" : "ours", done_at - start);
-  XCloseDisplay(display);
+         size, dialog.pid == 0 ? "absent" : "ours", done_at - start);
+  if (display != NULL)
+    XCloseDisplay(display);
+  if (timeline.file != NULL)
+    fclose(timeline.file);
   return 0;
 }

@@ -41,7 +41,7 @@ stop_tree() {
 run_example() {
   local name=$1 pid qpid
   shift
-  QUILLET=$QUILLET G_DEBUG=fatal-criticals "$EXAMPLES/$name.sh" >out 2>err &
+  QUILLET=$QUILLET G_DEBUG=$E2E_G_DEBUG "$EXAMPLES/$name.sh" >out 2>err &
   pid=$!
   STATUS=
   if ! qpid=$(quillet_under "$pid"); then
@@ -49,8 +49,8 @@ run_example() {
     stop_tree "$pid"
     return 1
   fi
-  if ! timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$qpid" "$@"; then
-    note "$name: the dialog could not be driven"
+  if ! drive "$qpid" "$@"; then
+    note "$name: the dialog was not driven"
     stop_tree "$pid"
     return 1
   fi

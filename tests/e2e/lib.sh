@@ -1,7 +1,8 @@
-# Sourced by the end-to-end scripts: a private X server, D-Bus session and temp dir, TAP
-# reporting, and running one dialog while drive.py works it.
+# Sourced by the end-to-end scripts: a private display server, D-Bus session and temp dir,
+# TAP reporting, and running one dialog while drive.py works it.
 # The scripts take the quillet binary as $1; meson passes the tools in XVFB_RUN,
-# DBUS_RUN_SESSION, XDOTOOL and PYTHON.
+# DBUS_RUN_SESSION, XDOTOOL and PYTHON. The display server is Xvfb, or with
+# E2E_DISPLAY=wayland a headless weston (WESTON) and no X server at all.
 # shellcheck shell=bash
 
 set -u
@@ -10,6 +11,10 @@ E2E_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 QUILLET=$(realpath "${1:?usage: $0 QUILLET}")
 : "${XVFB_RUN:?}" "${DBUS_RUN_SESSION:?}" "${XDOTOOL:?}" "${PYTHON:?}"
 export XDOTOOL
+export E2E_DISPLAY=${E2E_DISPLAY:-x11}
+# Headless weston has no seat, and GTK logs a critical about it at start-up.
+E2E_G_DEBUG=fatal-criticals
+[[ $E2E_DISPLAY == wayland ]] && E2E_G_DEBUG=
 
 # Runs the calling script again inside an X server and a D-Bus session of its own, with HOME
 # and the XDG dirs in a temp dir that is removed afterwards. Inside, it returns at once.
@@ -29,16 +34,48 @@ e2e_session() {
   # The unit tests turn the accessibility bridge off; the driver needs it.
   unset NO_AT_BRIDGE
   local rc=0
-  # A random first display number keeps clear of other X servers started at the same time.
   # The session's daemons chatter on both streams: that goes to a log, and the script gets
   # the real streams back through fds 3 and 4.
-  "$XVFB_RUN" -a -n $((200 + RANDOM % 500)) -s '-screen 0 1280x1024x24' \
-    "$DBUS_RUN_SESSION" -- bash "$0" "$@" 3>&2 4>&1 >"$E2E_TMP/session.log" 2>&1 || rc=$?
+  if [[ $E2E_DISPLAY == wayland ]]; then
+    e2e_weston "$@" 3>&2 4>&1 >"$E2E_TMP/session.log" 2>&1 || rc=$?
+  else
+    # Never a Wayland display of the desktop the tests were started from.
+    unset WAYLAND_DISPLAY
+    export GDK_BACKEND=x11
+    # A random first display number keeps clear of other X servers started at the same time.
+    "$XVFB_RUN" -a -n $((200 + RANDOM % 500)) -s '-screen 0 1280x1024x24' \
+      "$DBUS_RUN_SESSION" -- bash "$0" "$@" 3>&2 4>&1 >"$E2E_TMP/session.log" 2>&1 || rc=$?
+  fi
   if ((rc != 0)); then
     sed 's/^/session: /' "$E2E_TMP/session.log" >&2
   fi
   rm -rf "$E2E_TMP"
   exit "$rc"
+}
+
+# Runs the script inside a D-Bus session with a headless weston of its own as the only
+# display server, its socket in the session's runtime dir; weston is ended afterwards.
+e2e_weston() {
+  : "${WESTON:?}"
+  unset DISPLAY XAUTHORITY
+  export GDK_BACKEND=wayland WAYLAND_DISPLAY=quillet-e2e
+  "$WESTON" --backend=headless-backend.so --use-pixman --socket="$WAYLAND_DISPLAY" \
+    --idle-time=0 --no-config 3>&- 4>&- &
+  local weston=$! rc=0 i
+  for ((i = 0; i < 200; i++)); do
+    [[ -S $XDG_RUNTIME_DIR/$WAYLAND_DISPLAY ]] || exited "$weston" && break
+    sleep 0.05
+  done
+  if [[ -S $XDG_RUNTIME_DIR/$WAYLAND_DISPLAY ]] && ! exited "$weston"; then
+    "$DBUS_RUN_SESSION" -- bash "$0" "$@" || rc=$?
+  else
+    echo "weston did not start within 10 s" >&2
+    rc=1
+  fi
+  kill "$weston" 2>/dev/null
+  await_exit "$weston" || kill -KILL "$weston"
+  wait "$weston"
+  return "$rc"
 }
 
 ## TAP
@@ -56,6 +93,8 @@ check() {
   mkdir -p "$dir"
   if (cd "$dir" && "$@"); then
     echo "ok $E2E_COUNT - $description"
+  elif [[ -e $E2E_TMP/x-only$E2E_COUNT ]]; then
+    echo "ok $E2E_COUNT - $description # SKIP needs X"
   else
     echo "not ok $E2E_COUNT - $description"
     E2E_FAILED=$((E2E_FAILED + 1))
@@ -70,6 +109,14 @@ done_testing() {
 # Failure notes go to stderr, where meson keeps them in the test log.
 note() {
   printf '# %s\n' "$@" >&2
+}
+
+# x_only: true under X; under Wayland it marks the case skipped and is false, so a case that
+# cannot be run without X starts with `x_only || return`.
+x_only() {
+  [[ $E2E_DISPLAY != wayland ]] && return 0
+  : >"$E2E_TMP/x-only$E2E_COUNT"
+  return 1
 }
 
 # same WHAT GOT WANT
@@ -108,19 +155,24 @@ await_exit() {
   exited "$1"
 }
 
+# drive PID STEP...: drive.py works the dialog of PID. Steps with no Wayland equivalent
+# (drive.py ends with 77) mark the case skipped.
+drive() {
+  local rc=0
+  timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$@" || rc=$?
+  ((rc == 77)) && ! x_only && return 1
+  ((rc == 0)) || note "the dialog could not be driven"
+  return "$rc"
+}
+
 # run_dialog STEP...: runs quillet --program DIALOG in the current directory (stdout to
 # ./out, stderr to ./err, exit status in STATUS) while drive.py does the steps. A dialog still open 10 s
 # after them is killed and fails the case.
 run_dialog() {
-  G_DEBUG=fatal-criticals "${QUILLET_PREFIX[@]}" "$QUILLET" --program DIALOG >out 2>err &
+  G_DEBUG=$E2E_G_DEBUG "${QUILLET_PREFIX[@]}" "$QUILLET" --program DIALOG >out 2>err &
   local pid=$!
   STATUS=
-  if ! timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$pid" "$@"; then
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid"
-    note "the dialog could not be driven"
-    return 1
-  fi
+  drive "$pid" "$@" || { kill -KILL "$pid" 2>/dev/null; wait "$pid"; return 1; }
   if ! await_exit "$pid"; then
     kill -KILL "$pid"
     wait "$pid"
