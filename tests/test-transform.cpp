@@ -163,7 +163,7 @@ static const WalkCase kWalkCases[] = {
     {"/ids/unbounded-attribute", "<entry xid=\"a\">", "a\n"},
     {"/ids/empty-attribute", "<entry variable=\" \">\n<entry id=\"\" variable=\"V\">",
      "V\nauto_id_1\n"},
-    {"/ids/generated-for-any-element", "<default>abc</default>\n<action>\necho a\n</action>",
+    {"/ids/generated-for-any-element", "<note>abc</note>\n<action>\necho a\n</action>",
      "auto_id_1\n  > echo a\n"},
     {"/ids/commented-out-entry", "<!-- \n<entry variable=\"X\"> -->", "X\n"},
     {"/ok/legacy", "<button id=\"btn_ok\" label=\"OK\">", "btn_ok\n"},

@@ -12,6 +12,7 @@ struct _XmlTransformer {
   int auto_id_counter;
   XmlPreprocessor *preprocessor;
   size_t nesting_depth;
+  quillet::transform::DialogExtras *extras;
 };
 
 G_DEFINE_TYPE(XmlTransformer, xml_transformer, G_TYPE_OBJECT)
@@ -20,6 +21,7 @@ static void xml_transformer_finalize(GObject *object) {
   XmlTransformer *self = XML_TRANSFORMER(object);
   g_clear_pointer(&self->widget_actions, g_hash_table_unref);
   g_clear_object(&self->preprocessor);
+  delete self->extras;
   G_OBJECT_CLASS(xml_transformer_parent_class)->finalize(object);
 }
 
@@ -32,6 +34,7 @@ static void xml_transformer_init(XmlTransformer *self) {
                                                reinterpret_cast<GDestroyNotify>(g_ptr_array_unref));
   self->auto_id_counter = 0;
   self->preprocessor = xml_preprocessor_new();
+  self->extras = new quillet::transform::DialogExtras();
 }
 
 XmlTransformer *xml_transformer_new(void) {
@@ -41,6 +44,11 @@ XmlTransformer *xml_transformer_new(void) {
 GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self) {
   g_return_val_if_fail(self != NULL, NULL);
   return self->widget_actions;
+}
+
+const quillet::transform::DialogExtras *xml_transformer_get_extras(XmlTransformer *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return self->extras;
 }
 
 size_t xml_transformer_get_nesting_depth(XmlTransformer *self) {
@@ -55,6 +63,7 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   g_autofree char *clean = xml_preprocessor_clean_legacy_syntax(self->preprocessor, raw_xml);
   g_autoptr(GString) sb = g_string_new(nullptr);
   self->nesting_depth =
-      quillet::transform::build_layout(sb, clean, self->widget_actions, self->auto_id_counter);
+      quillet::transform::build_layout(sb, clean, self->widget_actions, self->auto_id_counter,
+                                       self->extras);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }

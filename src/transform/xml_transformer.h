@@ -21,3 +21,9 @@ GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self);
 size_t xml_transformer_get_nesting_depth(XmlTransformer *self);
 
 G_END_DECLS
+
+#include "transform/layout.h"
+
+// What the dialog needs beside the layout: widget ids in document order, exit buttons,
+// starting rows. Owned by the transformer; carries over between calls as the table does.
+const quillet::transform::DialogExtras *xml_transformer_get_extras(XmlTransformer *self);
