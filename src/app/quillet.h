@@ -19,8 +19,9 @@ void quillet_launch(Quillet *self);
 // Writes one shell assignment per named widget to standard output.
 void quillet_export_all_states(Quillet *self, GtkBuilder *builder);
 
-// Runs each command in turn, without a shell, ignoring its output and failures.
-void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands);
+// Runs each command in turn, without a shell, in environment `env` (NULL: quillet's own),
+// ignoring its output and failures.
+void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands, char **env);
 
 const char *quillet_get_xml_program(Quillet *self);
 gboolean quillet_get_debug_mode(void);

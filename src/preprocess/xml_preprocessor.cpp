@@ -39,8 +39,12 @@ std::string run_with_bash(const std::string &command) {
   // Without other flags the child reads from the null device; a command that cannot start
   // counts as one that printed nothing. Output past a NUL byte is not read.
   if (!g_spawn_sync(nullptr, const_cast<char **>(spawn_args), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                    nullptr, &stdout_res, &stderr_res, &status, &error))
+                    nullptr, &stdout_res, &stderr_res, &status, &error)) {
+    g_debug("Input command could not start: %s: %s", command.c_str(), error->message);
     return {};
+  }
+  if (!g_spawn_check_wait_status(status, &error))
+    g_debug("Input command failed: %s: %s", command.c_str(), error->message);
   return stdout_res;
 }
 
