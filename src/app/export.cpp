@@ -108,7 +108,7 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
     return WidgetState{name, combo_box_value(name, GTK_COMBO_BOX_TEXT(object), debug)};
   if (GTK_IS_SCALE(object))
     return WidgetState{name, number_value(gtk_range_get_value(GTK_RANGE(object)),
-                                          gtk_range_get_round_digits(GTK_RANGE(object)))};
+                                          GPOINTER_TO_INT(g_object_get_data(object, kDigits)) - 1)};
   if (GTK_IS_PROGRESS_BAR(object))
     return WidgetState{name,
                        number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)))};

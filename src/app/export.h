@@ -19,6 +19,9 @@ std::string ansi_c_quoted(std::string_view value);
 // Whether eval can assign to `name` without running anything.
 bool is_shell_name(std::string_view name);
 
+// Object data on a slider given a number of decimals: that number plus one.
+inline constexpr const char *kDigits = "quillet-digits";
+
 // What a named widget holds, as OK exports it and actions see it.
 struct WidgetState {
   std::string name;

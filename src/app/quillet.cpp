@@ -282,6 +282,9 @@ void set_up_dialog(LaunchState *state, GtkButton *ok, GtkButton *cancel) {
       gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(object), path, nullptr, TRUE, 0.5, 0);
     }
   }
+  for (const auto &[id, digits] : extras->digits)
+    if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()); GTK_IS_SCALE(object))
+      g_object_set_data(object, quillet::app::kDigits, GINT_TO_POINTER(digits + 1));
   for (const auto &[id, word] : extras->exits) {
     GObject *object = gtk_builder_get_object(state->builder, id.c_str());
     if (!GTK_IS_BUTTON(object) || object == G_OBJECT(ok) || object == G_OBJECT(cancel))

@@ -432,6 +432,9 @@ private:
     if (name == "button" && (id == "btn_ok" || id == "btn_cancel"))
       element.caption_slot = set_caption_aside();
     append(body_, properties(name, line));
+    if (const auto digits = count(attribute(line, "digits"), 20);
+        name == "slider" && digits && extras_ != nullptr)
+      extras_->digits[id] = *digits;
     if (const auto tabs = attribute(line, "tabs"); name == "notebook" && tabs) {
       g_auto(GStrv) captions = g_strsplit(std::string(*tabs).c_str(), "|", -1);
       for (char **caption = captions; *caption != nullptr; caption++)
@@ -475,8 +478,7 @@ private:
       if (const auto placeholder = attribute(line, "placeholder"))
         out += property("placeholder-text", layout_text(*placeholder));
     } else if (name == "spinbutton" || name == "slider") {
-      // A slider rounds to what it shows; the export prints a slider's value with that many
-      // decimals when it has them.
+      // A slider rounds to what it shows.
       if (const auto digits = count(attribute(line, "digits"), 20)) {
         out += property("digits", std::to_string(*digits));
         if (name == "slider")

@@ -16,6 +16,7 @@ struct DialogExtras {
   std::vector<std::string> order;          // every widget id, once, in document order
   std::map<std::string, std::string> exits; // button id to the word it ends the dialog with
   std::map<std::string, int> chosen;        // combo box, list or tree id to its starting row
+  std::map<std::string, int> digits;        // slider id to the decimals its value is printed with
 };
 
 // Writes the whole interface document for `clean` into `sb`: header, adjustments, list

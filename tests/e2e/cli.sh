@@ -73,11 +73,17 @@ layout_file_kept() {
 '
 }
 
-# Each way of naming the program; the text of REJECTED gives a D line, which nothing else
-# would, and the literal text must give the same.
+# program_named NOTES ARGS...: each way of naming the program; the text of REJECTED gives a
+# D line, which nothing else would, and the literal text must give the same, after NOTES
+# (0 or 1) lines saying that no variable has that name.
 program_named() {
+  local notes=$1
+  shift
   run_quillet "$@"
   same status "$STATUS" 1 && file_is stdout out '' || return 1
+  same "no-variable notes" "$(grep -c '^\[QUILLET DEBUG\] No environment variable is named' err)" \
+    "$notes" || return 1
+  ((notes == 0)) || sed -i 1d err
   [[ $(head -1 err) == "$A" && $(sed -n 2p err) == "$D"*TWICE* && $(wc -l <err) == 2 ]] ||
     { note "stderr: $(cat err)"; return 1; }
 }
@@ -109,9 +115,10 @@ $B
 check "debug_generated_layout.xml holds the layout GTK rejected" layout_file_kept
 check "GTK's own messages stay off stderr without --debug" gtk_speaks
 
-check "--program NAME" program_named --debug --program REJECTED
-check "-p NAME" program_named -p REJECTED --debug
-check "--program=NAME" program_named --program=REJECTED --debug
-check "-p=NAME" program_named --debug -p=REJECTED
-check "a name that is no variable is the program text" program_named --debug -p "$REJECTED"
+check "--program NAME" program_named 0 --debug --program REJECTED
+check "-p NAME" program_named 0 -p REJECTED --debug
+check "--program=NAME" program_named 0 --program=REJECTED --debug
+check "-p=NAME" program_named 0 --debug -p=REJECTED
+check "a name that is no variable is the program text; --debug says so" \
+  program_named 1 -p "$REJECTED" --debug
 done_testing
