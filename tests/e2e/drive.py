@@ -15,6 +15,7 @@ Steps (arguments follow the step name):
   lines FILE N       wait until FILE has N lines
   rows REF N         fail unless the list or tree REF holds N rows (AT-SPI Table)
   name REF FILE      write the accessible name of REF (what it shows) to FILE
+  size REF FILE      write the width and height of REF on screen, as WxH, to FILE
   sleep SECONDS      let the dialog run on its own for a while, for its timers
 
 REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
@@ -85,9 +86,11 @@ def centre(acc):
     """The middle of the part of the widget on screen: a row may be wider than its view."""
     left, top, right, bottom = -2**31, -2**31, 2**31, 2**31
     while acc is not None and acc.getRoleName() != "application":
-        ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        left, top = max(left, ext.x), max(top, ext.y)
-        right, bottom = min(right, ext.x + ext.width), min(bottom, ext.y + ext.height)
+        # A notebook page's accessible has the extents of its tab, not of the page.
+        if acc.getRoleName() != "page tab":
+            ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            left, top = max(left, ext.x), max(top, ext.y)
+            right, bottom = min(right, ext.x + ext.width), min(bottom, ext.y + ext.height)
         acc = acc.parent
     if right <= left or bottom <= top:
         return None
@@ -163,7 +166,8 @@ def main(argv):
         return poll(ref, lambda: resolve(frames[0], ref))
 
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "focus": 1,
-             "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "sleep": 1}
+             "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "size": 2,
+             "sleep": 1}
     i = 0
     while i < len(steps):
         op = steps[i]
@@ -218,6 +222,10 @@ def main(argv):
         elif op == "name":
             with open(args[1], "w", encoding="utf-8") as f:
                 f.write(widget(args[0]).name)
+        elif op == "size":
+            ext = widget(args[0]).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            with open(args[1], "w", encoding="utf-8") as f:
+                f.write("%dx%d" % (ext.width, ext.height))
         elif op == "sleep":
             time.sleep(float(args[0]))
 
