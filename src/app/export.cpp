@@ -102,16 +102,15 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
   if (GTK_IS_ENTRY(object))
     return WidgetState{name, gtk_entry_get_text(GTK_ENTRY(object))};
   if (GTK_IS_CHECK_BUTTON(object))
-    return WidgetState{
-        name, gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object)) ? "true" : "false"};
+    return WidgetState{name,
+                       gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object)) ? "true" : "false"};
   if (GTK_IS_COMBO_BOX_TEXT(object))
     return WidgetState{name, combo_box_value(name, GTK_COMBO_BOX_TEXT(object), debug)};
   if (GTK_IS_SCALE(object))
     return WidgetState{name, number_value(gtk_range_get_value(GTK_RANGE(object)),
                                           GPOINTER_TO_INT(g_object_get_data(object, kDigits)) - 1)};
   if (GTK_IS_PROGRESS_BAR(object))
-    return WidgetState{name,
-                       number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)))};
+    return WidgetState{name, number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)))};
   if (GTK_IS_TREE_VIEW(object))
     return WidgetState{name, tree_view_value(GTK_TREE_VIEW(object))};
   if (GTK_IS_TEXT_VIEW(object))

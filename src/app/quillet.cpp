@@ -271,7 +271,8 @@ void name_fields(GtkWidget *widget) {
 // Starting rows and exit buttons, Enter, Escape and double-clicked rows, the first field's
 // focus: what the layout cannot say.
 void set_up_dialog(LaunchState *state, GtkButton *ok, GtkButton *cancel) {
-  const quillet::transform::DialogExtras *extras = xml_transformer_get_extras(state->app->transformer);
+  const quillet::transform::DialogExtras *extras =
+      xml_transformer_get_extras(state->app->transformer);
   for (const auto &[id, row] : extras->chosen) {
     GObject *object = gtk_builder_get_object(state->builder, id.c_str());
     if (GTK_IS_COMBO_BOX(object)) {
@@ -310,7 +311,8 @@ void set_up_dialog(LaunchState *state, GtkButton *ok, GtkButton *cancel) {
 
 // The first field or check box on show, on a notebook's first page rather than its tabs.
 void focus_first_field(LaunchState *state) {
-  const quillet::transform::DialogExtras *extras = xml_transformer_get_extras(state->app->transformer);
+  const quillet::transform::DialogExtras *extras =
+      xml_transformer_get_extras(state->app->transformer);
   for (const std::string &id : extras->order) {
     GObject *object = gtk_builder_get_object(state->builder, id.c_str());
     if (!GTK_IS_WIDGET(object) || !(is_field(GTK_WIDGET(object)) || GTK_IS_CHECK_BUTTON(object)))
@@ -409,8 +411,7 @@ void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands, char **env
     g_autofree char *err = nullptr;
     // Split by shell quoting, started without a shell; a command that cannot start is skipped.
     g_auto(GStrv) argv = nullptr;
-    if (!g_shell_parse_argv(static_cast<const char *>(commands->pdata[i]), nullptr, &argv,
-                            nullptr))
+    if (!g_shell_parse_argv(static_cast<const char *>(commands->pdata[i]), nullptr, &argv, nullptr))
       continue;
     g_spawn_sync(nullptr, argv, env, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, &err, nullptr,
                  nullptr);

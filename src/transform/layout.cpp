@@ -66,19 +66,23 @@ bool closes_itself(std::string_view line) {
 
 // The value of attribute `name` on a start tag, matched as a whole name; none without one.
 std::optional<std::string_view> attribute(std::string_view line, std::string_view name) {
-  const size_t gt = line.find('>');
-  line = line.substr(0, gt);
-  for (size_t at = line.find(name); at != std::string_view::npos; at = line.find(name, at + 1)) {
-    if (at == 0 || kBlank.find(line[at - 1]) == std::string_view::npos)
+  // Quoted values are skipped whole: they may hold '>' and other names.
+  for (size_t at = 0; at < line.size() && line[at] != '>'; at++) {
+    if (line[at] == '"') {
+      const size_t quote = line.find('"', at + 1);
+      if (quote == std::string_view::npos)
+        return std::nullopt;
+      at = quote;
       continue;
-    std::string_view rest = line.substr(at + name.size());
-    if (!rest.starts_with("=\""))
+    }
+    if (at == 0 || kBlank.find(line[at - 1]) == std::string_view::npos ||
+        !line.substr(at).starts_with(name) || !line.substr(at + name.size()).starts_with("=\""))
       continue;
-    rest.remove_prefix(2);
-    const size_t quote = rest.find('"');
+    const size_t start = at + name.size() + 2;
+    const size_t quote = line.find('"', start);
     if (quote == std::string_view::npos)
       return std::nullopt;
-    return rest.substr(0, quote);
+    return line.substr(start, quote - start);
   }
   return std::nullopt;
 }
@@ -108,8 +112,8 @@ std::string layout_text(std::string_view text) {
 // stand as it is, with those from input commands, where it is always escaped.
 std::string plain_text(std::string_view text) {
   std::string out(strip(text));
-  for (auto [from, to] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""},
-                          {"&apos;", "'"}, {"&amp;", "&"}})
+  for (auto [from, to] :
+       {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}})
     if (contains(out, from))
       out = replace_all(out, from, to);
   return out;
@@ -175,8 +179,8 @@ void append_adjustment(std::string &out, const Adjustment &adjustment) {
   out += property("step-increment", number_text(adjustment.step));
   // After the bounds: GtkAdjustment clamps a value to the bounds it has when given one.
   if (adjustment.value)
-    out += property("value", number_text(std::clamp(*adjustment.value, adjustment.lower,
-                                                    adjustment.upper)));
+    out += property("value",
+                    number_text(std::clamp(*adjustment.value, adjustment.lower, adjustment.upper)));
   out += "</object>\n";
 }
 
@@ -271,8 +275,8 @@ public:
 
   // About what the whole document takes: the declarations, the widgets and the frame.
   size_t size_hint() const {
-    size_t size = kHeader.size() + adjustments_.size() * 192 + buffers_.size() + body_->len +
-                  kFooter.size();
+    size_t size =
+        kHeader.size() + adjustments_.size() * 192 + buffers_.size() + body_->len + kFooter.size();
     for (const ListStore &store : stores_)
       size += store.id.size() + store.rows.size() + 128;
     for (size_t i = 0; i < finished_.size(); i++)
@@ -456,9 +460,8 @@ private:
   }
 
   static bool is_word(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-      return g_ascii_isalnum(c) || c == '_';
-    });
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return g_ascii_isalnum(c) || c == '_'; });
   }
 
   // The properties the start tag's attributes ask for, in the order GTK needs them.

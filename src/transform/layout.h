@@ -13,7 +13,7 @@ namespace quillet::transform {
 
 // What the dialog needs beside the layout, for the driver to do after loading it.
 struct DialogExtras {
-  std::vector<std::string> order;          // every widget id, once, in document order
+  std::vector<std::string> order;           // every widget id, once, in document order
   std::map<std::string, std::string> exits; // button id to the word it ends the dialog with
   std::map<std::string, int> chosen;        // combo box, list or tree id to its starting row
   std::map<std::string, int> digits;        // slider id to the decimals its value is printed with

@@ -62,8 +62,7 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
 
   g_autofree char *clean = xml_preprocessor_clean_legacy_syntax(self->preprocessor, raw_xml);
   g_autoptr(GString) sb = g_string_new(nullptr);
-  self->nesting_depth =
-      quillet::transform::build_layout(sb, clean, self->widget_actions, self->auto_id_counter,
-                                       self->extras);
+  self->nesting_depth = quillet::transform::build_layout(sb, clean, self->widget_actions,
+                                                         self->auto_id_counter, self->extras);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }

@@ -15,6 +15,8 @@ D='[CONTROL POINT D] GTK PARSER EXCEPTION: '
 export REJECTED='<window><vbox><entry variable="TWICE"></entry><entry variable="TWICE"></entry></vbox></window>'
 export NO_WINDOW='<default>abc</default>'
 export EMPTY=''
+# An input command that fails and an element the markup does not know.
+export UNKNOWN='<input>exit 3</input><Sidebar/>'
 
 # run_quillet ARGS...: runs quillet in the current dir; stdout to ./out, stderr to ./err.
 run_quillet() {
@@ -112,6 +114,13 @@ check "no main window: status 1, nothing written" fatal '' --program NO_WINDOW
 check "no main window, --debug: A then B and nothing else" fatal "$A
 $B
 " --program NO_WINDOW --debug
+check "failed input command, unknown element: nothing said" fatal '' --program UNKNOWN
+check "failed input command, unknown element, --debug: a line for each, then A and B" fatal \
+  "[QUILLET DEBUG] Input command failed: exit 3: Child process exited with code 3
+[QUILLET DEBUG] Unknown element <sidebar>: left out of the dialog.
+$A
+$B
+" --program UNKNOWN --debug
 check "debug_generated_layout.xml holds the layout GTK rejected" layout_file_kept
 check "GTK's own messages stay off stderr without --debug" gtk_speaks
 
