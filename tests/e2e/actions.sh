@@ -24,6 +24,7 @@ button_clicks() {
 <button ok></button>
 </vbox></window>'
   # A real click, then two through the accessibility action.
+  # shellcheck disable=SC2016
   run_dialog click 'push button:Add' lines clicks.log 1 \
     act 'push button:Add' lines clicks.log 2 settext text 'a $(b) "c"' \
     act 'push button:Add' lines clicks.log 3 \

@@ -192,6 +192,7 @@ second line
 <hbox><button ok><label>Save</label></button>
 <button variable="LATER" exit="LATER"><label>Later</label></button><button cancel></button></hbox>
 </window>'
+# shellcheck disable=SC2016
 FORM_LINES='NAME="Ada \"A\" \$(touch pwned1)"
 SECRET="s3cret"
 TICKED="true"
@@ -213,6 +214,7 @@ form_untouched() {
 $FORM_LINES" && file_is title title 'Account & more' && file_is size size 640x520 &&
     file_is tab tab Network && no_command_ran || return 1
   eval "$(<out)"
+  # shellcheck disable=SC2016
   same NAME "$NAME" 'Ada "A" $(touch pwned1)'
 }
 
@@ -234,9 +236,11 @@ KEYS='<window><notebook><vbox><entry variable="FIRST"></entry><spinbutton variab
 <list variable="PICK"><item>a</item><item>b</item></list></vbox></notebook>
 <hbox><button ok></button><button cancel></button></hbox></window>'
 
+# keys STEP...: the steps on KEYS end it with the output WANT.
 keys() {
   export DIALOG=$KEYS
   run_dialog "$@" || return 1
+  # shellcheck disable=SC2153 # set on each check line
   ended 0 "$WANT"
 }
 
