@@ -20,6 +20,7 @@ xml_text() {
   printf '%s' "${text//</"$lt"}"
 }
 
+# shellcheck disable=SC2089 # markup: the quotes are meant for it
 MAIL_DIALOG="<window title=\"Mail account\" width=\"460\">
   <vbox>
     <text><label>Your mail account. What you save here comes back next time.</label></text>
@@ -54,6 +55,7 @@ MAIL_DIALOG="<window title=\"Mail account\" width=\"460\">
     </hbox>
   </vbox>
 </window>"
+# shellcheck disable=SC2090
 export MAIL_DIALOG
 
 EXIT=
