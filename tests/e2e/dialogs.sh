@@ -231,7 +231,8 @@ ${want/example.org/example.net}"
 }
 
 # Keys: the first field has the focus though it sits in a notebook; Enter in it or in the
-# spin button, or on a row, presses OK; Escape presses Cancel, or closes a dialog without one.
+# spin button, or a double click on a row, presses OK; Escape presses Cancel, or closes a
+# dialog without one.
 KEYS='<window><notebook><vbox><entry variable="FIRST"></entry><spinbutton variable="N"></spinbutton>
 <list variable="PICK"><item>a</item><item>b</item></list></vbox></notebook>
 <hbox><button ok></button><button cancel></button></hbox></window>'
@@ -269,7 +270,7 @@ WANT='EXIT="OK"
 FIRST=""
 N="0"
 PICK="b"
-' check "Enter on a list row presses OK" keys click 'table cell:b' key Return
+' check "a double-clicked list row presses OK" keys doubleclick 'table cell:b'
 WANT='EXIT="CANCEL"
 ' check "Escape presses Cancel" keys type typed key Escape
 check "Escape without a Cancel button closes the window: nothing printed, status 0" escape_alone

@@ -8,6 +8,7 @@ Steps (arguments follow the step name):
   select REF INDEX   choose item INDEX of a combo box (AT-SPI Selection)
   act REF            do the default action: press a button, toggle a check box (AT-SPI)
   click REF          move the real pointer to the widget's centre and click (XTEST)
+  doubleclick REF    the same with a double click
   focus REF          give the window X focus and the widget keyboard focus (AT-SPI)
   type TEXT          give the window X focus and type TEXT with real key events (XTEST)
   key KEY            the same for one key or chord, e.g. Tab or ctrl+a
@@ -165,8 +166,8 @@ def main(argv):
                 (a for a in app if a.getState().contains(pyatspi.STATE_SHOWING)), None)))
         return poll(ref, lambda: resolve(frames[0], ref))
 
-    arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "focus": 1,
-             "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "size": 2,
+    arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
+             "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "size": 2,
              "sleep": 1}
     i = 0
     while i < len(steps):
@@ -186,11 +187,12 @@ def main(argv):
         elif op == "act":
             if not widget(args[0]).queryAction().doAction(0):
                 fail("could not act on " + args[0])
-        elif op == "click":
+        elif op in ("click", "doubleclick"):
             target = widget(args[0])
             x, y = poll("a place on screen for " + args[0], lambda: centre(target))
             # No --sync: it waits for a motion, and there is none when the pointer is there.
-            run(XDOTOOL, "mousemove", str(x), str(y), "click", "1")
+            repeat = ["--repeat", "2"] if op == "doubleclick" else []
+            run(XDOTOOL, "mousemove", str(x), str(y), "click", *repeat, "1")
         elif op == "focus":
             target = widget(args[0])
             # With no window manager, nothing else gives the window X focus.
