@@ -432,7 +432,8 @@ private:
     element.name = name;
     element.store = current_store_;
     element.id = id;
-    element.adjustment = adjustments_.size() - 1;
+    if (name == "spinbutton" || name == "slider")
+      element.adjustment = adjustments_.size() - 1;
     if (name == "button" && (id == "btn_ok" || id == "btn_cancel"))
       element.caption_slot = set_caption_aside();
     append(body_, properties(name, line));
