@@ -43,7 +43,7 @@ static Result transform(const char *program) {
   g_autoptr(XmlTransformer) transformer = xml_transformer_new();
   g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, program);
   std::string actions = dump_actions(xml_transformer_get_widget_actions(transformer));
-  const auto &feeds = xml_transformer_get_feeds(transformer);
+  const auto &feeds = xml_transformer_get_extras(transformer)->feeds;
   if (!feeds.empty())
     actions += "== feeds\n";
   for (const quillet::transform::Feed &feed : feeds)
@@ -170,7 +170,7 @@ static const WalkCase kWalkCases[] = {
     {"/ids/whole-attribute-name", "<entry xid=\"a\" data-id=\"b\" variable=\"D\">", "D\n"},
     {"/ids/empty-attribute", "<entry variable=\" \">\n<entry id=\"\" variable=\"V\">",
      "V\nauto_id_1\n"},
-    {"/ids/generated-for-any-element", "<default>abc</default>\n<action>\necho a\n</action>",
+    {"/ids/generated-for-any-element", "<note>abc</note>\n<action>\necho a\n</action>",
      "auto_id_1\n  > echo a\n"},
     {"/ids/commented-out-entry", "<!-- \n<entry variable=\"X\"> -->", "X\n"},
     {"/ok/legacy", "<button id=\"btn_ok\" label=\"OK\">", "btn_ok\n"},
@@ -313,6 +313,30 @@ static const FragmentCase kFragmentCases[] = {
      "<item>a&#13;b</item>\n"},
     {"/items/wrapped-tag", "<window><entry\n variable=\"A\"></entry></window>",
      "<object class=\"GtkEntry\" id=\"A\">"},
+    // Every element and attribute the markup has for starting values, captions and keys.
+    {"/every-extension",
+     "<window title=\"T\" width=\"300\" height=\"-2\"><notebook tabs=\"A|B & C\"><vbox>"
+     "<text><label>Name</label></text><entry variable=\"E\" visibility=\"false\" "
+     "placeholder=\"p\" tooltip=\"t\" sensitive=\"false\"><default>x</default></entry>"
+     "<edit variable=\"ED\"><default>a\nb</default></edit>"
+     "<checkbox variable=\"C\"><default>true</default><label>c</label></checkbox>"
+     "<comboboxtext variable=\"CB\"><default>b</default><item>a</item><item>b</item></comboboxtext>"
+     "</vbox><vbox><spinbutton variable=\"S\" min=\"5\" max=\"1\" step=\"-1\" digits=\"x\">"
+     "<default>7</default></spinbutton><slider variable=\"SL\" min=\"-1\" max=\"1\" step=\"0.1\" "
+     "digits=\"99\"><default>-4</default></slider><progressbar "
+     "variable=\"P\"><default>150</default>"
+     "</progressbar><tree variable=\"T\"><item>r</item><default>none</default></tree></vbox>"
+     "<vbox/></notebook><button ok><label>Save</label></button><button exit=\"W_1\">w</button>"
+     "<button exit=\"no way\" tooltip=\"ok\"></button></window>",
+     "<property name=\"upper\">100</property>\n<property name=\"step-increment\">1</property>\n"
+     "<property name=\"value\">7</property>\n</object>\n<object class=\"GtkAdjustment\" "
+     "id=\"adj_SL\">"
+     "\n<property name=\"lower\">-1</property>\n<property name=\"upper\">1</property>\n"
+     "<property name=\"step-increment\">0.1</property>\n<property name=\"value\">-1</property>\n"},
+    {"/every-extension/escaped",
+     "<window title=\"a</property><object\"><entry tooltip=\"a > b &amp; c & d\"></entry>"
+     "<notebook tabs=\"&lt;|>\"><vbox/><vbox/></notebook></window>",
+     "<property name=\"tooltip-text\">a &gt; b &amp; c &amp; d</property>\n"},
 };
 
 static void test_fragment(gconstpointer data) {

@@ -19,6 +19,8 @@ struct Runner {
   GPid running = 0;
   guint watch = 0;
   GtkWidget *window = nullptr;
+  EnvironmentFunc make_environment = nullptr;
+  gpointer environment_data = nullptr;
 };
 
 Runner &runner() {
@@ -58,7 +60,9 @@ void run_next() {
       g_auto(GStrv) argv = nullptr;
       if (!g_shell_parse_argv(command, nullptr, &argv, nullptr))
         continue;
-      g_auto(GStrv) envp = action_environment();
+      // Made as each command starts, so that it sees the values as they are then.
+      g_auto(GStrv) envp =
+          r.make_environment != nullptr ? r.make_environment(r.environment_data) : g_get_environ();
       GPid pid = 0;
       // Standard input is the null device unless asked otherwise.
       if (!children::spawn(argv, envp,
@@ -79,8 +83,9 @@ void run_next() {
 
 } // namespace
 
-char **action_environment() {
-  return g_get_environ();
+void actions_set_environment(EnvironmentFunc make_environment, gpointer data) {
+  runner().make_environment = make_environment;
+  runner().environment_data = data;
 }
 
 void actions_set_window(GtkWidget *window) {

@@ -24,7 +24,9 @@ void actions_finish();
 // The process running the current command, or 0.
 GPid actions_running_pid();
 
-// The environment each action command starts with (a new string vector).
-char **action_environment();
+// Makes the environment each action command starts with (a new string vector), from `data`;
+// without one, commands get quillet's own.
+using EnvironmentFunc = char **(*)(gpointer data);
+void actions_set_environment(EnvironmentFunc make_environment, gpointer data);
 
 } // namespace quillet::app

@@ -82,18 +82,16 @@ bool steers_shell(std::string_view name) {
 
 namespace {
 
-void append_assignment(GString *out, const char *name, std::string_view value) {
-  const std::string quoted = double_quoted(value);
-  g_string_append_printf(out, "%s=\"%s\"\n", name, quoted.c_str());
-}
-
-void append_number(GString *out, const char *name, double value) {
+// A slider given a number of decimals is printed with exactly that many.
+std::string number_value(double value, int digits = -1) {
   char number[G_ASCII_DTOSTR_BUF_SIZE];
-  g_ascii_dtostr(number, sizeof number, value);
-  g_string_append_printf(out, "%s=\"%s\"\n", name, number);
+  if (digits < 0)
+    return g_ascii_dtostr(number, sizeof number, value);
+  g_autofree char *format = g_strdup_printf("%%.%df", digits);
+  return g_ascii_formatd(number, sizeof number, format, value);
 }
 
-void append_combo_box(GString *out, const char *name, GtkComboBoxText *combo, bool debug) {
+std::string combo_box_value(const char *name, GtkComboBoxText *combo, bool debug) {
   g_autofree char *text = gtk_combo_box_text_get_active_text(combo);
   if (debug) {
     fprintf(stderr, "[CONTAINER DEBUG] Variable name requested: '%s'\n", name);
@@ -102,54 +100,71 @@ void append_combo_box(GString *out, const char *name, GtkComboBoxText *combo, bo
     fprintf(stderr, "[CONTAINER DEBUG] ComboBox string buffer in RAM: '%s'\n",
             text != nullptr ? text : "NULL");
   }
-  append_assignment(out, name, text != nullptr ? text : "");
+  return text != nullptr ? text : "";
 }
 
-void append_tree_view(GString *out, const char *name, GtkTreeView *view) {
+std::string tree_view_value(GtkTreeView *view) {
   GtkTreeModel *model = nullptr;
   GtkTreeIter iter;
-  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) {
-    g_string_append_printf(out, "%s=\"\"\n", name);
-    return;
-  }
+  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter))
+    return {};
   g_autofree char *text = nullptr;
   gtk_tree_model_get(model, &iter, 0, &text, -1);
-  append_assignment(out, name, text != nullptr ? text : "");
+  return text != nullptr ? text : "";
 }
 
-void append_text_view(GString *out, const char *name, GtkTextView *view) {
+std::string text_view_value(GtkTextView *view) {
   GtkTextBuffer *buffer = gtk_text_view_get_buffer(view);
   GtkTextIter start, end;
   gtk_text_buffer_get_bounds(buffer, &start, &end);
   g_autofree char *text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
-  const std::string quoted = ansi_c_quoted(text);
-  g_string_append_printf(out, "%s=$'%s'\n", name, quoted.c_str());
+  return text;
 }
 
 } // namespace
+
+std::optional<WidgetState> widget_state(const char *name, GObject *object, bool debug) {
+  g_return_val_if_fail(name != NULL, std::nullopt);
+  g_return_val_if_fail(object != NULL, std::nullopt);
+
+  // The first class that matches decides: a spin button is an entry, a check button is
+  // tested before anything else that is a button.
+  if (GTK_IS_ENTRY(object))
+    return WidgetState{name, gtk_entry_get_text(GTK_ENTRY(object))};
+  if (GTK_IS_CHECK_BUTTON(object))
+    return WidgetState{name,
+                       gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object)) ? "true" : "false"};
+  if (GTK_IS_COMBO_BOX_TEXT(object))
+    return WidgetState{name, combo_box_value(name, GTK_COMBO_BOX_TEXT(object), debug)};
+  if (GTK_IS_SCALE(object))
+    return WidgetState{name, number_value(gtk_range_get_value(GTK_RANGE(object)),
+                                          GPOINTER_TO_INT(g_object_get_data(object, kDigits)) - 1)};
+  if (GTK_IS_PROGRESS_BAR(object))
+    return WidgetState{name, number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)))};
+  if (GTK_IS_TREE_VIEW(object))
+    return WidgetState{name, tree_view_value(GTK_TREE_VIEW(object))};
+  if (GTK_IS_TEXT_VIEW(object))
+    return WidgetState{name, text_view_value(GTK_TEXT_VIEW(object)), true};
+  return std::nullopt;
+}
+
+void append_state_line(GString *out, const WidgetState &state) {
+  g_return_if_fail(out != NULL);
+  if (state.lines) {
+    const std::string quoted = ansi_c_quoted(state.value);
+    g_string_append_printf(out, "%s=$'%s'\n", state.name.c_str(), quoted.c_str());
+  } else {
+    const std::string quoted = double_quoted(state.value);
+    g_string_append_printf(out, "%s=\"%s\"\n", state.name.c_str(), quoted.c_str());
+  }
+}
 
 void append_state_line(GString *out, const char *name, GObject *object, bool debug) {
   g_return_if_fail(out != NULL);
   g_return_if_fail(name != NULL);
   g_return_if_fail(object != NULL);
-
-  // The first class that matches decides: a spin button is an entry, a check button is
-  // tested before anything else that is a button.
-  if (GTK_IS_ENTRY(object))
-    append_assignment(out, name, gtk_entry_get_text(GTK_ENTRY(object)));
-  else if (GTK_IS_CHECK_BUTTON(object))
-    append_assignment(out, name,
-                      gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object)) ? "true" : "false");
-  else if (GTK_IS_COMBO_BOX_TEXT(object))
-    append_combo_box(out, name, GTK_COMBO_BOX_TEXT(object), debug);
-  else if (GTK_IS_SCALE(object))
-    append_number(out, name, gtk_range_get_value(GTK_RANGE(object)));
-  else if (GTK_IS_PROGRESS_BAR(object))
-    append_number(out, name, gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)));
-  else if (GTK_IS_TREE_VIEW(object))
-    append_tree_view(out, name, GTK_TREE_VIEW(object));
-  else if (GTK_IS_TEXT_VIEW(object))
-    append_text_view(out, name, GTK_TEXT_VIEW(object));
+  if (const std::optional<WidgetState> state = widget_state(name, object, debug))
+    append_state_line(out, *state);
 }
 
 } // namespace quillet::app

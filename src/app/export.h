@@ -4,6 +4,7 @@
 
 #include <gtk/gtk.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,8 +26,24 @@ bool is_shell_name(std::string_view name);
 // prompt, word splitting, command search, startup files or options).
 bool steers_shell(std::string_view name);
 
-// Appends the state line of `object` exported as `name`, or nothing for a widget without
-// a value to export. With `debug`, combo boxes explain themselves on standard error.
+// Object data on a slider given a number of decimals: that number plus one.
+inline constexpr const char *kDigits = "quillet-digits";
+
+// What a named widget holds, as OK exports it and actions see it.
+struct WidgetState {
+  std::string name;
+  std::string value;
+  bool lines = false; // a text view's: written in the $'...' form
+};
+
+// The state of `object` under `name`, or none for a widget without a value to export. With
+// `debug`, combo boxes explain themselves on standard error.
+std::optional<WidgetState> widget_state(const char *name, GObject *object, bool debug);
+
+// Appends the shell assignment that gives back `state` when evaluated.
+void append_state_line(GString *out, const WidgetState &state);
+
+// Both of the above: the state line of `object` exported as `name`, or nothing.
 void append_state_line(GString *out, const char *name, GObject *object, bool debug);
 
 } // namespace quillet::app

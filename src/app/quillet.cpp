@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -82,6 +84,7 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
     exit(0);
   }
 
+  std::string_view named_nothing;
   for (int i = 1; i < argc; i++) {
     const std::string_view arg = argv[i];
     if (arg == "--debug") {
@@ -102,7 +105,13 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
     const char *value = g_getenv(name.data());
     g_free(self->xml_program);
     self->xml_program = g_strdup(value != nullptr ? value : name.data());
+    named_nothing = value != nullptr ? std::string_view() : name;
   }
+  // --debug may come after --program: said once all arguments are read.
+  if (!named_nothing.empty())
+    debug_line("[QUILLET DEBUG] No environment variable is named '%s': it was taken as the XML "
+               "program itself. Was the variable exported?\n",
+               named_nothing.data());
 }
 
 namespace {
@@ -152,9 +161,52 @@ struct LaunchState {
 };
 
 struct ActionBinding {
-  Quillet *app;
+  LaunchState *state;
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
+
+// The named widgets' states in document order: what OK prints and what actions see.
+std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *builder,
+                                                      bool debug) {
+  std::vector<quillet::app::WidgetState> states;
+  for (const std::string &id : xml_transformer_get_extras(app->transformer)->order) {
+    const char *name = id.c_str();
+    // Generated ids name nothing the script asked for; a name the shell cannot assign to
+    // would make eval run a command; a widget named EXIT would overwrite the status line.
+    if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name) ||
+        g_str_equal(name, "EXIT"))
+      continue;
+    if (quillet::app::steers_shell(name)) {
+      if (debug)
+        debug_line("[QUILLET WARNING] Widget '%s' not exported: the name steers the shell.\n",
+                   name);
+      continue;
+    }
+    GObject *object = gtk_builder_get_object(builder, name);
+    if (object == nullptr)
+      continue;
+    if (auto state = quillet::app::widget_state(name, object, debug))
+      states.push_back(std::move(*state));
+  }
+  return states;
+}
+
+// What every action command starts with: quillet's environment and the widgets' values
+// under their names, unquoted, as OK would print them.
+char **action_environment(gpointer data) {
+  auto *state = static_cast<LaunchState *>(data);
+  char **env = g_get_environ();
+  for (const quillet::app::WidgetState &widget : collect_states(state->app, state->builder, false))
+    env = g_environ_setenv(env, widget.name.c_str(), widget.value.c_str(), TRUE);
+  return env;
+}
+
+void end_with(LaunchState *state, const char *word) {
+  g_autofree char *line = g_strdup_printf("EXIT=\"%s\"\n", word);
+  fputs(line, stdout);
+  quillet_export_all_states(state->app, state->builder);
+  gtk_widget_destroy(state->window);
+}
 
 // The answer is out by now. The window goes from the screen at once; feeds are ended, what
 // is queued never runs, and the running action is waited for, so that its work is done when
@@ -167,10 +219,12 @@ void on_destroy(GtkWidget *, gpointer) {
 }
 
 void on_ok(GtkButton *, gpointer data) {
-  auto *state = static_cast<LaunchState *>(data);
-  fputs("EXIT=\"OK\"\n", stdout);
-  quillet_export_all_states(state->app, state->builder);
-  gtk_widget_destroy(state->window);
+  end_with(static_cast<LaunchState *>(data), "OK");
+}
+
+void on_exit_button(GtkButton *button, gpointer data) {
+  end_with(static_cast<LaunchState *>(data),
+           static_cast<const char *>(g_object_get_data(G_OBJECT(button), "quillet-exit")));
 }
 
 void on_cancel(GtkButton *, gpointer data) {
@@ -207,12 +261,112 @@ void wire_actions(LaunchState *state, const char *name, GPtrArray *commands) {
   if (signal == nullptr && strstr(name, "timer") == nullptr)
     return;
   auto *binding = g_new(ActionBinding, 1);
-  *binding = {state->app, commands};
+  *binding = {state, commands};
   if (signal != nullptr)
     g_signal_connect_data(object, signal, G_CALLBACK(on_action), binding, free_binding,
                           GConnectFlags(0));
   else
     g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
+}
+
+// Escape presses Cancel, or closes the window when there is none.
+gboolean on_key_press(GtkWidget *window, GdkEventKey *event, gpointer cancel) {
+  if (event->keyval != GDK_KEY_Escape)
+    return FALSE;
+  if (cancel != nullptr)
+    gtk_button_clicked(GTK_BUTTON(cancel));
+  else
+    gtk_widget_destroy(window);
+  return TRUE;
+}
+
+void on_row_activated(GtkTreeView *, GtkTreePath *, GtkTreeViewColumn *, gpointer ok) {
+  gtk_button_clicked(GTK_BUTTON(ok));
+}
+
+bool is_field(GtkWidget *widget) {
+  return GTK_IS_ENTRY(widget) || GTK_IS_TEXT_VIEW(widget) || GTK_IS_COMBO_BOX(widget) ||
+         GTK_IS_RANGE(widget) || GTK_IS_TREE_VIEW(widget);
+}
+
+// A field right after a text in the same box is named by that text for assistive tools.
+void name_fields(GtkWidget *widget) {
+  if (!GTK_IS_CONTAINER(widget))
+    return;
+  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(widget));
+  GtkWidget *previous = nullptr;
+  for (GList *l = children; l != nullptr; l = l->next) {
+    auto *child = static_cast<GtkWidget *>(l->data);
+    GtkWidget *field = GTK_IS_SCROLLED_WINDOW(child) ? gtk_bin_get_child(GTK_BIN(child)) : child;
+    if (GTK_IS_BOX(widget) && GTK_IS_LABEL(previous) && field != nullptr && is_field(field)) {
+      gtk_label_set_mnemonic_widget(GTK_LABEL(previous), field);
+      AtkObject *accessible = gtk_widget_get_accessible(field);
+      const char *name = atk_object_get_name(accessible);
+      if (name == nullptr || name[0] == '\0')
+        atk_object_set_name(accessible, gtk_label_get_text(GTK_LABEL(previous)));
+    }
+    name_fields(child);
+    previous = child;
+  }
+}
+
+// Starting rows and exit buttons, Enter, Escape and double-clicked rows, the first field's
+// focus: what the layout cannot say.
+void set_up_dialog(LaunchState *state, GtkButton *ok, GtkButton *cancel) {
+  const quillet::transform::DialogExtras *extras =
+      xml_transformer_get_extras(state->app->transformer);
+  for (const auto &[id, row] : extras->chosen) {
+    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
+    if (GTK_IS_COMBO_BOX(object)) {
+      gtk_combo_box_set_active(GTK_COMBO_BOX(object), row);
+    } else if (GTK_IS_TREE_VIEW(object)) {
+      g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(row, -1);
+      gtk_tree_view_set_cursor(GTK_TREE_VIEW(object), path, nullptr, FALSE);
+      gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(object), path, nullptr, TRUE, 0.5, 0);
+    }
+  }
+  for (const auto &[id, digits] : extras->digits)
+    if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()); GTK_IS_SCALE(object))
+      g_object_set_data(object, quillet::app::kDigits, GINT_TO_POINTER(digits + 1));
+  for (const auto &[id, word] : extras->exits) {
+    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
+    if (!GTK_IS_BUTTON(object) || object == G_OBJECT(ok) || object == G_OBJECT(cancel))
+      continue;
+    g_object_set_data_full(object, "quillet-exit", g_strdup(word.c_str()), g_free);
+    g_signal_connect(object, "clicked", G_CALLBACK(on_exit_button), state);
+  }
+
+  g_signal_connect(state->window, "key-press-event", G_CALLBACK(on_key_press), cancel);
+  if (ok != nullptr) {
+    gtk_widget_set_can_default(GTK_WIDGET(ok), TRUE);
+    gtk_window_set_default(GTK_WINDOW(state->window), GTK_WIDGET(ok));
+  }
+  for (const std::string &id : extras->order) {
+    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
+    if (GTK_IS_ENTRY(object) && ok != nullptr)
+      gtk_entry_set_activates_default(GTK_ENTRY(object), TRUE);
+    else if (GTK_IS_TREE_VIEW(object) && ok != nullptr)
+      g_signal_connect(object, "row-activated", G_CALLBACK(on_row_activated), ok);
+  }
+  name_fields(state->window);
+}
+
+// The first field or check box on show, on a notebook's first page rather than its tabs.
+void focus_first_field(LaunchState *state) {
+  const quillet::transform::DialogExtras *extras =
+      xml_transformer_get_extras(state->app->transformer);
+  for (const std::string &id : extras->order) {
+    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
+    if (!GTK_IS_WIDGET(object) || !(is_field(GTK_WIDGET(object)) || GTK_IS_CHECK_BUTTON(object)))
+      continue;
+    auto *widget = GTK_WIDGET(object);
+    if (!gtk_widget_get_mapped(widget) || !gtk_widget_is_sensitive(widget))
+      continue;
+    gtk_widget_grab_focus(widget);
+    GtkWidget *focus = gtk_window_get_focus(GTK_WINDOW(state->window));
+    if (focus == widget || (focus != nullptr && gtk_widget_is_ancestor(focus, widget)))
+      return;
+  }
 }
 
 } // namespace
@@ -251,7 +405,11 @@ void quillet_launch(Quillet *self) {
   if (!GTK_IS_WINDOW(window))
     exit(1);
 
-  gtk_window_set_default_size(GTK_WINDOW(window), 450, 350);
+  // What the markup asked for, or 450 x 350.
+  int width = -1, height = -1;
+  gtk_window_get_default_size(GTK_WINDOW(window), &width, &height);
+  gtk_window_set_default_size(GTK_WINDOW(window), width > 0 ? width : 450,
+                              height > 0 ? height : 350);
   g_signal_connect(window, "destroy", G_CALLBACK(on_destroy), self);
 
   LaunchState state{self, builder, GTK_WIDGET(window)};
@@ -265,12 +423,17 @@ void quillet_launch(Quillet *self) {
   GHashTableIter iter;
   gpointer name, commands;
   g_hash_table_iter_init(&iter, xml_transformer_get_widget_actions(self->transformer));
+  set_up_dialog(&state, GTK_IS_BUTTON(ok) ? GTK_BUTTON(ok) : nullptr,
+                GTK_IS_BUTTON(cancel) ? GTK_BUTTON(cancel) : nullptr);
   while (g_hash_table_iter_next(&iter, &name, &commands))
     wire_actions(&state, static_cast<const char *>(name), static_cast<GPtrArray *>(commands));
 
   quillet::app::actions_set_window(GTK_WIDGET(window));
+  quillet::app::actions_set_environment(action_environment, &state);
   gtk_widget_show_all(GTK_WIDGET(window));
-  quillet::app::feeds_start(builder, xml_transformer_get_feeds(self->transformer), debug_mode);
+  quillet::app::feeds_start(builder, xml_transformer_get_extras(self->transformer)->feeds,
+                            debug_mode);
+  focus_first_field(&state);
   gtk_main();
 }
 
@@ -279,24 +442,8 @@ void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
   g_return_if_fail(builder != NULL);
 
   g_autoptr(GString) out = g_string_new(nullptr);
-  GHashTableIter iter;
-  gpointer key, value;
-  g_hash_table_iter_init(&iter, xml_transformer_get_widget_actions(self->transformer));
-  while (g_hash_table_iter_next(&iter, &key, &value)) {
-    const char *name = static_cast<const char *>(key);
-    // Generated ids name nothing the script asked for; a name the shell cannot assign to
-    // would make eval run a command; a widget named EXIT would overwrite the status line.
-    if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name) ||
-        g_str_equal(name, "EXIT"))
-      continue;
-    if (quillet::app::steers_shell(name)) {
-      debug_line("[QUILLET WARNING] Widget '%s' not exported: the name steers the shell.\n", name);
-      continue;
-    }
-    GObject *object = gtk_builder_get_object(builder, name);
-    if (object != nullptr)
-      quillet::app::append_state_line(out, name, object, debug_mode);
-  }
+  for (const quillet::app::WidgetState &state : collect_states(self, builder, debug_mode))
+    quillet::app::append_state_line(out, state);
   fwrite(out->str, 1, out->len, stdout);
   flush_answer();
 }
@@ -313,6 +460,19 @@ static GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField *
                                          gsize n_fields, gpointer) {
   if (!debug_mode)
     return G_LOG_WRITER_HANDLED;
+  // quillet's own debug messages carry no domain and are shown as its other debug lines.
+  const char *message = nullptr;
+  bool has_domain = false;
+  for (gsize i = 0; i < n_fields; i++) {
+    if (g_str_equal(fields[i].key, "GLIB_DOMAIN"))
+      has_domain = true;
+    else if (g_str_equal(fields[i].key, "MESSAGE") && fields[i].length < 0)
+      message = static_cast<const char *>(fields[i].value);
+  }
+  if ((level & G_LOG_LEVEL_DEBUG) && !has_domain && message != nullptr) {
+    debug_line("[QUILLET DEBUG] %s\n", message);
+    return G_LOG_WRITER_HANDLED;
+  }
   return g_log_writer_default(level, fields, n_fields, nullptr);
 }
 

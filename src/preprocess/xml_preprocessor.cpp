@@ -46,10 +46,13 @@ std::string run_with_bash(const std::string &command) {
   int out_fd = -1;
   // The child reads from the null device and its complaints go there too; a command that
   // cannot start counts as one that printed nothing.
+  g_autoptr(GError) error = nullptr;
   if (!children::spawn(const_cast<char **>(spawn_args), nullptr,
                        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid, &out_fd,
-                       nullptr))
+                       &error)) {
+    g_debug("Input command could not start: %s: %s", command.c_str(), error->message);
     return {};
+  }
 
   // Endless output must not take all memory: past the limits the command is ended and the
   // lines read so far are what it printed. NUL bytes are no text; each drops alone.
@@ -78,7 +81,8 @@ std::string run_with_bash(const std::string &command) {
   }
   close(out_fd);
   if (!cut) {
-    children::wait(pid);
+    if (!g_spawn_check_wait_status(children::wait(pid), &error))
+      g_debug("Input command failed: %s: %s", command.c_str(), error->message);
     return output;
   }
   // A line begun but not ended is not one of the lines read.

@@ -3,9 +3,11 @@
 #include "common/checks.h"
 
 #include "common/strings.h"
+#include "preprocess/cleaning.h"
 #include "widgets/hollin_widgets.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,10 +23,6 @@ constexpr int kNoStore = -1;
 
 void append(GString *sb, std::string_view text) {
   g_string_append_len(sb, text.data(), static_cast<gssize>(text.size()));
-}
-
-void append(std::string &out, std::string_view text) {
-  out.append(text);
 }
 
 // Name of the first "<name" (or "</name" when closing) on the line, lower-cased.
@@ -64,6 +62,87 @@ bool holds_children(std::string_view name) {
 bool closes_itself(std::string_view line) {
   const size_t gt = line.find('>');
   return contains(line, "</") || (gt != std::string_view::npos && gt > 0 && line[gt - 1] == '/');
+}
+
+// The value of attribute `name` on a start tag, matched as a whole name; none without one.
+std::optional<std::string_view> attribute(std::string_view line, std::string_view name) {
+  // Quoted values are skipped whole: they may hold '>' and other names.
+  for (size_t at = 0; at < line.size() && line[at] != '>'; at++) {
+    if (line[at] == '"') {
+      const size_t quote = line.find('"', at + 1);
+      if (quote == std::string_view::npos)
+        return std::nullopt;
+      at = quote;
+      continue;
+    }
+    if (at == 0 || kBlank.find(line[at - 1]) == std::string_view::npos ||
+        !line.substr(at).starts_with(name) || !line.substr(at + name.size()).starts_with("=\""))
+      continue;
+    const size_t start = at + name.size() + 2;
+    const size_t quote = line.find('"', start);
+    if (quote == std::string_view::npos)
+      return std::nullopt;
+    return line.substr(start, quote - start);
+  }
+  return std::nullopt;
+}
+
+// Markup text made safe as layout character data: references stay, anything else that
+// XML gives a meaning is escaped.
+std::string layout_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    const char c = text[i];
+    if (c == '&' && !preprocess::begins_reference(text.substr(i)))
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+// Text as the user reads it: for comparing item texts written in markup, where '>' may
+// stand as it is, with those from input commands, where it is always escaped.
+std::string plain_text(std::string_view text) {
+  std::string out(strip(text));
+  for (auto [from, to] :
+       {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}})
+    if (contains(out, from))
+      out = replace_all(out, from, to);
+  return out;
+}
+
+// A finite number written with a full stop, the whole of `text`.
+std::optional<double> number(std::optional<std::string_view> text) {
+  if (!text)
+    return std::nullopt;
+  const std::string copy(strip(*text));
+  char *end = nullptr;
+  const double value = g_ascii_strtod(copy.c_str(), &end);
+  if (copy.empty() || end == nullptr || *end != '\0' || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+std::string number_text(double value) {
+  char text[G_ASCII_DTOSTR_BUF_SIZE];
+  return g_ascii_formatd(text, sizeof text, "%.15g", value);
+}
+
+std::string property(std::string_view name, std::string_view value) {
+  std::string out = "<property name=\"";
+  out += name;
+  out += "\">";
+  out += value;
+  out += "</property>\n";
+  return out;
 }
 
 // Removes a leading "<label ...>" start tag and every "<label>" and "</label>".
@@ -126,15 +205,49 @@ bool feed_follows(std::string_view rest, std::string_view name) {
 struct ListStore {
   std::string id;
   std::string rows;
+  std::optional<std::string> choice; // the text of the row to start on
 };
+
+struct Adjustment {
+  std::string id;
+  double lower = 0;
+  double upper = 100;
+  double step = 1;
+  std::optional<double> value;
+};
+
+void append_adjustment(std::string &out, const Adjustment &adjustment) {
+  out += "<object class=\"GtkAdjustment\" id=\"adj_";
+  out += adjustment.id;
+  out += "\">\n";
+  out += property("lower", number_text(adjustment.lower));
+  out += property("upper", number_text(adjustment.upper));
+  out += property("step-increment", number_text(adjustment.step));
+  // After the bounds: GtkAdjustment clamps a value to the bounds it has when given one.
+  if (adjustment.value)
+    out += property("value",
+                    number_text(std::clamp(*adjustment.value, adjustment.lower, adjustment.upper)));
+  out += "</object>\n";
+}
 
 struct OpenElement {
   std::string name;
-  int store;
+  int store = kNoStore;
   size_t box_slot = 0; // a window's place for the box that holds several children
   int children = 0;
   bool boxed = false;
+  std::string id;
+  std::optional<size_t> caption_slot; // where an OK or Cancel button's own caption waits
+  std::vector<std::string> tabs;      // a notebook's captions, and how many pages it has
+  size_t pages = 0;
+  std::vector<std::string> items; // a combo box's item texts
+  std::optional<std::string> choice;
+  bool has_default = false;
+  size_t adjustment = 0;
 };
+
+// A tab caption for the page just added: GtkNotebook gives it to its last page.
+constexpr std::string_view kTabStart = "<child type=\"tab\">\n<object class=\"GtkLabel\">\n";
 
 // A window holds one child; several go into a vertical box slipped in around them.
 constexpr std::string_view kWindowBoxStart = "<child>\n<object class=\"GtkBox\">\n"
@@ -145,14 +258,41 @@ constexpr std::string_view kWindowBoxEnd = "</object>\n</child>\n";
 struct PendingLabel {
   std::string parent;
   std::string text;
+  bool is_default = false;
 };
+
+// Text following a start tag on its line, up to any end tag.
+std::string text_after_tag(std::string_view line) {
+  const size_t gt = line.find('>');
+  if (gt == std::string_view::npos)
+    return {};
+  line.remove_prefix(gt + 1);
+  return std::string(strip(line.substr(0, line.find("</"))));
+}
+
+// The start tag without the value of `name`, so that words in it mean nothing.
+std::string without_value(std::string_view line, std::string_view name) {
+  const std::optional<std::string_view> value = attribute(line, name);
+  if (!value)
+    return std::string(line);
+  const size_t at = static_cast<size_t>(value->data() - line.data());
+  return std::string(line.substr(0, at)) + std::string(line.substr(at + value->size()));
+}
+
+// A whole number from 0 to `most` (larger ones become `most`); none for anything else.
+std::optional<int> count(std::optional<std::string_view> text, int most) {
+  const std::optional<double> value = number(text);
+  if (!value || *value < 0 || *value != std::floor(*value))
+    return std::nullopt;
+  return static_cast<int>(std::min<double>(*value, most));
+}
 
 class Walk {
 public:
   Walk(GString *body, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute,
-       GRegex *frame_label, std::vector<Feed> *feeds)
+       GRegex *frame_label, DialogExtras *extras)
       : body_(body), widget_actions_(widget_actions), auto_id_counter_(auto_id_counter),
-        attribute_(attribute), frame_label_(frame_label), feeds_(feeds) {}
+        attribute_(attribute), frame_label_(frame_label), extras_(extras) {}
 
   void run(std::string_view clean) {
     while (!clean.empty()) {
@@ -166,14 +306,25 @@ public:
     while (!stack_.empty())
       close_innermost();
     append(body_, kFooter);
+    for (const ListStore &store : stores_)
+      if (store.choice && extras_ != nullptr)
+        choose_row(store);
   }
 
-  const std::string &adjustments() const { return adjustments_; }
+  // Adjustments, then the text buffers of edits that start with text.
+  std::string declarations() const {
+    std::string out;
+    for (const Adjustment &adjustment : adjustments_)
+      append_adjustment(out, adjustment);
+    out += buffers_;
+    return out;
+  }
   const std::vector<ListStore> &stores() const { return stores_; }
 
   // About what the whole document takes: the declarations, the widgets and the frame.
   size_t size_hint() const {
-    size_t size = kHeader.size() + adjustments_.size() + body_->len + kFooter.size();
+    size_t size =
+        kHeader.size() + adjustments_.size() * 192 + buffers_.size() + body_->len + kFooter.size();
     for (const ListStore &store : stores_)
       size += store.id.size() + store.rows.size() + 128;
     for (size_t i = 0; i < finished_.size(); i++)
@@ -254,9 +405,9 @@ private:
 
   // Filed for the widgets a line can update; anywhere else a feed is ignored.
   void finish_feed() {
-    if (feed_ && feeds_ != nullptr && takes_feed(feed_->kind) && !feed_->object_id.empty() &&
+    if (feed_ && extras_ != nullptr && takes_feed(feed_->kind) && !feed_->object_id.empty() &&
         !strip(feed_->command).empty())
-      feeds_->push_back(std::move(*feed_));
+      extras_->feeds.push_back(std::move(*feed_));
     feed_.reset();
   }
 
@@ -273,6 +424,9 @@ private:
   void handle_item(std::string_view line) {
     std::string_view text = line.substr(6);
     text = text.substr(0, text.find("</item>"));
+    if (!stack_.empty() && stack_.back().id == current_widget_id_ &&
+        (current_tag_ == "combobox" || current_tag_ == "comboboxtext"))
+      stack_.back().items.push_back(plain_text(text));
     if (current_tag_ == "list" || current_tag_ == "tree") {
       if (current_store_ != kNoStore) {
         std::string &rows = stores_[current_store_].rows;
@@ -297,14 +451,26 @@ private:
         flush_label();
       return;
     }
+    if (name == "default") {
+      label_ = PendingLabel{stack_.empty() ? std::string() : stack_.back().name,
+                            text_after_tag(line), true};
+      if (contains(line, "</"))
+        flush_label();
+      return;
+    }
+    if (name != "item" && !hollin_widgets_is_widget_element(name.c_str()))
+      g_debug("Unknown element <%s>: left out of the dialog.", name.c_str());
 
     const std::string id = widget_id(name, line);
     current_widget_id_ = id;
     current_tag_ = name;
     current_store_ = kNoStore;
-    if (!g_hash_table_contains(widget_actions_, id.c_str()))
+    if (!g_hash_table_contains(widget_actions_, id.c_str())) {
       g_hash_table_insert(widget_actions_, g_strdup(id.c_str()),
                           g_ptr_array_new_with_free_func(g_free));
+      if (extras_ != nullptr)
+        extras_->order.push_back(id);
+    }
 
     if (!hollin_widgets_is_widget_element(name.c_str()))
       return;
@@ -316,10 +482,10 @@ private:
       notebooks_++;
       object_id = notebooks_ == 1 ? "notebook_main" : "notebook_main_" + std::to_string(notebooks_);
     } else if (name == "spinbutton" || name == "slider") {
-      declare_adjustment(id);
+      declare_adjustment(id, line);
     } else if (name == "list" || name == "tree") {
       current_store_ = static_cast<int>(stores_.size());
-      stores_.push_back({id, {}});
+      stores_.push_back({id, {}, std::nullopt});
     }
 
     // A widget cannot go inside an entry, a label or any other widget without room for
@@ -329,21 +495,107 @@ private:
     if (!stack_.empty() && stack_.back().name == "window")
       add_window_child(stack_.back());
     const std::string label = name == "frame" ? first_group(frame_label_, line, 1) : std::string();
+    const std::optional<std::string_view> title =
+        name == "window" ? attribute(line, "title") : std::nullopt;
     // A text has no object id unless a feed must find its label.
-    if (name == "text" && feeds_ != nullptr && !closes_itself(line) && feed_follows(rest_, name)) {
+    if (name == "text" && extras_ != nullptr && !closes_itself(line) && feed_follows(rest_, name)) {
       feed_object_id_ = "feed_" + id;
       hollin_widgets_append_fed_text_start(body_, feed_object_id_.c_str());
     } else {
       if (name == "text")
         feed_object_id_.clear();
       hollin_widgets_append_element_start(body_, name.c_str(), object_id.c_str(), label.c_str(),
-                                          kTitle);
+                                          title ? layout_text(*title).c_str() : kTitle);
     }
-    if (closes_itself(line))
+    OpenElement element;
+    element.name = name;
+    element.store = current_store_;
+    element.id = id;
+    if (name == "spinbutton" || name == "slider")
+      element.adjustment = adjustments_.size() - 1;
+    if (name == "button" && (id == "btn_ok" || id == "btn_cancel"))
+      element.caption_slot = set_caption_aside();
+    append(body_, properties(name, line));
+    if (const auto digits = count(attribute(line, "digits"), 20);
+        name == "slider" && digits && extras_ != nullptr)
+      extras_->digits[id] = *digits;
+    if (const auto tabs = attribute(line, "tabs"); name == "notebook" && tabs) {
+      g_auto(GStrv) captions = g_strsplit(std::string(*tabs).c_str(), "|", -1);
+      for (char **caption = captions; *caption != nullptr; caption++)
+        element.tabs.push_back(layout_text(strip(*caption)));
+    }
+    const std::optional<std::string_view> exit = attribute(line, "exit");
+    if (name == "button" && exit && extras_ != nullptr && is_word(*exit))
+      extras_->exits[id] = *exit;
+
+    if (closes_itself(line)) {
       hollin_widgets_append_element_end(body_, name.c_str());
-    else
-      stack_.push_back({name, current_store_, name == "window" ? open_slot() : 0});
+      page_ended();
+    } else {
+      if (name == "window")
+        element.box_slot = open_slot();
+      stack_.push_back(std::move(element));
+    }
     depth_ = std::max(depth_, stack_.size());
+  }
+
+  static bool is_word(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return g_ascii_isalnum(c) || c == '_'; });
+  }
+
+  // The properties the start tag's attributes ask for, in the order GTK needs them.
+  static std::string properties(std::string_view name, std::string_view line) {
+    std::string out;
+    if (const auto tooltip = attribute(line, "tooltip"))
+      out += property("tooltip-text", layout_text(*tooltip));
+    if (attribute(line, "sensitive") == "false")
+      out += property("sensitive", "False");
+    if (name == "window") {
+      for (auto [attr, prop] : {std::pair{"width", "default-width"}, {"height", "default-height"}})
+        if (const auto size = count(attribute(line, attr), 10000); size && *size > 0)
+          out += property(prop, std::to_string(*size));
+    } else if (name == "entry") {
+      if (attribute(line, "visibility") == "false")
+        out += property("visibility", "False") + property("input-purpose", "password");
+      if (const auto placeholder = attribute(line, "placeholder"))
+        out += property("placeholder-text", layout_text(*placeholder));
+    } else if (name == "spinbutton" || name == "slider") {
+      // A slider rounds to what it shows.
+      if (const auto digits = count(attribute(line, "digits"), 20)) {
+        out += property("digits", std::to_string(*digits));
+        if (name == "slider")
+          out += property("round-digits", std::to_string(*digits));
+      }
+    }
+    return out;
+  }
+
+  // Moves the OK or Cancel caption the template just wrote into a slot of its own, to be
+  // dropped when the button gets a <label>: GTK would keep the first of two.
+  size_t set_caption_aside() {
+    const std::string_view body(body_->str, body_->len);
+    const size_t at = body.rfind("<property name=\"label\">");
+    if (at == std::string_view::npos)
+      return open_slot();
+    std::string caption(body.substr(at));
+    g_string_truncate(body_, at);
+    const size_t slot = open_slot();
+    slots_[slot] = std::move(caption);
+    return slot;
+  }
+
+  // Ends a notebook page: it gets the next caption when there is one.
+  void page_ended() {
+    if (stack_.empty() || stack_.back().name != "notebook")
+      return;
+    OpenElement &notebook = stack_.back();
+    if (notebook.pages < notebook.tabs.size()) {
+      append(body_, kTabStart);
+      append(body_, property("label", notebook.tabs[notebook.pages]));
+      append(body_, "</object>\n</child>\n");
+    }
+    notebook.pages++;
   }
 
   void add_window_child(OpenElement &window) {
@@ -363,10 +615,35 @@ private:
   }
 
   void close_innermost() {
-    if (stack_.back().boxed)
+    OpenElement &element = stack_.back();
+    if (element.boxed)
       append(body_, kWindowBoxEnd);
-    hollin_widgets_append_element_end(body_, stack_.back().name.c_str());
+    hollin_widgets_append_element_end(body_, element.name.c_str());
+    if (element.choice && extras_ != nullptr) {
+      const auto at = std::find(element.items.begin(), element.items.end(), *element.choice);
+      if (at != element.items.end())
+        extras_->chosen[element.id] = static_cast<int>(at - element.items.begin());
+    }
     stack_.pop_back();
+    page_ended();
+  }
+
+  // The first row of the store whose text is the one asked for.
+  void choose_row(const ListStore &store) {
+    constexpr std::string_view kRowStart = "<row><col id=\"0\">";
+    constexpr std::string_view kRowEnd = "</col></row>";
+    std::string_view rows = store.rows;
+    for (int row = 0; !rows.empty(); row++) {
+      const size_t eol = rows.find('\n');
+      std::string_view text = rows.substr(0, eol);
+      rows = eol == std::string_view::npos ? std::string_view() : rows.substr(eol + 1);
+      text.remove_prefix(std::min(text.size(), kRowStart.size()));
+      text.remove_suffix(std::min(text.size(), kRowEnd.size()));
+      if (plain_text(text) == *store.choice) {
+        extras_->chosen[store.id] = row;
+        return;
+      }
+    }
   }
 
   void handle_closing(std::string_view line) {
@@ -381,9 +658,11 @@ private:
 
   std::string widget_id(std::string_view name, std::string_view line) {
     // Whole words only: a variable such as "token" or "booking" names no OK button.
-    if (name == "button" && (has_word(line, "ok") || has_word(line, "btn_ok")))
+    // Nor does a word in a tooltip.
+    const std::string tag = name == "button" ? without_value(line, "tooltip") : std::string();
+    if (name == "button" && (has_word(tag, "ok") || has_word(tag, "btn_ok")))
       return "btn_ok";
-    if (name == "button" && (has_word(line, "cancel") || has_word(line, "btn_cancel")))
+    if (name == "button" && (has_word(tag, "cancel") || has_word(tag, "btn_cancel")))
       return "btn_cancel";
     std::string id = first_group(attribute_, line, 2);
     if (id.empty())
@@ -391,17 +670,33 @@ private:
     return id;
   }
 
-  void declare_adjustment(std::string_view id) {
-    append(adjustments_, "<object class=\"GtkAdjustment\" id=\"adj_");
-    append(adjustments_, id);
-    append(adjustments_, "\">\n<property name=\"lower\">0</property>\n"
-                         "<property name=\"upper\">100</property>\n"
-                         "<property name=\"step-increment\">1</property>\n</object>\n");
+  // A range with its minimum above its maximum keeps the usual one; a step must be positive.
+  void declare_adjustment(std::string_view id, std::string_view line) {
+    Adjustment adjustment;
+    adjustment.id = id;
+    const double lower = number(attribute(line, "min")).value_or(0);
+    const double upper = number(attribute(line, "max")).value_or(100);
+    if (lower <= upper) {
+      adjustment.lower = lower;
+      adjustment.upper = upper;
+    }
+    if (const auto step = number(attribute(line, "step")); step && *step > 0)
+      adjustment.step = *step;
+    adjustments_.push_back(std::move(adjustment));
   }
 
   void flush_label() {
     if (!label_)
       return;
+    if (label_->is_default) {
+      if (!stack_.empty() && !holds_children(stack_.back().name) && !stack_.back().has_default)
+        set_default(stack_.back(), label_->text);
+      label_.reset();
+      return;
+    }
+    // A button's own caption gives way to the one written for it.
+    if (label_->parent == "button" && stack_.back().caption_slot)
+      slots_[*stack_.back().caption_slot].clear();
     append(body_, label_->parent == "progressbar" ? "<property name=\"text\">"
                                                   : "<property name=\"label\">");
     append(body_, label_->text);
@@ -409,17 +704,45 @@ private:
     label_.reset();
   }
 
+  // What <default> does for each kind of widget; text that does not fit is ignored.
+  void set_default(OpenElement &element, const std::string &text) {
+    element.has_default = true;
+    const std::string &name = element.name;
+    if (name == "entry") {
+      append(body_, property("text", layout_text(text)));
+    } else if (name == "edit") {
+      buffers_ += "<object class=\"GtkTextBuffer\" id=\"buffer_" + element.id + "\">\n" +
+                  property("text", layout_text(text)) + "</object>\n";
+      append(body_, property("buffer", "buffer_" + element.id));
+    } else if (name == "checkbox") {
+      if (text == "true")
+        append(body_, property("active", "True"));
+    } else if (name == "combobox" || name == "comboboxtext") {
+      element.choice = plain_text(text);
+    } else if (name == "spinbutton" || name == "slider") {
+      adjustments_[element.adjustment].value = number(text);
+    } else if (name == "progressbar") {
+      if (const auto percent = number(text))
+        append(body_, property("fraction", number_text(std::clamp(*percent, 0.0, 100.0) / 100)));
+    } else if ((name == "list" || name == "tree") && element.store != kNoStore) {
+      stores_[element.store].choice = plain_text(text);
+    } else {
+      element.has_default = false;
+    }
+  }
+
   GString *body_;
   GHashTable *widget_actions_;
   int &auto_id_counter_;
   GRegex *attribute_;
   GRegex *frame_label_;
-  std::vector<Feed> *feeds_;
+  DialogExtras *extras_;
 
   std::string_view rest_;
   std::optional<Feed> feed_;
   std::string feed_object_id_;
-  std::string adjustments_;
+  std::vector<Adjustment> adjustments_;
+  std::string buffers_;
   std::vector<ListStore> stores_;
   std::vector<std::string> finished_;
   std::vector<std::string> slots_;
@@ -437,7 +760,7 @@ private:
 } // namespace
 
 size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
-                    int &auto_id_counter, std::vector<Feed> *feeds) {
+                    int &auto_id_counter, DialogExtras *extras) {
   g_return_val_if_fail(sb != NULL, 0);
   g_return_val_if_fail(widget_actions != NULL, 0);
 
@@ -449,7 +772,7 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   // The walk writes the widgets first; the declarations it collects on the way go in front
   // of them, adjustments then stores, each in document order.
   g_autoptr(GString) body = g_string_sized_new(clean.size() * 4);
-  Walk walk(body, widget_actions, auto_id_counter, attribute, frame_label, feeds);
+  Walk walk(body, widget_actions, auto_id_counter, attribute, frame_label, extras);
   walk.run(clean);
 
   // One allocation for the whole document: it can be many times the size of the input.
@@ -458,7 +781,7 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   g_string_truncate(sb, start);
 
   append(sb, kHeader);
-  append(sb, walk.adjustments());
+  append(sb, walk.declarations());
   for (const ListStore &store : walk.stores()) {
     append(sb, "<object class=\"GtkListStore\" id=\"model_");
     append(sb, store.id);

@@ -12,7 +12,7 @@ struct _XmlTransformer {
   int auto_id_counter;
   XmlPreprocessor *preprocessor;
   size_t nesting_depth;
-  std::vector<quillet::transform::Feed> *feeds;
+  quillet::transform::DialogExtras *extras;
 };
 
 G_DEFINE_TYPE(XmlTransformer, xml_transformer, G_TYPE_OBJECT)
@@ -21,7 +21,7 @@ static void xml_transformer_finalize(GObject *object) {
   XmlTransformer *self = XML_TRANSFORMER(object);
   g_clear_pointer(&self->widget_actions, g_hash_table_unref);
   g_clear_object(&self->preprocessor);
-  delete self->feeds;
+  delete self->extras;
   G_OBJECT_CLASS(xml_transformer_parent_class)->finalize(object);
 }
 
@@ -34,7 +34,7 @@ static void xml_transformer_init(XmlTransformer *self) {
                                                reinterpret_cast<GDestroyNotify>(g_ptr_array_unref));
   self->auto_id_counter = 0;
   self->preprocessor = xml_preprocessor_new();
-  self->feeds = new std::vector<quillet::transform::Feed>();
+  self->extras = new quillet::transform::DialogExtras();
 }
 
 XmlTransformer *xml_transformer_new(void) {
@@ -46,10 +46,9 @@ GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self) {
   return self->widget_actions;
 }
 
-const std::vector<quillet::transform::Feed> &xml_transformer_get_feeds(XmlTransformer *self) {
-  static const std::vector<quillet::transform::Feed> none;
-  g_return_val_if_fail(self != NULL, none);
-  return *self->feeds;
+const quillet::transform::DialogExtras *xml_transformer_get_extras(XmlTransformer *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return self->extras;
 }
 
 size_t xml_transformer_get_nesting_depth(XmlTransformer *self) {
@@ -63,8 +62,8 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
 
   g_autofree char *clean = xml_preprocessor_clean_legacy_syntax(self->preprocessor, raw_xml);
   g_autoptr(GString) sb = g_string_new(nullptr);
-  self->feeds->clear();
+  self->extras->feeds.clear();
   self->nesting_depth = quillet::transform::build_layout(sb, clean, self->widget_actions,
-                                                         self->auto_id_counter, self->feeds);
+                                                         self->auto_id_counter, self->extras);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }

@@ -2,8 +2,6 @@
 
 #include <glib-object.h>
 
-#include "layout.h"
-
 G_BEGIN_DECLS
 
 #define XML_TYPE_TRANSFORMER (xml_transformer_get_type())
@@ -24,5 +22,9 @@ size_t xml_transformer_get_nesting_depth(XmlTransformer *self);
 
 G_END_DECLS
 
-// The feeds of the last layout made, in document order. Owned by the transformer.
-const std::vector<quillet::transform::Feed> &xml_transformer_get_feeds(XmlTransformer *self);
+#include "transform/layout.h"
+
+// What the dialog needs beside the layout: widget ids in document order, exit buttons,
+// starting rows, feeds. Owned by the transformer; carries over between calls as the table
+// does, but for the feeds, which are those of the last layout made.
+const quillet::transform::DialogExtras *xml_transformer_get_extras(XmlTransformer *self);

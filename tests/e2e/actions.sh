@@ -15,20 +15,26 @@ log_is() {
 "
 }
 
+# The command sees the dialog's values as they are at the click, under their names.
 button_clicks() {
-  export DIALOG="<window><vbox>
-<button variable=\"ADD\"><label>Add</label><action>sh -c 'echo click >> clicks.log'</action></button>
+  # shellcheck disable=SC2016 # meant literally
+  export DIALOG='<window><vbox>
+<entry variable="HOST"><default>example.org</default></entry>
+<button variable="ADD"><label>Add</label><action>sh -c '\''echo "click $HOST" >> clicks.log'\''</action></button>
 <button ok></button>
-</vbox></window>"
+</vbox></window>'
   # A real click, then two through the accessibility action.
+  # shellcheck disable=SC2016
   run_dialog click 'push button:Add' lines clicks.log 1 \
-    act 'push button:Add' lines clicks.log 2 \
+    act 'push button:Add' lines clicks.log 2 settext text 'a $(b) "c"' \
     act 'push button:Add' lines clicks.log 3 \
     act 'push button:OK' || return 1
+  # shellcheck disable=SC2016
   ended 0 'EXIT="OK"
-' && log_is clicks.log 'click
-click
-click'
+HOST="a \$(b) \"c\""
+' && log_is clicks.log 'click example.org
+click example.org
+click a $(b) "c"'
 }
 
 check_box_toggles() {
@@ -188,7 +194,7 @@ feeds_closed() {
   done
 }
 
-check "a button action runs on each click" button_clicks
+check "a button action runs on each click and sees the values of the moment" button_clicks
 check "a check box action runs on each toggle, on and off" check_box_toggles
 check "a combo box action runs on each change" combo_box_changes
 check "a *timer* action runs about once a second; TIMER1's never" timers

@@ -15,6 +15,8 @@ D='[CONTROL POINT D] GTK PARSER EXCEPTION: '
 export REJECTED='<window><vbox><entry variable="TWICE"></entry><entry variable="TWICE"></entry></vbox></window>'
 export NO_WINDOW='<default>abc</default>'
 export EMPTY=''
+# An input command that fails and an element the markup does not know.
+export UNKNOWN='<input>exit 3</input><Sidebar/>'
 
 # run_quillet ARGS...: runs quillet in the current dir; stdout to ./out, stderr to ./err.
 run_quillet() {
@@ -73,11 +75,17 @@ layout_file_kept() {
 '
 }
 
-# Each way of naming the program; the text of REJECTED gives a D line, which nothing else
-# would, and the literal text must give the same.
+# program_named NOTES ARGS...: each way of naming the program; the text of REJECTED gives a
+# D line, which nothing else would, and the literal text must give the same, after NOTES
+# (0 or 1) lines saying that no variable has that name.
 program_named() {
+  local notes=$1
+  shift
   run_quillet "$@"
   same status "$STATUS" 1 && file_is stdout out '' || return 1
+  same "no-variable notes" "$(grep -c '^\[QUILLET DEBUG\] No environment variable is named' err)" \
+    "$notes" || return 1
+  ((notes == 0)) || sed -i 1d err
   [[ $(head -1 err) == "$A" && $(sed -n 2p err) == "$D"*TWICE* && $(wc -l <err) == 2 ]] ||
     { note "stderr: $(cat err)"; return 1; }
 }
@@ -106,12 +114,20 @@ check "no main window: status 1, nothing written" fatal '' --program NO_WINDOW
 check "no main window, --debug: A then B and nothing else" fatal "$A
 $B
 " --program NO_WINDOW --debug
+check "failed input command, unknown element: nothing said" fatal '' --program UNKNOWN
+check "failed input command, unknown element, --debug: a line for each, then A and B" fatal \
+  "[QUILLET DEBUG] Input command failed: exit 3: Child process exited with code 3
+[QUILLET DEBUG] Unknown element <sidebar>: left out of the dialog.
+$A
+$B
+" --program UNKNOWN --debug
 check "debug_generated_layout.xml holds the layout GTK rejected" layout_file_kept
 check "GTK's own messages stay off stderr without --debug" gtk_speaks
 
-check "--program NAME" program_named --debug --program REJECTED
-check "-p NAME" program_named -p REJECTED --debug
-check "--program=NAME" program_named --program=REJECTED --debug
-check "-p=NAME" program_named --debug -p=REJECTED
-check "a name that is no variable is the program text" program_named --debug -p "$REJECTED"
+check "--program NAME" program_named 0 --debug --program REJECTED
+check "-p NAME" program_named 0 -p REJECTED --debug
+check "--program=NAME" program_named 0 --program=REJECTED --debug
+check "-p=NAME" program_named 0 --debug -p=REJECTED
+check "a name that is no variable is the program text; --debug says so" \
+  program_named 1 -p "$REJECTED" --debug
 done_testing

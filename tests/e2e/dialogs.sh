@@ -162,6 +162,119 @@ E="read only"
 ' && same "files written" "$(ls -A ro)" ''
 }
 
+# A form as a script reopens it: every kind of widget starts with a value, numbers in ranges
+# of their own, captions and names of the markup's choosing.
+ROWS=$(for ((i = 1; i <= 60; i++)); do printf '<item>row %d</item>' "$i"; done)
+# shellcheck disable=SC2016 # meant literally
+FORM='<window title="Account &amp; more" width="640" height="520">
+<notebook tabs="General|Network">
+<vbox>
+<text><label>Name</label></text>
+<entry variable="NAME" placeholder="Your name"><default>Ada "A" $(touch pwned1)</default></entry>
+<entry variable="SECRET" visibility="false"><default>s3cret</default></entry>
+<checkbox variable="TICKED"><label>Ticked</label><default>true</default></checkbox>
+<comboboxtext variable="COLOUR"><item>Red</item><item>R&amp;D</item><default>R&amp;D</default>
+<item>Blue</item></comboboxtext>
+<spinbutton variable="COUNT" min="-5" max="5" step="0.5" digits="1"><default>9</default></spinbutton>
+<slider variable="LEVEL" min="10" max="20" digits="0"><default>12.4</default></slider>
+<slider variable="PLAIN" tooltip="no digits"><default>37.5</default></slider>
+<progressbar variable="DONE"><default>25</default></progressbar>
+</vbox>
+<vbox>
+<text><label>Host</label></text>
+<entry variable="HOST"><default>example.org</default></entry>
+<list variable="ROW">'"$ROWS"'<default>row 50</default></list>
+<edit variable="NOTES"><default>
+first line
+second line
+</default></edit>
+</vbox>
+</notebook>
+<hbox><button ok><label>Save</label></button>
+<button variable="LATER" exit="LATER"><label>Later</label></button><button cancel></button></hbox>
+</window>'
+# shellcheck disable=SC2016
+FORM_LINES='NAME="Ada \"A\" \$(touch pwned1)"
+SECRET="s3cret"
+TICKED="true"
+COLOUR="R&D"
+COUNT="5.0"
+LEVEL="12"
+PLAIN="37.5"
+DONE="0.25"
+HOST="example.org"
+ROW="row 50"
+NOTES=$'\''first line\nsecond line'\''
+'
+
+form_untouched() {
+  export DIALOG=$FORM
+  run_dialog name frame title size frame size name 'page tab#1' tab act 'push button:Save' ||
+    return 1
+  ended 0 "EXIT=\"OK\"
+$FORM_LINES" && file_is title title 'Account & more' && file_is size size 640x520 &&
+    file_is tab tab Network && no_command_ran || return 1
+  eval "$(<out)"
+  # shellcheck disable=SC2016
+  same NAME "$NAME" 'Ada "A" $(touch pwned1)'
+}
+
+# The password field by its role, the host field by the text before it; the spin button
+# steps down by its own step.
+form_changed() {
+  export DIALOG=$FORM
+  run_dialog focus 'password text' key ctrl+a type 'new pass' focus 'spin button' key Down \
+    settext 'text:Host' example.net act 'push button:Later' || return 1
+  local want=${FORM_LINES/s3cret/new pass}
+  want=${want/5.0/4.5}
+  ended 0 "EXIT=\"LATER\"
+${want/example.org/example.net}"
+}
+
+# Keys: the first field has the focus though it sits in a notebook; Enter in it or in the
+# spin button, or a double click on a row, presses OK; Escape presses Cancel, or closes a
+# dialog without one.
+KEYS='<window><notebook><vbox><entry variable="FIRST"></entry><spinbutton variable="N"></spinbutton>
+<list variable="PICK"><item>a</item><item>b</item></list></vbox></notebook>
+<hbox><button ok></button><button cancel></button></hbox></window>'
+
+# keys STEP...: the steps on KEYS end it with the output WANT.
+keys() {
+  export DIALOG=$KEYS
+  run_dialog "$@" || return 1
+  # shellcheck disable=SC2153 # set on each check line
+  ended 0 "$WANT"
+}
+
+escape_alone() {
+  export DIALOG='<window><vbox><entry variable="E"></entry><button variable="B"></button></vbox></window>'
+  run_dialog type typed key Escape || return 1
+  ended 0 ''
+}
+
+check "a form reopened with its values: OK at once gives them back in document order" \
+  form_untouched
+check "a form reopened: a password typed, a step down, a field found by its text, an exit button" \
+  form_changed
+WANT='EXIT="OK"
+FIRST="typed"
+N="0"
+PICK=""
+' check "Enter in the first field, focused at open inside a notebook, presses OK" \
+  keys type typed key Return
+WANT='EXIT="OK"
+FIRST=""
+N="7"
+PICK=""
+' check "Enter in a spin button presses OK" keys focus 'spin button' key ctrl+a type 7 key Return
+WANT='EXIT="OK"
+FIRST=""
+N="0"
+PICK="b"
+' check "a double-clicked list row presses OK" keys doubleclick 'table cell:b'
+WANT='EXIT="CANCEL"
+' check "Escape presses Cancel" keys type typed key Escape
+check "Escape without a Cancel button closes the window: nothing printed, status 0" escape_alone
 check "OK with every kind of widget changed: eval gives back what each holds" every_kind_changed
 check "OK with nothing touched: the default of every kind; the layout file written" \
   every_kind_untouched

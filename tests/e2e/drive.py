@@ -8,6 +8,7 @@ Steps (arguments follow the step name):
   select REF INDEX   choose item INDEX of a combo box (AT-SPI Selection)
   act REF            do the default action: press a button, toggle a check box (AT-SPI)
   click REF          move the real pointer to the widget's centre and click (XTEST)
+  doubleclick REF    the same with a double click
   focus REF          give the window X focus and the widget keyboard focus (AT-SPI)
   type TEXT          give the window X focus and type TEXT with real key events (XTEST)
   key KEY            the same for one key or chord, e.g. Tab or ctrl+a
@@ -15,6 +16,7 @@ Steps (arguments follow the step name):
   lines FILE N       wait until FILE has N lines
   rows REF N         wait until the list or tree REF holds N rows (AT-SPI Table)
   name REF FILE      write the accessible name of REF (what it shows) to FILE
+  size REF FILE      write the width and height of REF on screen, as WxH, to FILE
   sleep SECONDS      let the dialog run on its own for a while, for its timers
 
 REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
@@ -86,9 +88,9 @@ def resolve(frame, ref):
     role, _, name = ref.partition(":")
     role, _, index = role.partition("#")
     # Widgets are counted without the title bar, as under X.
-    roots = list(frame)[1:] if title_bar(frame) else [frame]
-    matches = [a for root in roots for a in walk(root, role == "table cell")
-               if a.getRoleName() == role]
+    children = list(frame)[1:] if title_bar(frame) else list(frame)
+    candidates = [frame] + [a for child in children for a in walk(child, role == "table cell")]
+    matches = [a for a in candidates if a.getRoleName() == role]
     if name:
         matches = [a for a in matches if a.name == name]
     n = int(index or 0)
@@ -99,9 +101,11 @@ def centre(acc):
     """The middle of the part of the widget on screen: a row may be wider than its view."""
     left, top, right, bottom = -2**31, -2**31, 2**31, 2**31
     while acc is not None and acc.getRoleName() != "application":
-        ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        left, top = max(left, ext.x), max(top, ext.y)
-        right, bottom = min(right, ext.x + ext.width), min(bottom, ext.y + ext.height)
+        # A notebook page's accessible has the extents of its tab, not of the page.
+        if acc.getRoleName() != "page tab":
+            ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            left, top = max(left, ext.x), max(top, ext.y)
+            right, bottom = min(right, ext.x + ext.width), min(bottom, ext.y + ext.height)
         acc = acc.parent
     if right <= left or bottom <= top:
         return None
@@ -176,7 +180,7 @@ def needs_x(steps, arity):
     i, focused = 0, False
     while i < len(steps):
         op = steps[i]
-        if op == "key" or (op == "type" and not focused):
+        if op in ("key", "doubleclick") or (op == "type" and not focused):
             return op
         focused = focused or op == "focus"
         i += 1 + arity.get(op, 0)
@@ -186,8 +190,9 @@ def needs_x(steps, arity):
 def main(argv):
     pid = int(argv[1])
     steps = argv[2:]
-    arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "focus": 1,
-             "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "sleep": 1}
+    arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
+             "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
+             "size": 2, "sleep": 1}
     window = None
     if WAYLAND:
         op = needs_x(steps, arity)
@@ -235,11 +240,12 @@ def main(argv):
                 select_row(target)
             else:
                 act(target, args[0])
-        elif op == "click":
+        elif op in ("click", "doubleclick"):
             target = widget(args[0])
             x, y = poll("a place on screen for " + args[0], lambda: centre(target))
             # No --sync: it waits for a motion, and there is none when the pointer is there.
-            run(XDOTOOL, "mousemove", str(x), str(y), "click", "1")
+            repeat = ["--repeat", "2"] if op == "doubleclick" else []
+            run(XDOTOOL, "mousemove", str(x), str(y), "click", *repeat, "1")
         elif op == "focus" and WAYLAND:
             # A window under headless weston is never active: no widget shows as focused.
             focused[:] = [widget(args[0])]
@@ -286,6 +292,15 @@ def main(argv):
         elif op == "name":
             with open(args[1], "w", encoding="utf-8") as f:
                 f.write(widget(args[0]).name)
+        elif op == "size":
+            target = widget(args[0])
+            # Under Wayland the frame also holds GTK's title bar and shadow; the window's size
+            # is that of what it holds.
+            if target.getRoleName() == "frame" and title_bar(target):
+                target = target[1]
+            ext = target.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            with open(args[1], "w", encoding="utf-8") as f:
+                f.write("%dx%d" % (ext.width, ext.height))
         elif op == "sleep":
             time.sleep(float(args[0]))
 

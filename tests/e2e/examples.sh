@@ -9,7 +9,7 @@ e2e_session "$@"
 EXAMPLES=$(cd "$E2E_SRC/../../examples" && pwd)
 # gallery.sh takes screenshots of the others; it reads no answer.
 TESTED=(actions-and-timers choices complete-form demo lists-and-trees live-list
-  notebooks-and-frames numbers progress text-and-entries)
+  notebooks-and-frames numbers progress reopened-form text-and-entries)
 
 # quillet_under SCRIPT_PID: the quillet process the script started, waited for at most 10 s.
 # bash may exec the command substitution, so quillet is a child or a grandchild.
@@ -153,6 +153,16 @@ complete_form_cancelled() {
 ' && file_is stderr err ''
 }
 
+# Saved by the first run, the values come back in the second, where Enter saves at once.
+SAVED='Saved for Ada & <Co>: mail.example.org port 587 (STARTTLS), every 10 minutes, checking at start: true.'
+reopened_form() {
+  run_example reopened-form settext 'text:Name' 'Ada & <Co>' settext 'password text' secret \
+    value 'spin button' 587 select 'combo box' 1 act 'push button:Save' || return 1
+  printed "$SAVED" 'A password was typed.' || return 1
+  run_example reopened-form key Return || return 1
+  printed "$SAVED"
+}
+
 text_and_entries_closed() {
   run_example text-and-entries settext 'text#0' Ada close || return 1
   same status "$STATUS" 1 && file_is stdout out '' &&
@@ -195,6 +205,7 @@ check "actions-and-timers.sh: OK after each action ran once and the timer ran" \
   actions_and_timers
 check "complete-form.sh: OK, fields on all three pages" complete_form
 check "complete-form.sh: Cancel" complete_form_cancelled
+check "reopened-form.sh: saved values come back the next time" reopened_form
 check "demo.sh: OK on the display it was given" demo
 check "progress.sh: the feed fills the bar; OK reads 1" progress
 check "live-list.sh: a row the feed added, chosen" live_list
