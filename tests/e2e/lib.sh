@@ -159,7 +159,7 @@ await_exit() {
 # (drive.py ends with 77) mark the case skipped.
 drive() {
   local rc=0
-  timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$@" || rc=$?
+  timeout -k 2 $((60 * ${E2E_SLOW:-1})) "$PYTHON" "$E2E_SRC/drive.py" "$@" || rc=$?
   ((rc == 77)) && ! x_only && return 1
   ((rc == 0)) || note "the dialog could not be driven"
   return "$rc"
