@@ -85,7 +85,7 @@ measure() { # PROGRAM: prints "map_ms done_ms rss_kb" or nothing
     line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -- "$work/quillet" --program INPUT_DIALOG) ;;
   feed)
     line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -d done -- bash -c \
-      'exec "$0" --debug --program FEED_DIALOG 2> >(grep -q "^\[FEED\]" && : >done)' \
+      'exec "$0" --debug --program FEED_DIALOG 2> >(grep -q "^\[QUILLET DEBUG\] The feed of" && : >done)' \
       "$work/quillet") ;;
   yad)
     mkfifo in

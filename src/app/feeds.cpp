@@ -32,7 +32,6 @@ struct FeedRun {
 struct Feeds {
   std::vector<std::unique_ptr<FeedRun>> runs;
   GCancellable *cancellable = nullptr;
-  bool debug = false;
 };
 
 Feeds &feeds() {
@@ -71,9 +70,7 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
     if (!run->pending.empty())
       apply_line(*run, run->pending);
     run->pending.clear();
-    if (feeds().debug)
-      fprintf(stderr, "[FEED] The feed of '%s' ended after %zu lines.\n", run->name.c_str(),
-              run->lines);
+    g_debug("The feed of '%s' ended after %zu lines.", run->name.c_str(), run->lines);
     g_input_stream_close(run->stream, nullptr, nullptr);
     return;
   }
@@ -133,10 +130,9 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
   }
 }
 
-void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list, bool debug) {
+void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) {
   g_return_if_fail(builder != NULL);
   Feeds &f = feeds();
-  f.debug = debug;
   if (f.cancellable == nullptr)
     f.cancellable = g_cancellable_new();
   for (const transform::Feed &feed : list) {

@@ -11,9 +11,9 @@
 
 namespace quillet::app {
 
-// Starts every feed through bash, beside the main loop. With `debug`, says on standard error
-// when each one's output ends.
-void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &feeds, bool debug);
+// Starts every feed through bash, beside the main loop; a debug line says when each one's
+// output ends.
+void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &feeds);
 
 // What one line does to a widget fed as element `kind`. A carriage return at its end and NUL
 // bytes are dropped, invalid UTF-8 made valid.

@@ -431,8 +431,7 @@ void quillet_launch(Quillet *self) {
   quillet::app::actions_set_window(GTK_WIDGET(window));
   quillet::app::actions_set_environment(action_environment, &state);
   gtk_widget_show_all(GTK_WIDGET(window));
-  quillet::app::feeds_start(builder, xml_transformer_get_extras(self->transformer)->feeds,
-                            debug_mode);
+  quillet::app::feeds_start(builder, xml_transformer_get_extras(self->transformer)->feeds);
   focus_first_field(&state);
   gtk_main();
 }
@@ -495,8 +494,6 @@ int quillet_main(int argc, char **argv) {
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
-  if (debug_mode)
-    quillet::preprocess::set_debug_sink([](const char *line) { fputs(line, stderr); });
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;

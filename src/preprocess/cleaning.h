@@ -17,10 +17,6 @@ std::string run_with_bash(const std::string &command);
 inline constexpr size_t kMaxInputLines = 100000;
 inline constexpr size_t kMaxInputBytes = 16 * 1024 * 1024;
 
-// Where run_with_bash says that it cut a command's output; nothing is said without one.
-using DebugSink = void (*)(const char *line);
-void set_debug_sink(DebugSink sink);
-
 // One "<item>…</item>\n" line per non-empty output line, its text stripped and XML-escaped.
 std::string items_from_output(std::string_view output);
 

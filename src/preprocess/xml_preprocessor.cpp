@@ -30,14 +30,9 @@ XmlPreprocessor *xml_preprocessor_new(void) {
 namespace quillet::preprocess {
 
 static CommandRunner command_runner = run_with_bash;
-static DebugSink debug_sink = nullptr;
 
 void set_command_runner(CommandRunner runner) {
   command_runner = runner != nullptr ? runner : run_with_bash;
-}
-
-void set_debug_sink(DebugSink sink) {
-  debug_sink = sink;
 }
 
 std::string run_with_bash(const std::string &command) {
@@ -91,13 +86,9 @@ std::string run_with_bash(const std::string &command) {
     output.resize(last_eol + 1);
   const GPid leader[] = {pid};
   children::end(leader);
-  if (debug_sink != nullptr) {
-    g_autofree char *line = g_strdup_printf(
-        "[INPUT LIMIT] Output cut after %zu lines, %zu bytes (at most %zu lines or %zu bytes "
-        "are read); the command was ended: %s\n",
-        lines, output.size(), kMaxInputLines, kMaxInputBytes, command.c_str());
-    debug_sink(line);
-  }
+  g_debug("Input command output cut after %zu lines, %zu bytes (at most %zu lines or %zu bytes "
+          "are read); the command was ended: %s",
+          lines, output.size(), kMaxInputLines, kMaxInputBytes, command.c_str());
   return output;
 }
 

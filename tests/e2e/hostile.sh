@@ -277,7 +277,7 @@ endless_input() {
   outcome rows table 100000 act 'push button:OK' || return 1
   same status "$STATUS" 0 && file_is stdout out 'EXIT="OK"
 L="y"
-' && grep -q '^\[INPUT LIMIT\] Output cut after 100000 lines.*: yes$' err ||
+' && grep -q '^\[QUILLET DEBUG\] Input command output cut after 100000 lines.*: yes$' err ||
     { note "stderr: $(cat err)"; return 1; }
 }
 check "an input command printing without end: 100000 rows, memory bounded" endless_input
