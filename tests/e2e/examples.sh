@@ -181,7 +181,8 @@ demo() {
 
 # The feed takes about 1.2 s; the window takes input all along.
 progress() {
-  run_example progress sleep 2.5 act 'push button:OK' || return 1
+  # The feed runs for about 1.2 s from when the window shows.
+  run_example progress name 'push button:OK' shown sleep 2.5 act 'push button:OK' || return 1
   printed 'DONE=1' 'Every month was copied.'
 }
 
