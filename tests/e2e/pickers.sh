@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# File and folder choosers, a calendar, colour and font buttons, and a list with columns and
+# several rows to choose: their starting values and values changed by the user, read back
+# with eval.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "$0")/lib.sh"
+e2e_session "$@"
+
+# A file name the shell would run or split if quillet quoted it wrongly.
+# shellcheck disable=SC2016 # meant literally
+HOSTILE='it'\''s "$(touch pwned1)" `touch pwned2`
+second line'
+# shellcheck disable=SC2016
+PICKED='a '\''b'\'' "$(touch pwned3)".txt'
+
+# dialog DIR: the dialog, its choosers starting in DIR.
+dialog() {
+  export DIALOG="<window>
+<vbox>
+<filechooser variable=\"DOC\"><default>$1/$HOSTILE</default></filechooser>
+<filechooser variable=\"DIR\" action=\"folder\"><default>$1</default></filechooser>
+<filechooser variable=\"OUT\" action=\"save\"><default>new.txt</default></filechooser>
+<filechooser variable=\"NONE\"><default>$1/missing</default></filechooser>
+<calendar variable=\"DAY\"><default>2024-02-10</default></calendar>
+<colorbutton variable=\"INK\"><default>orange</default></colorbutton>
+<fontbutton variable=\"FONT\"><default>Sans Bold 12</default></fontbutton>
+<list variable=\"FILES\" columns=\"Name|Size|Kind\" selection=\"multiple\">
+<item>a.txt|1 KB|text</item>
+<item>$PICKED|2 KB</item>
+<item>c.png|3 KB|image|big</item>
+<default>a.txt</default>
+</list>
+<button ok></button>
+</vbox>
+</window>"
+}
+
+no_command_ran() {
+  same "files made by commands in values" "$(ls -d pwned* 2>/dev/null)" ''
+}
+
+starting_values() {
+  : >"$HOSTILE"
+  dialog "$PWD"
+  run_dialog act 'push button:OK' || return 1
+  local EXIT DOC DIR OUT NONE DAY INK FONT FILES
+  eval "$(cat out)"
+  same EXIT "$EXIT" OK && same DOC "$DOC" "$PWD/$HOSTILE" && same DIR "$DIR" "$PWD" &&
+    same OUT "$OUT" "$PWD/new.txt" && same NONE "$NONE" '' && same DAY "$DAY" 2024-02-10 &&
+    same INK "$INK" '#ffa500' && same FONT "$FONT" 'Sans Bold 12' &&
+    same FILES "$FILES" 'a.txt|1 KB|text' && no_command_ran
+}
+
+check "OK at once: every picker's starting value, a hostile file name exactly" starting_values
+done_testing
