@@ -51,5 +51,28 @@ starting_values() {
     same FILES "$FILES" 'a.txt|1 KB|text' && no_command_ran
 }
 
+# A file picked in the chooser, the save dialog's name accepted, a day clicked, a
+# colour from the palette, a row clicked and another added.
+changed_values() {
+  x_only || return
+  : >"$HOSTILE" && : >"$PICKED"
+  dialog "$PWD"
+  run_dialog click calendar \
+    click 'push button#0' window 1 click "table cell:$PICKED" act 'push button:Open' window 0 \
+    click 'push button:Choose…' window 1 act 'push button:Save' window 0 \
+    sleep 0.5 click 'push button#4' window 1 click 'radio button:Purple' \
+    act 'push button:Select' window 0 \
+    click 'table cell:c.png' addrow "table cell:$PICKED" act 'push button:OK' || return 1
+  local EXIT DOC OUT DAY INK FILES
+  eval "$(cat out)"
+  same EXIT "$EXIT" OK && same DOC "$DOC" "$PWD/$PICKED" && same OUT "$OUT" "$PWD/new.txt" &&
+    [[ $DAY == 2024-02-[0-9][0-9] && $DAY != 2024-02-10 ]] &&
+    [[ $INK == '#'[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f] && $INK != '#ffa500' ]] &&
+    same FILES "$FILES" "$PICKED|2 KB|"$'\n''c.png|3 KB|image|big' && no_command_ran ||
+    { note "DAY=$DAY INK=$INK"; return 1; }
+}
+
 check "OK at once: every picker's starting value, a hostile file name exactly" starting_values
+check "Changed: a file picked, a file saved, a day, a colour, two rows with columns" \
+  changed_values
 done_testing
