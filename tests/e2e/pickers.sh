@@ -28,6 +28,7 @@ dialog() {
 <item>a.txt|1 KB|text</item>
 <item>$PICKED|2 KB</item>
 <item>c.png|3 KB|image|big</item>
+<feed>echo 'd.txt | 4 KB'</feed>
 <default>a.txt</default>
 </list>
 <button ok></button>
@@ -52,7 +53,7 @@ starting_values() {
 }
 
 # A file picked in the chooser, the save dialog's name accepted, a day clicked, a
-# colour from the palette, a row clicked and another added.
+# colour from the palette, a row clicked and two added, one of them fed.
 changed_values() {
   x_only || return
   : >"$HOSTILE" && : >"$PICKED"
@@ -62,17 +63,18 @@ changed_values() {
     click 'push button:Choose…' window 1 act 'push button:Save' window 0 \
     sleep 0.5 click 'push button#4' window 1 click 'radio button:Purple' \
     act 'push button:Select' window 0 \
-    click 'table cell:c.png' addrow "table cell:$PICKED" act 'push button:OK' || return 1
+    click 'table cell:c.png' addrow "table cell:$PICKED" addrow 'table cell:d.txt' act 'push button:OK' || return 1
   local EXIT DOC OUT DAY INK FILES
   eval "$(cat out)"
   same EXIT "$EXIT" OK && same DOC "$DOC" "$PWD/$PICKED" && same OUT "$OUT" "$PWD/new.txt" &&
     [[ $DAY == 2024-02-[0-9][0-9] && $DAY != 2024-02-10 ]] &&
     [[ $INK == '#'[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f] && $INK != '#ffa500' ]] &&
-    same FILES "$FILES" "$PICKED|2 KB|"$'\n''c.png|3 KB|image|big' && no_command_ran ||
+    same FILES "$FILES" "$PICKED|2 KB|"$'\n''c.png|3 KB|image|big'$'\n''d.txt|4 KB|' &&
+    no_command_ran ||
     { note "DAY=$DAY INK=$INK"; return 1; }
 }
 
 check "OK at once: every picker's starting value, a hostile file name exactly" starting_values
-check "Changed: a file picked, a file saved, a day, a colour, two rows with columns" \
+check "Changed: a file picked, a file saved, a day, a colour, three rows with columns" \
   changed_values
 done_testing
