@@ -302,9 +302,8 @@ void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
 // A save chooser's button opens the save dialog at the path in its entry.
 void on_choose_save(GtkButton *button, gpointer entry) {
   GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      "Save", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))),
-      GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT,
-      nullptr);
+      "Save", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_SAVE,
+      "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
   auto *chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
   if (const char *text = gtk_entry_get_text(GTK_ENTRY(entry)); text[0] != '\0') {
@@ -334,8 +333,7 @@ void set_start_path(GObject *object, const std::string &text) {
     return;
   auto *chooser = GTK_FILE_CHOOSER(object);
   const bool folder = gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
-  if (folder ? g_file_test(path, G_FILE_TEST_IS_DIR)
-             : g_file_test(path, G_FILE_TEST_IS_REGULAR))
+  if (folder ? g_file_test(path, G_FILE_TEST_IS_DIR) : g_file_test(path, G_FILE_TEST_IS_REGULAR))
     gtk_file_chooser_set_filename(chooser, path);
 }
 

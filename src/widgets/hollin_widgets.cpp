@@ -20,9 +20,9 @@ namespace {
 using namespace std::string_view_literals;
 
 constexpr std::string_view kElements[] = {
-    "window",     "vbox",   "hbox",     "notebook",    "frame",        "text",
-    "entry",      "edit",   "checkbox", "button",      "comboboxtext", "combobox",
-    "spinbutton", "slider", "timer",    "progressbar", "tree",         "list",
+    "window",      "vbox",     "hbox",        "notebook",    "frame",        "text",
+    "entry",       "edit",     "checkbox",    "button",      "comboboxtext", "combobox",
+    "spinbutton",  "slider",   "timer",       "progressbar", "tree",         "list",
     "filechooser", "calendar", "colorbutton", "fontbutton",
 };
 
