@@ -48,6 +48,15 @@ static Result transform(const char *program) {
     actions += "== feeds\n";
   for (const quillet::transform::Feed &feed : feeds)
     actions += feed.object_id + " (" + feed.kind + ")\n  > " + feed.command + "\n";
+  // Starting rows of lists where several may be chosen, starting paths of file choosers.
+  for (const auto &[id, rows] : xml_transformer_get_extras(transformer)->selected) {
+    actions += "== " + id + " selects";
+    for (int row : rows)
+      actions += " " + std::to_string(row);
+    actions += "\n";
+  }
+  for (const auto &[id, path] : xml_transformer_get_extras(transformer)->paths)
+    actions += "== " + id + " starts at " + path + "\n";
   return {layout, actions};
 }
 
@@ -333,6 +342,14 @@ static const FragmentCase kFragmentCases[] = {
      "id=\"adj_SL\">"
      "\n<property name=\"lower\">-1</property>\n<property name=\"upper\">1</property>\n"
      "<property name=\"step-increment\">0.1</property>\n<property name=\"value\">-1</property>\n"},
+    // Every picker, and a list with columns and several rows to choose.
+    {"/every-extension/pickers",
+     "<window><vbox><filechooser variable=\"F\"><default>/</default></filechooser>"
+     "<filechooser action=\"folder\"/><filechooser action=\"save\" tooltip=\"t\"></filechooser>"
+     "<calendar><default>2000-01-31</default></calendar><colorbutton><default>#123456</default>"
+     "</colorbutton><fontbutton><default>Mono 9</default></fontbutton><list columns=\"A|B\" "
+     "selection=\"multiple\"><item>a|b|c</item><default>a</default></list></vbox></window>",
+     "<row><col id=\"0\">a</col><col id=\"1\">b|c</col></row>"},
     {"/every-extension/escaped",
      "<window title=\"a</property><object\"><entry tooltip=\"a > b &amp; c & d\"></entry>"
      "<notebook tabs=\"&lt;|>\"><vbox/><vbox/></notebook></window>",

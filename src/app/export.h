@@ -29,11 +29,14 @@ bool steers_shell(std::string_view name);
 // Object data on a slider given a number of decimals: that number plus one.
 inline constexpr const char *kDigits = "quillet-digits";
 
+// Object data on the entry of a save chooser: its text is exported as an absolute path.
+inline constexpr const char *kSaveChooser = "quillet-save-chooser";
+
 // What a named widget holds, as OK exports it and actions see it.
 struct WidgetState {
   std::string name;
   std::string value;
-  bool lines = false; // a text view's: written in the $'...' form
+  bool lines = false; // a text view's or rows': written in the $'...' form
 };
 
 // The state of `object` under `name`, or none for a widget without a value to export. With

@@ -125,8 +125,20 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
     // Rows as an input command's items are: stripped, blank lines skipped.
     GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
     const std::string row(strip(line));
-    if (GTK_IS_LIST_STORE(model) && !row.empty())
+    if (!GTK_IS_LIST_STORE(model) || row.empty())
+      return;
+    // Split on '|' into the list's columns, the extra cells left in the last, as items are.
+    const int columns = gtk_tree_model_get_n_columns(model);
+    if (columns == 1) {
       gtk_list_store_insert_with_values(GTK_LIST_STORE(model), nullptr, -1, 0, row.c_str(), -1);
+      return;
+    }
+    g_auto(GStrv) cells = g_strsplit(row.c_str(), "|", columns);
+    GtkTreeIter iter;
+    gtk_list_store_insert(GTK_LIST_STORE(model), &iter, -1);
+    for (int column = 0; column < columns && cells[column] != nullptr; column++)
+      gtk_list_store_set(GTK_LIST_STORE(model), &iter, column,
+                         std::string(strip(cells[column])).c_str(), -1);
   }
 }
 

@@ -286,7 +286,67 @@ void on_row_activated(GtkTreeView *, GtkTreePath *, GtkTreeViewColumn *, gpointe
 
 bool is_field(GtkWidget *widget) {
   return GTK_IS_ENTRY(widget) || GTK_IS_TEXT_VIEW(widget) || GTK_IS_COMBO_BOX(widget) ||
-         GTK_IS_RANGE(widget) || GTK_IS_TREE_VIEW(widget);
+         GTK_IS_RANGE(widget) || GTK_IS_TREE_VIEW(widget) || GTK_IS_FILE_CHOOSER_BUTTON(widget) ||
+         GTK_IS_CALENDAR(widget) || GTK_IS_COLOR_BUTTON(widget) || GTK_IS_FONT_BUTTON(widget);
+}
+
+void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
+  if (response == GTK_RESPONSE_ACCEPT) {
+    g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+    if (path != nullptr)
+      gtk_entry_set_text(GTK_ENTRY(entry), path);
+  }
+  gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+// A save chooser's button opens the save dialog at the path in its entry.
+void on_choose_save(GtkButton *button, gpointer entry) {
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      "Save", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_SAVE,
+      "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+  auto *chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+  if (const char *text = gtk_entry_get_text(GTK_ENTRY(entry)); text[0] != '\0') {
+    g_autofree char *path = g_canonicalize_filename(text, nullptr);
+    g_autofree char *folder = g_path_get_dirname(path);
+    g_autofree char *base = g_path_get_basename(path);
+    gtk_file_chooser_set_current_folder(chooser, folder);
+    gtk_file_chooser_set_current_name(chooser, base);
+  }
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+  g_signal_connect(dialog, "response", G_CALLBACK(on_save_response), entry);
+  gtk_widget_show(dialog);
+}
+
+// A starting path that names nothing of the kind the chooser picks is left out; a relative
+// one is taken from the current directory.
+void set_start_path(GObject *object, const std::string &text) {
+  g_autofree char *path = g_canonicalize_filename(text.c_str(), nullptr);
+  if (GTK_IS_ENTRY(object)) {
+    g_autofree char *folder = g_path_get_dirname(path);
+    if (g_file_test(folder, G_FILE_TEST_IS_DIR))
+      gtk_entry_set_text(GTK_ENTRY(object), path);
+    return;
+  }
+  if (!GTK_IS_FILE_CHOOSER(object))
+    return;
+  auto *chooser = GTK_FILE_CHOOSER(object);
+  const bool folder = gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+  if (folder ? g_file_test(path, G_FILE_TEST_IS_DIR) : g_file_test(path, G_FILE_TEST_IS_REGULAR))
+    gtk_file_chooser_set_filename(chooser, path);
+}
+
+// The entry of a save chooser, with its button beside it.
+void set_up_save_chooser(GObject *entry) {
+  if (!GTK_IS_ENTRY(entry))
+    return;
+  g_object_set_data(entry, quillet::app::kSaveChooser, GINT_TO_POINTER(1));
+  GtkWidget *box = gtk_widget_get_parent(GTK_WIDGET(entry));
+  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(box));
+  GObject *button = G_OBJECT(g_list_last(children)->data);
+  g_object_bind_property(entry, "sensitive", button, "sensitive", G_BINDING_SYNC_CREATE);
+  g_signal_connect(button, "clicked", G_CALLBACK(on_choose_save), entry);
 }
 
 // A field right after a text in the same box is named by that text for assistive tools.
@@ -325,6 +385,25 @@ void set_up_dialog(LaunchState *state, GtkButton *ok, GtkButton *cancel) {
       gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(object), path, nullptr, TRUE, 0.5, 0);
     }
   }
+  for (const auto &[id, rows] : extras->selected) {
+    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
+    if (!GTK_IS_TREE_VIEW(object))
+      continue;
+    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(object));
+    for (size_t i = 0; i < rows.size(); i++) {
+      g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(rows[i], -1);
+      if (i == 0) {
+        gtk_tree_view_set_cursor(GTK_TREE_VIEW(object), path, nullptr, FALSE);
+        gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(object), path, nullptr, TRUE, 0.5, 0);
+      }
+      gtk_tree_selection_select_path(selection, path);
+    }
+  }
+  for (const std::string &id : extras->save_choosers)
+    set_up_save_chooser(gtk_builder_get_object(state->builder, id.c_str()));
+  for (const auto &[id, path] : extras->paths)
+    if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()))
+      set_start_path(object, path);
   for (const auto &[id, digits] : extras->digits)
     if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()); GTK_IS_SCALE(object))
       g_object_set_data(object, quillet::app::kDigits, GINT_TO_POINTER(digits + 1));

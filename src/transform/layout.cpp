@@ -6,8 +6,12 @@
 #include "preprocess/cleaning.h"
 #include "widgets/hollin_widgets.h"
 
+#include <gtk/gtk.h>
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <tuple>
 #include <optional>
 #include <string>
 #include <vector>
@@ -205,8 +209,25 @@ bool feed_follows(std::string_view rest, std::string_view name) {
 struct ListStore {
   std::string id;
   std::string rows;
-  std::optional<std::string> choice; // the text of the row to start on
+  std::vector<std::string> choices; // the texts of the rows to start on
+  int columns = 1;
+  bool multiple = false;
 };
+
+// A row's cells: the text split on '|' into at most `columns` cells, the extra ones left in
+// the last, each stripped.
+std::vector<std::string_view> cells(std::string_view text, int columns) {
+  std::vector<std::string_view> out;
+  while (static_cast<int>(out.size()) + 1 < columns) {
+    const size_t bar = text.find('|');
+    if (bar == std::string_view::npos)
+      break;
+    out.push_back(strip(text.substr(0, bar)));
+    text.remove_prefix(bar + 1);
+  }
+  out.push_back(strip(text));
+  return out;
+}
 
 struct Adjustment {
   std::string id;
@@ -243,6 +264,7 @@ struct OpenElement {
   std::vector<std::string> items; // a combo box's item texts
   std::optional<std::string> choice;
   bool has_default = false;
+  std::string action; // a file chooser's
   size_t adjustment = 0;
 };
 
@@ -307,8 +329,8 @@ public:
       close_innermost();
     append(body_, kFooter);
     for (const ListStore &store : stores_)
-      if (store.choice && extras_ != nullptr)
-        choose_row(store);
+      if (!store.choices.empty() && extras_ != nullptr)
+        choose_rows(store);
   }
 
   // Adjustments, then the text buffers of edits that start with text.
@@ -429,10 +451,17 @@ private:
       stack_.back().items.push_back(plain_text(text));
     if (current_tag_ == "list" || current_tag_ == "tree") {
       if (current_store_ != kNoStore) {
-        std::string &rows = stores_[current_store_].rows;
-        rows += "<row><col id=\"0\">";
-        rows += with_carriage_returns(strip(text));
-        rows += "</col></row>\n";
+        ListStore &store = stores_[current_store_];
+        store.rows += "<row>";
+        int column = 0;
+        std::vector<std::string_view> row = cells(text, store.columns);
+        row.resize(static_cast<size_t>(store.columns)); // missing cells are empty
+        for (std::string_view cell : row) {
+          store.rows += "<col id=\"" + std::to_string(column++) + "\">";
+          store.rows += with_carriage_returns(cell);
+          store.rows += "</col>";
+        }
+        store.rows += "</row>\n";
       }
       return;
     }
@@ -485,7 +514,7 @@ private:
       declare_adjustment(id, line);
     } else if (name == "list" || name == "tree") {
       current_store_ = static_cast<int>(stores_.size());
-      stores_.push_back({id, {}, std::nullopt});
+      stores_.push_back({id, {}, {}, 1, attribute(line, "selection") == "multiple"});
     }
 
     // A widget cannot go inside an entry, a label or any other widget without room for
@@ -497,10 +526,20 @@ private:
     const std::string label = name == "frame" ? first_group(frame_label_, line, 1) : std::string();
     const std::optional<std::string_view> title =
         name == "window" ? attribute(line, "title") : std::nullopt;
+    std::string action;
     // A text has no object id unless a feed must find its label.
     if (name == "text" && extras_ != nullptr && !closes_itself(line) && feed_follows(rest_, name)) {
       feed_object_id_ = "feed_" + id;
       hollin_widgets_append_fed_text_start(body_, feed_object_id_.c_str());
+    } else if (name == "filechooser") {
+      action = chooser_action(attribute(line, "action"));
+      if (action == "save" && extras_ != nullptr)
+        extras_->save_choosers.push_back(id);
+      hollin_widgets_append_chooser_start(body_, id.c_str(), action.c_str());
+    } else if (const auto columns = attribute(line, "columns");
+               (name == "list" || name == "tree") &&
+               ((columns && !columns->empty()) || stores_.back().multiple)) {
+      append_table_start(id, columns.value_or(""));
     } else {
       if (name == "text")
         feed_object_id_.clear();
@@ -509,6 +548,7 @@ private:
     }
     OpenElement element;
     element.name = name;
+    element.action = action;
     element.store = current_store_;
     element.id = id;
     if (name == "spinbutton" || name == "slider")
@@ -529,7 +569,7 @@ private:
       extras_->exits[id] = *exit;
 
     if (closes_itself(line)) {
-      hollin_widgets_append_element_end(body_, name.c_str());
+      append_element_end(element);
       page_ended();
     } else {
       if (name == "window")
@@ -537,6 +577,34 @@ private:
       stack_.push_back(std::move(element));
     }
     depth_ = std::max(depth_, stack_.size());
+  }
+
+  // An action the file chooser does not know opens a file.
+  static std::string chooser_action(std::optional<std::string_view> action) {
+    if (action == "save")
+      return "save";
+    return action == "folder" ? "select-folder" : "open";
+  }
+
+  void append_element_end(const OpenElement &element) {
+    if (element.name == "filechooser")
+      hollin_widgets_append_chooser_end(body_, element.action.c_str());
+    else
+      hollin_widgets_append_element_end(body_, element.name.c_str());
+  }
+
+  // A list or tree with headers, or several rows to choose, or both.
+  void append_table_start(const std::string &id, std::string_view columns) {
+    std::vector<std::string> titles;
+    if (!columns.empty())
+      for (std::string_view title : cells(columns, std::numeric_limits<int>::max()))
+        titles.push_back(layout_text(title));
+    std::vector<const char *> pointers;
+    for (const std::string &title : titles)
+      pointers.push_back(title.c_str());
+    pointers.push_back(nullptr);
+    stores_.back().columns = std::max<int>(1, static_cast<int>(titles.size()));
+    hollin_widgets_append_table_start(body_, id.c_str(), pointers.data(), stores_.back().multiple);
   }
 
   static bool is_word(std::string_view text) {
@@ -618,7 +686,7 @@ private:
     OpenElement &element = stack_.back();
     if (element.boxed)
       append(body_, kWindowBoxEnd);
-    hollin_widgets_append_element_end(body_, element.name.c_str());
+    append_element_end(element);
     if (element.choice && extras_ != nullptr) {
       const auto at = std::find(element.items.begin(), element.items.end(), *element.choice);
       if (at != element.items.end())
@@ -628,22 +696,40 @@ private:
     page_ended();
   }
 
-  // The first row of the store whose text is the one asked for.
-  void choose_row(const ListStore &store) {
-    constexpr std::string_view kRowStart = "<row><col id=\"0\">";
-    constexpr std::string_view kRowEnd = "</col></row>";
+  // The rows whose text (cells joined by '|') or first cell is one asked for: the first
+  // such row, or with several to choose each of them.
+  void choose_rows(const ListStore &store) {
+    std::vector<int> &selected = extras_->selected[store.id];
     std::string_view rows = store.rows;
     for (int row = 0; !rows.empty(); row++) {
       const size_t eol = rows.find('\n');
-      std::string_view text = rows.substr(0, eol);
+      std::string_view line = rows.substr(0, eol);
       rows = eol == std::string_view::npos ? std::string_view() : rows.substr(eol + 1);
-      text.remove_prefix(std::min(text.size(), kRowStart.size()));
-      text.remove_suffix(std::min(text.size(), kRowEnd.size()));
-      if (plain_text(text) == *store.choice) {
-        extras_->chosen[store.id] = row;
-        return;
+      std::string text;
+      std::optional<std::string> first;
+      for (size_t at = line.find("<col id="); at != std::string_view::npos;
+           at = line.find("<col id=", at + 1)) {
+        const size_t start = line.find('>', at) + 1;
+        const std::string cell = plain_text(line.substr(start, line.find("</col>", at) - start));
+        if (first)
+          text += '|';
+        else
+          first = cell;
+        text += cell;
       }
+      const auto is_choice = [&](const std::string &choice) {
+        return choice == text || choice == first;
+      };
+      if (!std::any_of(store.choices.begin(), store.choices.end(), is_choice))
+        continue;
+      if (!store.multiple) {
+        extras_->chosen[store.id] = row;
+        break;
+      }
+      selected.push_back(row);
     }
+    if (selected.empty())
+      extras_->selected.erase(store.id);
   }
 
   void handle_closing(std::string_view line) {
@@ -725,10 +811,48 @@ private:
       if (const auto percent = number(text))
         append(body_, property("fraction", number_text(std::clamp(*percent, 0.0, 100.0) / 100)));
     } else if ((name == "list" || name == "tree") && element.store != kNoStore) {
-      stores_[element.store].choice = plain_text(text);
+      ListStore &store = stores_[element.store];
+      if (!store.multiple) {
+        store.choices.push_back(plain_text(text));
+      } else {
+        g_auto(GStrv) lines = g_strsplit(text.c_str(), "\n", -1);
+        for (char **choice = lines; *choice != nullptr; choice++)
+          store.choices.push_back(plain_text(*choice));
+      }
+    } else if (name == "filechooser") {
+      if (extras_ != nullptr && !text.empty())
+        extras_->paths[element.id] = plain_text(text);
+    } else if (name == "calendar") {
+      append(body_, date_properties(text));
+    } else if (name == "colorbutton") {
+      GdkRGBA colour;
+      if (gdk_rgba_parse(&colour, plain_text(text).c_str()))
+        append(body_, property("rgba", layout_text(text)));
+    } else if (name == "fontbutton") {
+      append(body_, property("font", layout_text(text)));
     } else {
       element.has_default = false;
     }
+  }
+
+  // The year, month (from 0, as GTK counts) and day of a YYYY-MM-DD date; none for
+  // anything else.
+  static std::string date_properties(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+      return {};
+    int parts[3] = {0, 0, 0};
+    for (auto [part, from, to] : {std::tuple{0, 0, 4}, {1, 5, 7}, {2, 8, 10}})
+      for (int i = from; i < to; i++) {
+        if (!g_ascii_isdigit(text[i]))
+          return {};
+        parts[part] = parts[part] * 10 + (text[i] - '0');
+      }
+    if (!g_date_valid_dmy(static_cast<GDateDay>(parts[2]), static_cast<GDateMonth>(parts[1]),
+                          static_cast<GDateYear>(parts[0])))
+      return {};
+    return property("year", std::to_string(parts[0])) +
+           property("month", std::to_string(parts[1] - 1)) +
+           property("day", std::to_string(parts[2]));
   }
 
   GString *body_;
@@ -785,7 +909,10 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   for (const ListStore &store : walk.stores()) {
     append(sb, "<object class=\"GtkListStore\" id=\"model_");
     append(sb, store.id);
-    append(sb, "\">\n<columns>\n<column type=\"gchararray\"/>\n</columns>\n<data>\n");
+    append(sb, "\">\n<columns>\n");
+    for (int column = 0; column < store.columns; column++)
+      append(sb, "<column type=\"gchararray\"/>\n");
+    append(sb, "</columns>\n<data>\n");
     append(sb, store.rows);
     append(sb, "</data>\n</object>\n");
   }

@@ -26,6 +26,9 @@ struct DialogExtras {
   std::map<std::string, int> chosen;        // combo box, list or tree id to its starting row
   std::map<std::string, int> digits;        // slider id to the decimals its value is printed with
   std::vector<Feed> feeds;                  // in document order
+  std::map<std::string, std::vector<int>> selected; // a multiple-selection list's starting rows
+  std::map<std::string, std::string> paths;         // file chooser id to its starting path
+  std::vector<std::string> save_choosers;           // the entries of save choosers
 };
 
 // Writes the whole interface document for `clean` into `sb`: header, adjustments, list

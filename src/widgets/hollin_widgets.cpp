@@ -20,9 +20,10 @@ namespace {
 using namespace std::string_view_literals;
 
 constexpr std::string_view kElements[] = {
-    "window",     "vbox",   "hbox",     "notebook",    "frame",        "text",
-    "entry",      "edit",   "checkbox", "button",      "comboboxtext", "combobox",
-    "spinbutton", "slider", "timer",    "progressbar", "tree",         "list",
+    "window",      "vbox",     "hbox",        "notebook",    "frame",        "text",
+    "entry",       "edit",     "checkbox",    "button",      "comboboxtext", "combobox",
+    "spinbutton",  "slider",   "timer",       "progressbar", "tree",         "list",
+    "filechooser", "calendar", "colorbutton", "fontbutton",
 };
 
 void append(GString *sb, std::string_view piece) {
@@ -134,6 +135,12 @@ void hollin_widgets_append_element_start(GString *sb, const char *name, const ch
   } else if (n == "progressbar") {
     open_child_object(sb, "GtkProgressBar", id);
     append(sb, "<property name=\"show-text\">True</property>\n");
+  } else if (n == "calendar") {
+    open_child_object(sb, "GtkCalendar", id);
+  } else if (n == "colorbutton") {
+    open_child_object(sb, "GtkColorButton", id);
+  } else if (n == "fontbutton") {
+    open_child_object(sb, "GtkFontButton", id);
   } else if (n == "tree" || n == "list") {
     open_child_object(sb, "GtkScrolledWindow");
     append(sb, "<property name=\"min-content-height\">120</property>\n"
@@ -146,6 +153,72 @@ void hollin_widgets_append_element_start(GString *sb, const char *name, const ch
                "<object class=\"GtkCellRendererText\"/>\n<attributes>\n"
                "<attribute name=\"text\">0</attribute>\n</attributes>\n</child>\n</object>\n"
                "</child>\n");
+  }
+}
+
+void hollin_widgets_append_chooser_start(GString *sb, const char *id, const char *action) {
+  g_return_if_fail(sb != NULL);
+  g_return_if_fail(id != NULL);
+  g_return_if_fail(action != NULL);
+  // A file chooser button cannot save: a save chooser is an entry, with a button beside it
+  // that the driver wires to a save dialog.
+  if (std::string_view(action) == "save") {
+    open_child_object(sb, "GtkBox");
+    append(sb, "<property name=\"orientation\">horizontal</property>\n"
+               "<property name=\"spacing\">6</property>\n");
+    open_child_object(sb, "GtkEntry", id);
+    append(sb, "<property name=\"hexpand\">True</property>\n");
+    return;
+  }
+  open_child_object(sb, "GtkFileChooserButton", id);
+  append(sb, "<property name=\"action\">");
+  g_string_append(sb, action);
+  append(sb, "</property>\n");
+}
+
+void hollin_widgets_append_chooser_end(GString *sb, const char *action) {
+  g_return_if_fail(sb != NULL);
+  g_return_if_fail(action != NULL);
+  if (std::string_view(action) == "save") {
+    append(sb, "</object>\n</child>\n");
+    open_child_object(sb, "GtkButton");
+    append(sb, "<property name=\"label\">Choose…</property>\n"
+               "</object>\n</child>\n");
+  }
+  append(sb, "</object>\n</child>\n");
+}
+
+void hollin_widgets_append_table_start(GString *sb, const char *id, const char *const *titles,
+                                       gboolean multiple) {
+  g_return_if_fail(sb != NULL);
+  g_return_if_fail(id != NULL);
+  g_return_if_fail(titles != NULL);
+  open_child_object(sb, "GtkScrolledWindow");
+  append(sb, "<property name=\"min-content-height\">120</property>\n"
+             "<property name=\"propagate-natural-height\">True</property>\n");
+  open_child_object(sb, "GtkTreeView", id);
+  append(sb, titles[0] != nullptr ? "<property name=\"headers-visible\">True</property>\n"
+                                  : "<property name=\"headers-visible\">False</property>\n");
+  append(sb, "<property name=\"model\">model_");
+  g_string_append(sb, id);
+  append(sb, "</property>\n");
+  if (multiple)
+    append(sb, "<child internal-child=\"selection\">\n<object class=\"GtkTreeSelection\">\n"
+               "<property name=\"mode\">multiple</property>\n</object>\n</child>\n");
+  // Without titles, one column as a plain list has.
+  const guint columns = titles[0] != nullptr ? g_strv_length(const_cast<char **>(titles)) : 1;
+  for (guint i = 0; i < columns; i++) {
+    append(sb, "<child>\n<object class=\"GtkTreeViewColumn\">\n");
+    if (titles[0] != nullptr) {
+      append(sb, "<property name=\"title\">");
+      g_string_append(sb, titles[i]);
+      append(sb, "</property>\n<property name=\"resizable\">True</property>\n");
+    }
+    g_string_append_printf(sb,
+                           "<child>\n<object class=\"GtkCellRendererText\"/>\n<attributes>\n"
+                           "<attribute name=\"text\">%u</attribute>\n</attributes>\n</child>\n"
+                           "</object>\n</child>\n",
+                           i);
   }
 }
 

@@ -18,6 +18,8 @@ Steps (arguments follow the step name):
   name REF FILE      write the accessible name of REF (what it shows) to FILE
   size REF FILE      write the width and height of REF on screen, as WxH, to FILE
   sleep SECONDS      let the dialog run on its own for a while, for its timers
+  addrow REF         add the row of table cell REF to the selection (AT-SPI Table)
+  window N           later steps work window N: 0 the dialog, 1 a window it opened (a chooser)
 
 REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
 Every wait is bounded; any failure exits with status 1 and a message.
@@ -193,8 +195,9 @@ def main(argv):
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
-             "size": 2, "sleep": 1}
+             "size": 2, "sleep": 1, "addrow": 1, "window": 1}
     window = None
+    windows = []
     if WAYLAND:
         op = needs_x(steps, arity)
         if op:
@@ -204,12 +207,13 @@ def main(argv):
         window = poll("the X window of pid %d" % pid, lambda: subprocess.run(
             [XDOTOOL, "search", "--onlyvisible", "--pid", str(pid)],
             capture_output=True, text=True, timeout=TIMEOUT).stdout.split())[0]
+        windows.append(window)
     frames = []
     focused = []
 
     # Only steps that name a widget need the accessibility bus.
     def widget(ref):
-        return poll(ref, lambda: resolve(frame(), ref))
+        return poll(ref, lambda: resolve(frame() and frames[-1], ref))
 
     def frame():
         if not frames:
@@ -304,6 +308,23 @@ def main(argv):
                 f.write("%dx%d" % (ext.width, ext.height))
         elif op == "sleep":
             time.sleep(float(args[0]))
+        elif op == "addrow":
+            select_row(widget(args[0]))
+        elif op == "window" and args[0] == "0":
+            frames[:] = frames[:1]
+            window = windows[0] if windows else None
+        elif op == "window":
+            main_frame = frame()
+            app = main_frame.parent
+            # The newest: one closed a moment ago may still be listed.
+            frames[:] = [main_frame, poll("a window opened by the dialog", lambda: [
+                a for a in app if a != main_frame and a.getState().contains(
+                    pyatspi.STATE_SHOWING)][-1])]
+            if not WAYLAND:
+                title = "^%s$" % frames[1].name
+                window = poll("the X window " + title, lambda: subprocess.run(
+                    [XDOTOOL, "search", "--onlyvisible", "--pid", str(pid), "--name", title],
+                    capture_output=True, text=True, timeout=TIMEOUT).stdout.split())[0]
 
 
 if __name__ == "__main__":

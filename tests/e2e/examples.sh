@@ -9,7 +9,7 @@ e2e_session "$@"
 EXAMPLES=$(cd "$E2E_SRC/../../examples" && pwd)
 # gallery.sh takes screenshots of the others; it reads no answer.
 TESTED=(actions-and-timers choices complete-form demo lists-and-trees live-list
-  notebooks-and-frames numbers progress reopened-form text-and-entries)
+  notebooks-and-frames numbers pickers progress reopened-form text-and-entries)
 
 # quillet_under SCRIPT_PID: the quillet process the script started, waited for at most 10 s.
 # bash may exec the command substitution, so quillet is a child or a grandchild.
@@ -194,6 +194,12 @@ live_list() {
   printed 'SCRIPT=progress.sh' "progress.sh has $lines lines."
 }
 
+pickers() {
+  run_example pickers act 'push button:OK' || return 1
+  printed "Send /etc/hostname, keep a copy in $HOME, report $PWD/report.txt, due 2024-06-14, \
+colour #3465a4, font Sans Bold 12" 'Attach: notes.txt|2 KB|text, budget.ods|18 KB|spreadsheet'
+}
+
 check "every example but gallery.sh has a case here" every_example_tested
 check "text-and-entries.sh: OK, an entry and a two-line edit read back" text_and_entries
 check "text-and-entries.sh: window closed, the script says there was no answer" \
@@ -210,4 +216,5 @@ check "reopened-form.sh: saved values come back the next time" reopened_form
 check "demo.sh: OK on the display it was given" demo
 check "progress.sh: the feed fills the bar; OK reads 1" progress
 check "live-list.sh: a row the feed added, chosen" live_list
+check "pickers.sh: OK, the starting values of every picker and two rows" pickers
 done_testing
