@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""Plants each fault of faults.tsv in a private copy of the tree and reports the first test
+that fails on it: a check of the tests' power, run by hand (never by meson test).
+
+usage: nice -n 10 tests/mutants/run.py [ID...]
+
+faults.tsv: ID, file, exact text, replacement, description (tab-separated, ⏎ for a newline;
+the text must occur exactly once). The copy lives in $MUTANT_DIR (/tmp/quillet-mutants), its build
+directory reused with incremental rebuilds. To stay affordable on a small machine each fault
+runs the unit tests one at a time, stopping at the first that fails, then the end-to-end
+scripts the same way (the Wayland repeats are left out). A fault whose text is not found, or
+that does not build, is reported as such. The table goes to stdout, a log to $MUTANT_DIR/log.
+"""
+import os
+import shutil
+import subprocess
+import sys
+
+SRC = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WORK = os.environ.get("MUTANT_DIR", "/tmp/quillet-mutants")
+TREE, BUILD = os.path.join(WORK, "tree"), os.path.join(WORK, "build")
+os.makedirs(WORK, exist_ok=True)
+LOG = open(os.path.join(WORK, "log"), "a")
+
+
+def sh(*args, cwd=None, timeout=None):
+    return subprocess.run(args, cwd=cwd, stdout=LOG, stderr=LOG, timeout=timeout).returncode == 0
+
+
+def copy_tree():
+    files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=SRC,
+                           capture_output=True, check=True).stdout.decode().split("\0")
+    for name in filter(None, files):
+        if os.path.isfile(os.path.join(SRC, name)):
+            os.makedirs(os.path.dirname(os.path.join(TREE, name)), exist_ok=True)
+            shutil.copy2(os.path.join(SRC, name), os.path.join(TREE, name))
+
+
+def first_failing(tests):
+    for suite, name in tests:
+        if not sh("meson", "test", "-C", BUILD, "--no-rebuild", "--suite", suite, name):
+            return name
+    return None
+
+
+def main(wanted):
+    copy_tree()
+    if not os.path.isdir(BUILD) and not sh("meson", "setup", BUILD, TREE):
+        sys.exit("run.py: meson setup failed; see " + LOG.name)
+    listed = subprocess.run(["meson", "test", "-C", BUILD, "--list"], capture_output=True,
+                            text=True, check=True).stdout.split("\n")
+    tests = [tuple(p.strip() for p in t.split(":", 1)[1].split("/")) for t in listed if "/" in t]
+    tests = [t for t in tests if t[0] == "unit"] + [t for t in tests if t[0] == "e2e"]
+    if not sh("meson", "compile", "-C", BUILD) or first_failing(tests):
+        sys.exit("run.py: the tree without faults fails; see " + LOG.name)
+    with open(os.path.join(os.path.dirname(__file__), "faults.tsv"), encoding="utf-8") as f:
+        faults = [line.rstrip("\n").replace("⏎", "\n").split("\t")
+                  for line in f if line.strip() and line[0] != "#"]
+    print("| fault | what | caught by |\n|---|---|---|", flush=True)
+    for fid, path, find, replace, what in faults:
+        if wanted and fid not in wanted:
+            continue
+        target = os.path.join(TREE, path)
+        with open(target, encoding="utf-8") as f:
+            original = f.read()
+        found = original.count(find)
+        if found != 1:
+            verdict = "TEXT NOT FOUND" if found == 0 else "TEXT FOUND %d TIMES" % found
+        else:
+            with open(target, "w", encoding="utf-8") as f:
+                f.write(original.replace(find, replace))
+            print("== %s: %s" % (fid, what), file=LOG, flush=True)
+            verdict = "DOES NOT BUILD" if not sh("meson", "compile", "-C", BUILD) else (
+                first_failing(tests) or "NOT CAUGHT")
+            with open(target, "w", encoding="utf-8") as f:
+                f.write(original)
+        print("| %s | %s | %s |" % (fid, what, verdict), flush=True)
+
+
+if __name__ == "__main__":
+    main(set(sys.argv[1:]))
