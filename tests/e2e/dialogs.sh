@@ -17,26 +17,8 @@ COLOUR_ITEM='Blue `touch pwned4` $(touch pwned5) "\'
 # shellcheck disable=SC1003,SC2016
 ROW_ITEM='it'\''s "$(touch pwned6)" \'
 
-export DIALOG="<window>
-<vbox>
-<entry variable=\"TYPED\"></entry>
-<hbox>
-<checkbox variable=\"TICKED\"><label>Ticked</label></checkbox>
-<checkbox variable=\"UNTICKED\"><label>Unticked</label></checkbox>
-</hbox>
-<comboboxtext variable=\"COLOUR\"><item>Red</item><item>Green</item><item>$COLOUR_ITEM</item></comboboxtext>
-<spinbutton variable=\"COUNT\"></spinbutton>
-<slider variable=\"VOLUME\"></slider>
-<slider variable=\"LEVEL\"></slider>
-<progressbar variable=\"PROGRESS\"><label>Half way</label></progressbar>
-<hbox>
-<list variable=\"PICKED\"><item>alpha</item><item>$ROW_ITEM</item></list>
-<list variable=\"UNPICKED\"><item>one</item><item>two</item></list>
-</hbox>
-<edit variable=\"NOTES\"></edit>
-<hbox><button ok></button><button cancel></button></hbox>
-</vbox>
-</window>"
+DIALOG=$(<"$E2E_SRC/data/every-kind.xml")
+export DIALOG
 
 ALL_NAMES='COLOUR COUNT EXIT LEVEL NOTES PICKED PROGRESS TICKED TYPED UNPICKED UNTICKED VOLUME'
 
@@ -94,20 +76,7 @@ every_kind_untouched() {
 }
 
 unnamed_widgets() {
-  export DIALOG='<window><vbox>
-<entry></entry>
-<entry variable="ONLY"></entry>
-<entry variable="EXIT"></entry>
-<entry variable="not-a-shell-name"></entry>
-<checkbox><label>Unnamed</label></checkbox>
-<comboboxtext><item>a</item><item>b</item></comboboxtext>
-<spinbutton></spinbutton>
-<slider></slider>
-<progressbar></progressbar>
-<list><item>row</item></list>
-<edit></edit>
-<button ok></button>
-</vbox></window>'
+  DIALOG=$(<"$E2E_SRC/data/unnamed.xml")
   run_dialog \
     focus 'text#0' type unnamed \
     settext 'text#1' named \
@@ -164,48 +133,8 @@ E="read only"
 
 # A form as a script reopens it: every kind of widget starts with a value, numbers in ranges
 # of their own, captions and names of the markup's choosing.
-ROWS=$(for ((i = 1; i <= 60; i++)); do printf '<item>row %d</item>' "$i"; done)
-# shellcheck disable=SC2016 # meant literally
-FORM='<window title="Account &amp; more" width="640" height="520">
-<notebook tabs="General|Network">
-<vbox>
-<text><label>Name</label></text>
-<entry variable="NAME" placeholder="Your name"><default>Ada "A" $(touch pwned1)</default></entry>
-<entry variable="SECRET" visibility="false"><default>s3cret</default></entry>
-<checkbox variable="TICKED"><label>Ticked</label><default>true</default></checkbox>
-<comboboxtext variable="COLOUR"><item>Red</item><item>R&amp;D</item><default>R&amp;D</default>
-<item>Blue</item></comboboxtext>
-<spinbutton variable="COUNT" min="-5" max="5" step="0.5" digits="1"><default>9</default></spinbutton>
-<slider variable="LEVEL" min="10" max="20" digits="0"><default>12.4</default></slider>
-<slider variable="PLAIN" tooltip="no digits"><default>37.5</default></slider>
-<progressbar variable="DONE"><default>25</default></progressbar>
-</vbox>
-<vbox>
-<text><label>Host</label></text>
-<entry variable="HOST"><default>example.org</default></entry>
-<list variable="ROW">'"$ROWS"'<default>row 50</default></list>
-<edit variable="NOTES"><default>
-first line
-second line
-</default></edit>
-</vbox>
-</notebook>
-<hbox><button ok><label>Save</label></button>
-<button variable="LATER" exit="LATER"><label>Later</label></button><button cancel></button></hbox>
-</window>'
-# shellcheck disable=SC2016
-FORM_LINES='NAME="Ada \"A\" \$(touch pwned1)"
-SECRET="s3cret"
-TICKED="true"
-COLOUR="R&D"
-COUNT="5.0"
-LEVEL="12"
-PLAIN="37.5"
-DONE="0.25"
-HOST="example.org"
-ROW="row 50"
-NOTES=$'\''first line\nsecond line'\''
-'
+FORM=$(<"$E2E_SRC/data/form.xml")
+FORM_LINES=$(<"$E2E_SRC/data/form.out")$'\n'
 
 form_untouched() {
   export DIALOG=$FORM
@@ -234,9 +163,7 @@ ${want/example.org/example.net}"
 # Keys: the first field has the focus though it sits in a notebook; Enter in it or in the
 # spin button, or a double click on a row, presses OK; Escape presses Cancel, or closes a
 # dialog without one.
-KEYS='<window><notebook><vbox><entry variable="FIRST"></entry><spinbutton variable="N"></spinbutton>
-<list variable="PICK"><item>a</item><item>b</item></list></vbox></notebook>
-<hbox><button ok></button><button cancel></button></hbox></window>'
+KEYS=$(<"$E2E_SRC/data/keys.xml")
 
 # keys STEP...: the steps on KEYS end it with the output WANT.
 keys() {

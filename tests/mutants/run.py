@@ -2,13 +2,14 @@
 """Plants each fault of faults.tsv in a private copy of the tree and reports the first test
 that fails on it: a check of the tests' power, run by hand (never by meson test).
 
-usage: nice -n 10 tests/mutants/run.py [ID...]
+usage: nice -n 10 tests/mutants/run.py [--hints TABLE] [ID...]
 
 faults.tsv: ID, file, exact text, replacement, description (tab-separated, ⏎ for a newline;
 the text must occur exactly once). The copy lives in $MUTANT_DIR (/tmp/quillet-mutants), its build
 directory reused with incremental rebuilds. To stay affordable on a small machine each fault
 runs the unit tests one at a time, stopping at the first that fails, then the end-to-end
-scripts the same way (the Wayland repeats are left out). A fault whose text is not found, or
+scripts the same way (the Wayland repeats are left out); with --hints, a table this script
+printed before, the test that caught each fault then is tried first. A fault whose text is not found, or
 that does not build, is reported as such. The table goes to stdout, a log to $MUTANT_DIR/log.
 """
 import os
@@ -43,7 +44,13 @@ def first_failing(tests):
     return None
 
 
-def main(wanted):
+def main(args):
+    hints = {}
+    if args[:1] == ["--hints"]:
+        with open(args[1], encoding="utf-8") as f:
+            hints = {c[1].strip(): c[3].strip() for c in (l.split("|") for l in f) if len(c) > 4}
+        args = args[2:]
+    wanted = set(args)
     copy_tree()
     if not os.path.isdir(BUILD) and not sh("meson", "setup", BUILD, TREE):
         sys.exit("run.py: meson setup failed; see " + LOG.name)
@@ -71,11 +78,12 @@ def main(wanted):
                 f.write(original.replace(find, replace))
             print("== %s: %s" % (fid, what), file=LOG, flush=True)
             verdict = "DOES NOT BUILD" if not sh("meson", "compile", "-C", BUILD) else (
-                first_failing(tests) or "NOT CAUGHT")
+                first_failing(sorted(tests, key=lambda t: t[1] != hints.get(fid)))
+                or "NOT CAUGHT")
             with open(target, "w", encoding="utf-8") as f:
                 f.write(original)
         print("| %s | %s | %s |" % (fid, what, verdict), flush=True)
 
 
 if __name__ == "__main__":
-    main(set(sys.argv[1:]))
+    main(sys.argv[1:])
