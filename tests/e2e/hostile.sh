@@ -194,20 +194,6 @@ check "10000 unknown elements nested: no widget depth, the dialog works" unknown
 
 ## Input commands
 
-# listed COMMAND ROWS WANT_L STEP...: a list filled by COMMAND holds ROWS rows; after the
-# steps, OK gives L=WANT_L. The entry takes the focus, so no row is selected by itself.
-listed() {
-  export DIALOG="<window><vbox><entry variable=\"E\"></entry>
-<list variable=\"L\"><input>$1</input></list><button ok></button></vbox></window>"
-  start
-  outcome rows table "$2" "${@:4}" act 'push button:OK' || return 1
-  answered "EXIT=\"OK\"
-E=\"\"
-L=\"$3\""
-}
-
-check "100000 lines from a command: 100000 rows, none selected" listed 'seq 100000' 100000 ''
-
 # Endless output: the first 100000 lines, the command ended, a debug line; the heap stays
 # far below the limit (not under the sanitizers, whose shadow memory counts as data).
 endless_input() {
