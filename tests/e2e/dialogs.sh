@@ -66,11 +66,7 @@ every_kind_changed() {
 
 every_kind_untouched() {
   run_dialog act 'push button:OK' || return 1
-  same status "$STATUS" 0 && file_is stderr err '' || return 1
-  same "first line" "$(head -1 out)" 'EXIT="OK"' && names_are "$ALL_NAMES" || return 1
-  eval "$(<out)"
-  same all "$TYPED|$TICKED|$UNTICKED|$COLOUR|$COUNT|$VOLUME|$LEVEL|$PROGRESS|$PICKED|$UNPICKED|$NOTES" \
-    '|false|false|Red|0|0|0|0|||' || return 1
+  ended 0 "$(<"$E2E_SRC/data/every-kind-untouched.out")"$'\n' || return 1
   # The layout GTK was given is left for the script's author.
   grep -q 'id="NOTES"' debug_generated_layout.xml || { note "no layout file"; return 1; }
 }
