@@ -41,11 +41,8 @@ click a $(b) "c"' && log_is toggles.log $'toggled\ntoggled\ntoggled' &&
 
 # heartbeat_timer beats about once a second; TIMER1 has no "timer" in its name, as case counts.
 timers() {
-  export DIALOG="<window><vbox>
-<timer variable=\"heartbeat_timer\"><action>sh -c 'date +%s.%N >> beats.log'</action></timer>
-<timer variable=\"TIMER1\"><action>sh -c 'echo ran >> never.log'</action></timer>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/timers.xml")
+  export DIALOG
   local start
   start=$(date +%s.%N)
   run_dialog lines beats.log 3 act 'push button:OK' || return 1
@@ -61,11 +58,8 @@ timers() {
 # OK pressed while a slow action runs: the typed text is read back at once, and the action's
 # work is done when quillet has ended.
 slow_action() {
-  export DIALOG="<window><vbox>
-<entry variable=\"NAME\"></entry>
-<button variable=\"SLOW\"><label>Slow</label><action>sh -c 'sleep 3; echo done > slow.log'</action></button>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/slow-action.xml")
+  export DIALOG
   run_dialog act 'push button:Slow' focus text type typed act 'push button:OK' || return 1
   ended 0 'EXIT="OK"
 NAME="typed"
@@ -79,11 +73,8 @@ NAME="typed"
 # Two quick clicks and a timer slower than its period share one queue: every list runs whole
 # before the next starts, and the timer's ticks are skipped while its list runs.
 queued_actions() {
-  export DIALOG="<window><vbox>
-<button variable=\"TWICE\"><label>Twice</label><action>sh -c 'echo click >> runs.log; sleep 0.3; echo click-end >> runs.log'</action></button>
-<timer variable=\"slow_timer\"><action>sh -c 'echo tick \$(date +%s.%N) >> runs.log; sleep 2; echo tick-end >> runs.log'</action></timer>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/queued.xml")
+  export DIALOG
   run_dialog act 'push button:Twice' act 'push button:Twice' lines runs.log 8 \
     act 'push button:OK' || return 1
   ended 0 'EXIT="OK"
@@ -99,14 +90,8 @@ queued_actions() {
 # Feeds start once the window shows (drive.py writes ./shown when it finds it) and update
 # their widgets line by line; the dialog answers with what they left.
 feeds() {
-  export DIALOG="<window><vbox>
-<progressbar variable=\"DONE\"><feed>until [ -e shown ]; do sleep 0.05; done
-for p in 10 60 100; do echo \$p; sleep 0.2; done; echo '#All copied'; echo > progress.log</feed></progressbar>
-<entry variable=\"HOST\"><FEED>echo first; echo 'second <b>'</FEED></entry>
-<text><label>waiting</label><feed>until [ -e shown ]; do sleep 0.05; done; echo 'fed <i>text</i>'</feed></text>
-<list variable=\"NUMBERS\"><feed>until [ -e shown ]; do sleep 0.05; done; seq 5</feed></list>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/feeds-live.xml")
+  export DIALOG
   run_dialog name 'push button:OK' shown rows table 5 lines progress.log 1 sleep 0.5 \
     name 'label:fed <i>text</i>' text.log act 'push button:OK' || return 1
   same status "$STATUS" 0 && file_is stderr err '' &&
@@ -115,10 +100,8 @@ for p in 10 60 100; do echo \$p; sleep 0.2; done; echo '#All copied'; echo > pro
 
 # Closed while feeds run: every process they started is gone with quillet.
 feeds_closed() {
-  export DIALOG="<window><vbox><progressbar variable=\"P\">
-<feed>echo \$\$ > feed.log; sleep 1000 &amp; echo \$! >> feed.log; wait</feed></progressbar>
-<list variable=\"L\"><feed>trap '' TERM; echo \$BASHPID >> feed.log; sleep 1000</feed></list>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/feeds-closed.xml")
+  export DIALOG
   run_dialog lines feed.log 3 close || return 1
   ended 0 '' || return 1
   local pid
