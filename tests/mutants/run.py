@@ -12,6 +12,7 @@ scripts the same way (the Wayland repeats are left out); with --hints, a table t
 printed before, the test that caught each fault then is tried first. A fault whose text is not found, or
 that does not build, is reported as such. The table goes to stdout, a log to $MUTANT_DIR/log.
 """
+import filecmp
 import os
 import shutil
 import subprocess
@@ -32,9 +33,11 @@ def copy_tree():
     files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=SRC,
                            capture_output=True, check=True).stdout.decode().split("\0")
     for name in filter(None, files):
-        if os.path.isfile(os.path.join(SRC, name)):
-            os.makedirs(os.path.dirname(os.path.join(TREE, name)), exist_ok=True)
-            shutil.copy2(os.path.join(SRC, name), os.path.join(TREE, name))
+        src, dst = os.path.join(SRC, name), os.path.join(TREE, name)
+        # Changed files only, with a new time: a build left by a fault is rebuilt.
+        if os.path.isfile(src) and not (os.path.isfile(dst) and filecmp.cmp(src, dst, False)):
+            os.makedirs(os.path.dirname(dst), exist_ok=True)
+            shutil.copy(src, dst)
 
 
 def first_failing(tests):
