@@ -15,66 +15,34 @@ log_is() {
 "
 }
 
-# The command sees the dialog's values as they are at the click, under their names.
-button_clicks() {
+# Every trigger in one dialog: a button whose command sees the values of the moment, after a
+# missing program, an empty command and one that cannot be split; a check box; a combo box.
+# Whatever the actions print, on either stream, stays out of quillet's output.
+triggers() {
+  DIALOG=$(<"$E2E_SRC/data/actions.xml")
+  export DIALOG
   # shellcheck disable=SC2016 # meant literally
-  export DIALOG='<window><vbox>
-<entry variable="HOST"><default>example.org</default></entry>
-<button variable="ADD"><label>Add</label><action>sh -c '\''echo "click $HOST" >> clicks.log'\''</action></button>
-<button ok></button>
-</vbox></window>'
-  # A real click, then two through the accessibility action.
-  # shellcheck disable=SC2016
-  run_dialog click 'push button:Add' lines clicks.log 1 \
-    act 'push button:Add' lines clicks.log 2 settext text 'a $(b) "c"' \
-    act 'push button:Add' lines clicks.log 3 \
+  run_dialog click 'push button:Add' lines clicks.log 1 act 'push button:Add' lines clicks.log 2 \
+    settext text 'a $(b) "c"' act 'push button:Add' lines clicks.log 3 \
+    click 'check box:Tick' lines toggles.log 1 click 'check box:Tick' lines toggles.log 2 \
+    act 'check box:Tick' lines toggles.log 3 \
+    select 'combo box' 2 lines changes.log 1 select 'combo box' 1 lines changes.log 2 \
     act 'push button:OK' || return 1
   # shellcheck disable=SC2016
   ended 0 'EXIT="OK"
 HOST="a \$(b) \"c\""
+TICK="true"
+PICK="second"
 ' && log_is clicks.log 'click example.org
 click example.org
-click a $(b) "c"'
-}
-
-check_box_toggles() {
-  export DIALOG="<window><vbox>
-<checkbox variable=\"TICK\"><label>Tick</label><action>sh -c 'echo toggled >> toggles.log'</action></checkbox>
-<button ok></button>
-</vbox></window>"
-  run_dialog click 'check box:Tick' lines toggles.log 1 \
-    click 'check box:Tick' lines toggles.log 2 \
-    act 'check box:Tick' lines toggles.log 3 \
-    act 'push button:OK' || return 1
-  ended 0 'EXIT="OK"
-TICK="true"
-' && log_is toggles.log 'toggled
-toggled
-toggled'
-}
-
-combo_box_changes() {
-  export DIALOG="<window><vbox>
-<comboboxtext variable=\"PICK\"><item>first</item><item>second</item><item>third</item>
-<action>sh -c 'echo changed >> changes.log'</action></comboboxtext>
-<button ok></button>
-</vbox></window>"
-  run_dialog select 'combo box' 2 lines changes.log 1 \
-    select 'combo box' 1 lines changes.log 2 \
-    act 'push button:OK' || return 1
-  ended 0 'EXIT="OK"
-PICK="second"
-' && log_is changes.log 'changed
-changed'
+click a $(b) "c"' && log_is toggles.log $'toggled\ntoggled\ntoggled' &&
+    log_is changes.log $'changed\nchanged'
 }
 
 # heartbeat_timer beats about once a second; TIMER1 has no "timer" in its name, as case counts.
 timers() {
-  export DIALOG="<window><vbox>
-<timer variable=\"heartbeat_timer\"><action>sh -c 'date +%s.%N >> beats.log'</action></timer>
-<timer variable=\"TIMER1\"><action>sh -c 'echo ran >> never.log'</action></timer>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/timers.xml")
+  export DIALOG
   local start
   start=$(date +%s.%N)
   run_dialog lines beats.log 3 act 'push button:OK' || return 1
@@ -87,52 +55,11 @@ timers() {
       printf "# beats %.2f s apart\n", d > "/dev/stderr"; exit 1 } } { prev = $1 }' beats.log
 }
 
-# A program that does not exist, an empty program name and a command that cannot be split
-# come first in the list; the command after them still runs on every click.
-failing_commands() {
-  export DIALOG="<window><vbox>
-<button variable=\"RUN\"><label>Run</label>
-<action>/nonexistent/quillet-e2e-missing --flag</action>
-<action>''</action>
-<action>\"unbalanced</action>
-<action>sh -c 'echo reached >> after.log'</action>
-</button>
-<button ok></button>
-</vbox></window>"
-  run_dialog act 'push button:Run' lines after.log 1 \
-    act 'push button:Run' lines after.log 2 \
-    act 'push button:OK' || return 1
-  ended 0 'EXIT="OK"
-' && log_is after.log 'reached
-reached'
-}
-
-# Whatever actions print, on either stream, stays out of quillet's output.
-action_output() {
-  export DIALOG="<window><vbox>
-<entry variable=\"NAME\"></entry>
-<button variable=\"NOISY\"><label>Noisy</label><action>echo LEAK</action>
-<action>sh -c 'echo LEAK >&2; echo done >> noisy.log'</action></button>
-<checkbox variable=\"LOUD\"><label>Loud</label><action>echo LEAK</action></checkbox>
-<timer variable=\"leak_timer\"><action>sh -c 'echo LEAK; echo LEAK >&2; echo beat >> beats.log'</action></timer>
-<button ok></button>
-</vbox></window>"
-  run_dialog act 'push button:Noisy' act 'check box:Loud' lines noisy.log 1 lines beats.log 1 \
-    settext 'text' quiet act 'push button:OK' || return 1
-  local lines
-  lines=$(sort out | tr '\n' ' ')
-  same status "$STATUS" 0 && file_is stderr err '' &&
-    same stdout "$lines" 'EXIT="OK" LOUD="true" NAME="quiet" '
-}
-
 # OK pressed while a slow action runs: the typed text is read back at once, and the action's
 # work is done when quillet has ended.
 slow_action() {
-  export DIALOG="<window><vbox>
-<entry variable=\"NAME\"></entry>
-<button variable=\"SLOW\"><label>Slow</label><action>sh -c 'sleep 3; echo done > slow.log'</action></button>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/slow-action.xml")
+  export DIALOG
   run_dialog act 'push button:Slow' focus text type typed act 'push button:OK' || return 1
   ended 0 'EXIT="OK"
 NAME="typed"
@@ -146,11 +73,8 @@ NAME="typed"
 # Two quick clicks and a timer slower than its period share one queue: every list runs whole
 # before the next starts, and the timer's ticks are skipped while its list runs.
 queued_actions() {
-  export DIALOG="<window><vbox>
-<button variable=\"TWICE\"><label>Twice</label><action>sh -c 'echo click >> runs.log; sleep 0.3; echo click-end >> runs.log'</action></button>
-<timer variable=\"slow_timer\"><action>sh -c 'echo tick \$(date +%s.%N) >> runs.log; sleep 2; echo tick-end >> runs.log'</action></timer>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/queued.xml")
+  export DIALOG
   run_dialog act 'push button:Twice' act 'push button:Twice' lines runs.log 8 \
     act 'push button:OK' || return 1
   ended 0 'EXIT="OK"
@@ -166,14 +90,8 @@ queued_actions() {
 # Feeds start once the window shows (drive.py writes ./shown when it finds it) and update
 # their widgets line by line; the dialog answers with what they left.
 feeds() {
-  export DIALOG="<window><vbox>
-<progressbar variable=\"DONE\"><feed>until [ -e shown ]; do sleep 0.05; done
-for p in 10 60 100; do echo \$p; sleep 0.2; done; echo '#All copied'; echo > progress.log</feed></progressbar>
-<entry variable=\"HOST\"><FEED>echo first; echo 'second <b>'</FEED></entry>
-<text><label>waiting</label><feed>until [ -e shown ]; do sleep 0.05; done; echo 'fed <i>text</i>'</feed></text>
-<list variable=\"NUMBERS\"><feed>until [ -e shown ]; do sleep 0.05; done; seq 5</feed></list>
-<button ok></button>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/feeds-live.xml")
+  export DIALOG
   run_dialog name 'push button:OK' shown rows table 5 lines progress.log 1 sleep 0.5 \
     name 'label:fed <i>text</i>' text.log act 'push button:OK' || return 1
   same status "$STATUS" 0 && file_is stderr err '' &&
@@ -182,10 +100,8 @@ for p in 10 60 100; do echo \$p; sleep 0.2; done; echo '#All copied'; echo > pro
 
 # Closed while feeds run: every process they started is gone with quillet.
 feeds_closed() {
-  export DIALOG="<window><vbox><progressbar variable=\"P\">
-<feed>echo \$\$ > feed.log; sleep 1000 &amp; echo \$! >> feed.log; wait</feed></progressbar>
-<list variable=\"L\"><feed>trap '' TERM; echo \$BASHPID >> feed.log; sleep 1000</feed></list>
-</vbox></window>"
+  DIALOG=$(<"$E2E_SRC/data/feeds-closed.xml")
+  export DIALOG
   run_dialog lines feed.log 3 close || return 1
   ended 0 '' || return 1
   local pid
@@ -194,12 +110,9 @@ feeds_closed() {
   done
 }
 
-check "a button action runs on each click and sees the values of the moment" button_clicks
-check "a check box action runs on each toggle, on and off" check_box_toggles
-check "a combo box action runs on each change" combo_box_changes
+check "actions run on each click, toggle and change, see the values of the moment, print nothing" \
+  triggers
 check "a *timer* action runs about once a second; TIMER1's never" timers
-check "a missing program or empty command does not stop the next one" failing_commands
-check "actions' output never reaches quillet's output" action_output
 check "OK during a slow action answers at once; the action has ended with quillet" slow_action
 check "clicks and a slow timer queue up, one list at a time; the timer never overlaps" \
   queued_actions

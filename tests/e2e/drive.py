@@ -2,31 +2,21 @@
 
 usage: drive.py PID STEP...
 
-Steps (arguments follow the step name):
-  settext REF TEXT   set the text of an entry or text view (AT-SPI EditableText)
-  value REF NUMBER   set a spin button or slider (AT-SPI Value)
-  select REF INDEX   choose item INDEX of a combo box (AT-SPI Selection)
-  act REF            do the default action: press a button, toggle a check box (AT-SPI)
-  click REF          move the real pointer to the widget's centre and click (XTEST)
-  doubleclick REF    the same with a double click
-  focus REF          give the window X focus and the widget keyboard focus (AT-SPI)
-  type TEXT          give the window X focus and type TEXT with real key events (XTEST)
-  key KEY            the same for one key or chord, e.g. Tab or ctrl+a
-  close              ask the window to close as a window manager does (WM_DELETE_WINDOW)
-  lines FILE N       wait until FILE has N lines
-  rows REF N         wait until the list or tree REF holds N rows (AT-SPI Table)
-  name REF FILE      write the accessible name of REF (what it shows) to FILE
-  size REF FILE      write the width and height of REF on screen, as WxH, to FILE
-  sleep SECONDS      let the dialog run on its own for a while, for its timers
-  addrow REF         add the row of table cell REF to the selection (AT-SPI Table)
-  window N           later steps work window N: 0 the dialog, 1 a window it opened (a chooser)
+Steps: settext REF TEXT, value REF NUMBER, select REF INDEX (of a combo box), act REF (the
+AT-SPI default action), click REF and doubleclick REF (the real pointer, XTEST), focus REF
+(X focus for the window, keyboard focus for the widget), type TEXT and key KEY (real key
+events, e.g. ctrl+a), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
+rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FILE (write what
+REF shows, or its WxH on screen, to FILE), sleep SECONDS, addrow REF (add the row of table
+cell REF to the selection), window N (later steps work window N: 0 the dialog, 1 a window
+it opened, such as a chooser).
 
 REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
 Every wait is bounded; any failure exits with status 1 and a message.
 
 With E2E_DISPLAY=wayland there is no X: click does the widget's action (a row is selected),
 focus only gives keyboard focus, type inserts at the caret of the widget given focus, and
-close presses the close button of the window's title bar. key, and type without a focus step,
+close presses the title bar's close button. key, doubleclick and type without a focus step
 have no equivalent: the dialog is left untouched and the exit status is 77.
 """
 

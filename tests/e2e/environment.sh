@@ -66,7 +66,7 @@ signalled() {
 </window>'
   env --default-signal="$1" "$QUILLET" --program DIALOG >out 2>err &
   PID=$!
-  await_file job || { kill -KILL "$PID"; wait "$PID"; return 1; }
+  await_file job || { stop; return 1; }
   kill -s "$1" "$PID"
   await_exit "$PID" || { kill -KILL "$PID"; wait "$PID"; note "quillet did not end"; return 1; }
   wait "$PID"
@@ -96,7 +96,7 @@ signalled_writing() {
     sleep 0.005
   done
   kill -TERM "$PID"
-  await_exit "$PID" $((400 * SLOW)) || { kill -KILL "$PID"; wait "$PID"; return 1; }
+  await_exit "$PID" $((400 * SLOW)) || { stop; return 1; }
   wait "$PID"
   STATUS=$?
   [[ -n $temp ]] || { note "the copy was never seen being written"; return 1; }
@@ -110,16 +110,15 @@ check "SIGTERM while the layout copy is written: no temporary file left" signall
 endless_action() {
   export DIALOG='<window><vbox><button variable="GO"><label>Go</label><action>yes</action>
 </button></vbox></window>'
-  env --default-signal=INT "$QUILLET" --program DIALOG >out 2>err &
-  PID=$!
-  timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$PID" click 'push button:Go' ||
-    { kill -KILL "$PID"; wait "$PID"; return 1; }
+  QUILLET_PREFIX=(env --default-signal=INT)
+  start
+  drive "$PID" click 'push button:Go' || { stop; return 1; }
   sleep 3
   local rss yes_pid
   rss=$(awk '/^VmRSS/ {print $2}' "/proc/$PID/status")
   yes_pid=$(pgrep -P "$PID" -x yes)
   kill -INT "$PID"
-  await_exit "$PID" || { kill -KILL "$PID"; wait "$PID"; return 1; }
+  await_exit "$PID" || { stop; return 1; }
   wait "$PID"
   STATUS=$?
   [[ -n $yes_pid ]] && await_exit "$yes_pid" 40 || { note "yes still runs"; return 1; }
@@ -137,13 +136,9 @@ markup_and_names() {
   variable="W"></entry><entry xid="C" variable="D"></entry>
 <COMBOBOX variable="K"><INPUT>printf "a\0b\rc\n"</INPUT></COMBOBOX>
 <button ok></button></vbox></window>'
-  G_DEBUG=fatal-criticals "$QUILLET" --program DIALOG --debug >out 2>err &
-  PID=$!
-  timeout -k 2 60 "$PYTHON" "$E2E_SRC/drive.py" "$PID" settext 'text#0' '$(touch PWN)' \
-    settext 'text#1' w settext 'text#2' d act 'push button:OK' &&
-    await_exit "$PID" || { kill -KILL "$PID"; wait "$PID"; return 1; }
-  wait "$PID"
-  STATUS=$?
+  start --debug
+  outcome settext 'text#0' '$(touch PWN)' settext 'text#1' w settext 'text#2' d \
+    act 'push button:OK' || return 1
   same status "$STATUS" 0 && grep -qF "[QUILLET WARNING] Widget 'PS4' not exported" err || return 1
   same "stdout, sorted" "$(sort out)" $'D="d"\nEXIT="OK"\nK="ab\rc"\nW="w"' || return 1
   (set -x && eval "$(<out)") 2>/dev/null

@@ -165,22 +165,49 @@ drive() {
   return "$rc"
 }
 
-# run_dialog STEP...: runs quillet --program DIALOG in the current directory (stdout to
-# ./out, stderr to ./err, exit status in STATUS) while drive.py does the steps. A dialog still open 10 s
-# after them is killed and fails the case.
-run_dialog() {
-  G_DEBUG=$E2E_G_DEBUG "${QUILLET_PREFIX[@]}" "$QUILLET" --program DIALOG >out 2>err &
-  local pid=$!
-  STATUS=
-  drive "$pid" "$@" || { kill -KILL "$pid" 2>/dev/null; wait "$pid"; return 1; }
-  if ! await_exit "$pid"; then
-    kill -KILL "$pid"
-    wait "$pid"
-    note "the dialog did not end"
+# start ARGS...: quillet --program DIALOG ARGS in the background in the current directory,
+# through QUILLET_PREFIX; stdout ./out, stderr ./err. GTK's critical warnings abort it, so
+# that they count as crashes, unless a case clears CRITICALS.
+CRITICALS=$E2E_G_DEBUG
+start() {
+  G_DEBUG=$CRITICALS "${QUILLET_PREFIX[@]}" "$QUILLET" --program DIALOG "$@" >out 2>err &
+  PID=$!
+}
+
+# stop: kills quillet ($PID) and fails.
+stop() {
+  kill -KILL "$PID" 2>/dev/null
+  wait "$PID"
+  return 1
+}
+
+# outcome STEP...: waits for quillet ($PID) to end or to show its window, which drive.py
+# then works with the steps; quillet must end within 10 s of them. Sets SHOWN and STATUS,
+# and fails on a hang or a signal.
+outcome() {
+  local i slow=${E2E_SLOW:-1} steps=$((300 * ${E2E_SLOW:-1}))
+  SHOWN=yes STATUS=
+  # Under Wayland there is no window to look for: drive.py waits for it.
+  [[ $E2E_DISPLAY == x11 ]] || steps=0
+  for ((i = 0; i < steps; i++)); do
+    exited "$PID" && SHOWN=no && break
+    [[ -n $("$XDOTOOL" search --onlyvisible --pid "$PID" 2>/dev/null) ]] && break
+    sleep 0.1
+  done
+  if [[ $SHOWN == yes ]] && ! drive "$PID" "$@"; then
+    stop
     return 1
   fi
-  wait "$pid"
+  await_exit "$PID" $((200 * slow)) || { note "quillet did not end (shown: $SHOWN)"; stop; return 1; }
+  wait "$PID"
   STATUS=$?
+  ((STATUS <= 1)) || { note "ended by signal $((STATUS - 128))"; return 1; }
+}
+
+# run_dialog STEP...: runs quillet --program DIALOG while drive.py does the steps on its
+# window (stdout ./out, stderr ./err, exit status in STATUS).
+run_dialog() {
+  start && outcome "$@" && same shown "$SHOWN" yes
 }
 
 # ended STATUS OUT: the run ended with that status, that exact stdout and an empty stderr.
