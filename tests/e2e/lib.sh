@@ -201,7 +201,11 @@ outcome() {
   await_exit "$PID" $((200 * slow)) || { note "quillet did not end (shown: $SHOWN)"; stop; return 1; }
   wait "$PID"
   STATUS=$?
-  ((STATUS <= 1)) || { note "ended by signal $((STATUS - 128))"; return 1; }
+  ((STATUS <= 1)) || {
+    note "ended by signal $((STATUS - 128)); its standard error ends:"
+    tail -n 30 err | sed 's/^/#   /' >&2
+    return 1
+  }
 }
 
 # run_dialog STEP...: runs quillet --program DIALOG while drive.py does the steps on its
