@@ -255,9 +255,11 @@ static void test_quoting_any_shell() {
     for (const std::string &line : lines) {
       const std::string got = eval_in("bash", "C.UTF-8", nullptr, line);
       g_assert_cmpstr(got.c_str(), ==, value.c_str());
-      eval_in("bash", "zh_CN.GBK", locales, line, false);
-      eval_in("bash", "zh_TW.BIG5", locales, line, false);
-      eval_in("dash", "C.UTF-8", nullptr, line, false);
+      // A quote left open would take in the next state line, whose value may hold a quote.
+      const std::string two_lines = line + "\nW=\"';touch PWNED;#\"";
+      eval_in("bash", "zh_CN.GBK", locales, two_lines, false);
+      eval_in("bash", "zh_TW.BIG5", locales, two_lines, false);
+      eval_in("dash", "C.UTF-8", nullptr, two_lines, false);
     }
   }
   g_autofree char *rm = g_strdup_printf("rm -rf '%s'", locales);
