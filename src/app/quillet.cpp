@@ -160,8 +160,8 @@ struct LaunchState {
   GtkWidget *window;
 };
 
+// One per wired widget; its address also tells the action queue which widget a list came from.
 struct ActionBinding {
-  LaunchState *state;
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
 
@@ -261,7 +261,7 @@ void wire_actions(LaunchState *state, const char *name, GPtrArray *commands) {
   if (signal == nullptr && strstr(name, "timer") == nullptr)
     return;
   auto *binding = g_new(ActionBinding, 1);
-  *binding = {state, commands};
+  *binding = {commands};
   if (signal != nullptr)
     g_signal_connect_data(object, signal, G_CALLBACK(on_action), binding, free_binding,
                           GConnectFlags(0));
