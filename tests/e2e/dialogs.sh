@@ -101,6 +101,12 @@ read_only_dir() {
     QUILLET_PREFIX=(setpriv --reuid=nobody --regid=nogroup --clear-groups
       env -C ro NO_AT_BRIDGE=1 HOME="$PWD/nobody" XDG_RUNTIME_DIR="$PWD/nobody/runtime"
       XAUTHORITY="$PWD/xauth")
+    # So may the leak checker's suppressions be.
+    if [[ ${LSAN_OPTIONS:-} == suppressions=* ]]; then
+      local supp=${LSAN_OPTIONS#suppressions=}
+      cp "${supp%%:*}" lsan.supp && chmod 644 lsan.supp || return 1
+      QUILLET_PREFIX+=(LSAN_OPTIONS="suppressions=$PWD/lsan.supp:${LSAN_OPTIONS#*:}")
+    fi
   fi
   mkdir -m 555 ro || return 1
   run_dialog type 'read only' key Tab key space || return 1
