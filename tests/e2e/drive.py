@@ -286,7 +286,7 @@ def main(argv):
             poll("%s rows in %s" % (args[1], args[0]), lambda: table.nRows == int(args[1]))
         elif op == "name":
             with open(args[1], "w", encoding="utf-8") as f:
-                f.write(widget(args[0]).name)
+                f.write(widget(args[0]).name + "\n")
         elif op == "size":
             target = widget(args[0])
             # Under Wayland the frame also holds GTK's title bar and shadow; the window's size
@@ -295,7 +295,7 @@ def main(argv):
                 target = target[1]
             ext = target.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
             with open(args[1], "w", encoding="utf-8") as f:
-                f.write("%dx%d" % (ext.width, ext.height))
+                f.write("%dx%d\n" % (ext.width, ext.height))
         elif op == "sleep":
             time.sleep(float(args[0]))
         elif op == "addrow":

@@ -49,7 +49,7 @@ garbage_item() {
   same status "$STATUS" 0 && file_is stderr err '' || return 1
   # GTK's XML parser reads a CR as a newline; the value keeps it in its quotes.
   eval "$(<out)" || return 1
-  printf %s "$K" >got
+  printf "%s\n" "$K" >got
   cmp -s got shown || { note "exported $(od -c got | head -3), shown $(od -c shown | head -3)"; return 1; }
   same "files made by commands in the value" "$(ls -d pwned* 2>/dev/null)" ''
 }

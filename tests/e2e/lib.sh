@@ -218,3 +218,61 @@ run_dialog() {
 ended() {
   same status "$STATUS" "$1" && file_is stdout out "$2" && file_is stderr err ''
 }
+
+## Case files
+
+# cases FILE: a check for each case of tests/e2e/data/FILE. A case starts with a line
+# "== DESCRIPTION"; then, a line each:
+#   program FILE   the dialog is tests/e2e/data/FILE ("@DIR@" in it: the case's directory)
+#   args WORDS     more arguments after --program DIALOG (shell words)
+#   steps WORDS    what drive.py does (shell words; several steps lines add up)
+#   status N       the exit status (0 if not given)
+# and texts, each of lines written "| LINE" below its heading:
+#   dialog         the dialog itself; with neither, the program is empty
+#   stdout         quillet's standard output, exactly (empty if not given); stderr the same
+#   file NAME      a file in the case's directory, exactly
+#   eval NAME      the value of NAME once stdout is evaluated
+# Evaluating stdout must create no file named pwned*.
+cases() {
+  local line description=
+  local -a lines=()
+  while IFS= read -r line; do
+    if [[ $line == '== '* ]]; then
+      [[ -z $description ]] || check "$description" run_case "${lines[@]}"
+      description=${line#== } lines=()
+    elif [[ -n $line && $line != '#'* ]]; then
+      lines+=("$line")
+    fi
+  done <"$E2E_SRC/data/$1"
+  [[ -z $description ]] || check "$description" run_case "${lines[@]}"
+}
+
+run_case() {
+  local line text=dialog want_status=0 name
+  local -a args=() steps=()
+  local -A want=([dialog]='' [out]='' [err]='')
+  for line; do
+    case $line in
+    '|'*) line=${line#|} && want[$text]+=${line# }$'\n' ;;
+    'program '*) want[dialog]=$(<"$E2E_SRC/data/${line#program }")$'\n' ;;
+    'args '*) eval "args+=(${line#args })" ;;
+    'steps '*) eval "steps+=(${line#steps })" ;;
+    'status '*) want_status=${line#status } ;;
+    dialog | stdout | stderr) text=${line/stdout/out} text=${text/stderr/err} ;;
+    'file '* | 'eval '*) text=${line/file /} text=${text/eval /=} ;;
+    *) note "bad line: $line" && return 1 ;;
+    esac
+  done
+  export DIALOG=${want[dialog]//@DIR@/$PWD}
+  unset 'want[dialog]'
+  start "${args[@]}" && outcome "${steps[@]}" && same status "$STATUS" "$want_status" || return 1
+  for name in "${!want[@]}"; do
+    [[ $name == =* ]] || file_is "$name" "$name" "${want[$name]}" || return 1
+  done
+  eval "$(<out)" >/dev/null 2>&1
+  for name in "${!want[@]}"; do
+    line=${name#=}
+    [[ $name != =* ]] || same "$line" "${!line}"$'\n' "${want[$name]}" || return 1
+  done
+  same "files made by commands in values" "$(compgen -G 'pwned*')" ''
+}
