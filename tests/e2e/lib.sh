@@ -223,16 +223,19 @@ ended() {
 
 # cases FILE: a check for each case of tests/e2e/data/FILE. A case starts with a line
 # "== DESCRIPTION"; then, a line each:
-#   program FILE   the dialog is tests/e2e/data/FILE ("@DIR@" in it: the case's directory)
+#   program FILE   the dialog is tests/e2e/data/FILE
+#   script NAME    not quillet but examples/NAME.sh runs, and drive.py works its dialog
 #   args WORDS     more arguments after --program DIALOG (shell words)
 #   steps WORDS    what drive.py does (shell words; several steps lines add up)
 #   status N       the exit status (0 if not given)
 # and texts, each of lines written "| LINE" below its heading:
 #   dialog         the dialog itself; with neither, the program is empty
-#   stdout         quillet's standard output, exactly (empty if not given); stderr the same
+#   stdout         the standard output, exactly (empty if not given); stderr the same
+#   lines, match   instead of stdout: lines it holds, whole (match: extended regexps)
 #   file NAME      a file in the case's directory, exactly
-#   eval NAME      the value of NAME once stdout is evaluated
-# Evaluating stdout must create no file named pwned*.
+#   eval NAME      the value of NAME once quillet's answer is evaluated
+# In texts, @DIR@ is the case's directory and @HOME@ the home directory. Evaluating the
+# answer must create no file named pwned*.
 cases() {
   local line description=
   local -a lines=()
@@ -248,31 +251,93 @@ cases() {
 }
 
 run_case() {
-  local line text=dialog want_status=0 name
+  local line text=dialog want_status=0 name script=
   local -a args=() steps=()
   local -A want=([dialog]='' [out]='' [err]='')
   for line; do
     case $line in
-    '|'*) line=${line#|} && want[$text]+=${line# }$'\n' ;;
+    '|'*) line=${line#|} && line=${line# } && line=${line//@DIR@/$PWD} &&
+      want[$text]+=${line//@HOME@/$HOME}$'\n' ;;
     'program '*) want[dialog]=$(<"$E2E_SRC/data/${line#program }")$'\n' ;;
+    'script '*) script=${line#script } ;;
     'args '*) eval "args+=(${line#args })" ;;
     'steps '*) eval "steps+=(${line#steps })" ;;
     'status '*) want_status=${line#status } ;;
     dialog | stdout | stderr) text=${line/stdout/out} text=${text/stderr/err} ;;
+    lines | match) text=$line && unset 'want[out]' ;;
     'file '* | 'eval '*) text=${line/file /} text=${text/eval /=} ;;
     *) note "bad line: $line" && return 1 ;;
     esac
   done
-  export DIALOG=${want[dialog]//@DIR@/$PWD}
+  export DIALOG=${want[dialog]}
   unset 'want[dialog]'
-  start "${args[@]}" && outcome "${steps[@]}" && same status "$STATUS" "$want_status" || return 1
+  if [[ -n $script ]]; then
+    run_example "$script" "${steps[@]}" || return 1
+  else
+    start "${args[@]}" && outcome "${steps[@]}" || return 1
+  fi
+  same status "$STATUS" "$want_status" || return 1
   for name in "${!want[@]}"; do
-    [[ $name == =* ]] || file_is "$name" "$name" "${want[$name]}" || return 1
+    case $name in
+    lines | match)
+      text=-Fxq && [[ $name == lines ]] || text=-Exq
+      while IFS= read -r line; do
+        grep "$text" -- "$line" out || { note "no line $line; stdout: $(cat out)"; return 1; }
+      done <<<"${want[$name]%$'\n'}"
+      ;;
+    =*) ;;
+    *) file_is "$name" "$name" "${want[$name]}" || return 1 ;;
+    esac
   done
+  [[ -z $script ]] || return 0
   eval "$(<out)" >/dev/null 2>&1
   for name in "${!want[@]}"; do
     line=${name#=}
     [[ $name != =* ]] || same "$line" "${!line}"$'\n' "${want[$name]}" || return 1
   done
   same "files made by commands in values" "$(compgen -G 'pwned*')" ''
+}
+
+## Example scripts
+
+# quillet_under SCRIPT_PID: the quillet process the script started, waited for at most 10 s.
+# bash may exec the command substitution, so quillet is a child or a grandchild.
+quillet_under() {
+  local i child
+  for ((i = 0; i < 100 * ${E2E_SLOW:-1}; i++)); do
+    pgrep -n -x quillet -P "$1" && return 0
+    for child in $(pgrep -P "$1"); do
+      pgrep -n -x quillet -P "$child" && return 0
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+# stop_tree PID: kills the script and what it started, children first.
+stop_tree() {
+  local child
+  for child in $(pgrep -P "$1"); do
+    stop_tree "$child"
+  done
+  kill -KILL "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+}
+
+# run_example NAME STEP...: runs examples/NAME.sh in the case's directory (stdout ./out,
+# stderr ./err, exit status in STATUS) while drive.py works its dialog. The script must end
+# within 10 s of the last step.
+run_example() {
+  local name=$1 pid qpid
+  shift
+  QUILLET=$QUILLET G_DEBUG=$CRITICALS "$E2E_SRC/../../examples/$name.sh" >out 2>err &
+  pid=$!
+  qpid=$(quillet_under "$pid") || { note "$name started no quillet: $(cat out err)"; }
+  if [[ -z $qpid ]] || ! drive "$qpid" "$@" || ! await_exit "$pid" $((200 * ${E2E_SLOW:-1})); then
+    note "$name was not worked to its end; stdout: $(cat out)"
+    stop_tree "$pid"
+    return 1
+  fi
+  wait "$pid"
+  STATUS=$?
 }
