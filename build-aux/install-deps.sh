@@ -12,7 +12,7 @@ demo_packages="xvfb xauth xdotool imagemagick"
 # End-to-end tests drive the dialog with XTEST (xdotool) and AT-SPI (pyatspi), under Xvfb
 # and under a headless weston. The fuzz target needs clang and its libFuzzer runtime; the
 # quoting test builds GBK and Big5 locales from the charmaps in locales.
-test_packages="$build_packages $demo_packages clang-format clang libclang-rt-14-dev x11-utils dbus dbus-x11 at-spi2-core python3 python3-pyatspi weston man-db locales"
+test_packages="$build_packages $demo_packages clang-format clang libclang-rt-14-dev x11-utils dbus dbus-x11 at-spi2-core python3 python3-pyatspi python3-xlib weston man-db locales"
 
 case "${1:-build}" in
 build) packages="$build_packages $demo_packages" ;;

@@ -20,7 +20,6 @@ close presses the title bar's close button. key, doubleclick and type without a 
 have no equivalent: the dialog is left untouched and the exit status is 77.
 """
 
-import ctypes
 import os
 import subprocess
 import sys
@@ -113,48 +112,15 @@ def line_count(path):
         return 0
 
 
-class XClientMessage(ctypes.Structure):
-    _fields_ = [
-        ("type", ctypes.c_int),
-        ("serial", ctypes.c_ulong),
-        ("send_event", ctypes.c_int),
-        ("display", ctypes.c_void_p),
-        ("window", ctypes.c_ulong),
-        ("message_type", ctypes.c_ulong),
-        ("format", ctypes.c_int),
-        ("data", ctypes.c_long * 5),
-    ]
-
-
-class XEvent(ctypes.Union):
-    _fields_ = [("xclient", XClientMessage), ("pad", ctypes.c_long * 24)]
-
-
 def send_wm_delete(window):
     """Sends the ClientMessage a window manager sends when the user closes a window."""
-    x11 = ctypes.CDLL("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                               ctypes.POINTER(XEvent)]
-    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    display = x11.XOpenDisplay(None)
-    if not display:
-        fail("cannot open the X display")
-    event = XEvent()
-    event.xclient.type = 33  # ClientMessage
-    event.xclient.window = window
-    event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
-    event.xclient.format = 32
-    event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-    event.xclient.data[1] = 0  # CurrentTime
-    if not x11.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
-        fail("XSendEvent failed")
-    x11.XSync(display, 0)
-    x11.XCloseDisplay(display)
+    from Xlib import display, protocol
+    x = display.Display()
+    target = x.create_resource_object("window", window)
+    target.send_event(protocol.event.ClientMessage(
+        window=target, client_type=x.intern_atom("WM_PROTOCOLS"),
+        data=(32, [x.intern_atom("WM_DELETE_WINDOW"), 0, 0, 0, 0])))
+    x.sync()
 
 
 def act(acc, ref):
