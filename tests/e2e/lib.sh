@@ -24,7 +24,6 @@ e2e_session() {
     return
   fi
   E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/quillet-e2e.XXXXXX") || exit 1
-  chmod 755 "$E2E_TMP" # another user is let in for the read-only case
   export E2E_INSIDE=1 E2E_TMP
   export HOME=$E2E_TMP/home XDG_CONFIG_HOME=$E2E_TMP/config XDG_CACHE_HOME=$E2E_TMP/cache \
     XDG_DATA_HOME=$E2E_TMP/data XDG_STATE_HOME=$E2E_TMP/state XDG_RUNTIME_DIR=$E2E_TMP/runtime
@@ -224,6 +223,7 @@ ended() {
 # cases FILE: a check for each case of tests/e2e/data/FILE. A case starts with a line
 # "== DESCRIPTION"; then, a line each:
 #   program FILE   the dialog is tests/e2e/data/FILE
+#   run WORDS      a command run first, in the case's directory (shell words)
 #   script NAME    not quillet but examples/NAME.sh runs, and drive.py works its dialog
 #   args WORDS     more arguments after --program DIALOG (shell words)
 #   steps WORDS    what drive.py does (shell words; several steps lines add up)
@@ -260,6 +260,7 @@ run_case() {
       want[$text]+=${line//@HOME@/$HOME}$'\n' ;;
     'program '*) want[dialog]=$(<"$E2E_SRC/data/${line#program }")$'\n' ;;
     'script '*) script=${line#script } ;;
+    'run '*) eval "${line#run }" || return 1 ;;
     'args '*) eval "args+=(${line#args })" ;;
     'steps '*) eval "steps+=(${line#steps })" ;;
     'status '*) want_status=${line#status } ;;
@@ -269,7 +270,7 @@ run_case() {
     *) note "bad line: $line" && return 1 ;;
     esac
   done
-  export DIALOG=${want[dialog]}
+  export DIALOG=${want[dialog]//@DIR@/$PWD}
   unset 'want[dialog]'
   if [[ -n $script ]]; then
     run_example "$script" "${steps[@]}" || return 1
