@@ -8,40 +8,6 @@ source "$(dirname "$0")/lib.sh"
 e2e_session "$@"
 
 SLOW=${E2E_SLOW:-1}
-# Look records what quillet's standard output is.
-ENTRY='<window><vbox><entry variable="E"></entry><button ok></button><button cancel></button>
-<button><label>Look</label><action>sh -c "readlink /proc/$PPID/fd/1 >fd1"</action></button>
-</vbox></window>'
-
-# through REDIRECTION STATUS STEP...: the dialog, started with its standard output replaced
-# as REDIRECTION says, ends with STATUS after the steps and leaves no temporary file.
-through() {
-  export DIALOG=$ENTRY
-  QUILLET_PREFIX=(env ${NO_AT_BRIDGE:+NO_AT_BRIDGE=1} bash -c "exec \"\$@\" $1" quillet)
-  run_dialog "${@:3}" || return 1
-  same status "$STATUS" "$2" && file_is stderr err '' &&
-    same "temporary files" "$(echo debug_generated_layout.xml.*)" 'debug_generated_layout.xml.*'
-}
-
-# Standard output closed: the answer goes nowhere, never into the display connection (which
-# would take the next free descriptor) or the debug copy.
-closed_stdout() {
-  through '>&-' 0 click 'push button:Look' lines fd1 1 act 'push button:OK' || return 1
-  file_is "standard output" fd1 $'/dev/null\n' && ! grep -q EXIT debug_generated_layout.xml &&
-    same "end of the debug copy" "$(tail -1 debug_generated_layout.xml)" '</interface>'
-}
-
-# Without the accessibility bridge no D-Bus socket makes GLib ignore SIGPIPE on quillet's
-# behalf: the keyboard works the dialog.
-closed_pipe() {
-  x_only || return 1
-  NO_AT_BRIDGE=1 through '> >(:)' 1 type typed key Return
-}
-
-check "standard output closed: the dialog works, the debug copy is whole" closed_stdout
-check "OK on a full device: status 1" through '>/dev/full' 1 act 'push button:OK'
-check "Cancel on a full device: status 1" through '>/dev/full' 1 act 'push button:Cancel'
-check "OK into a pipe whose reader has gone: status 1" closed_pipe
 
 # A file size limit below the size of the layout: the copy is skipped, the dialog works.
 size_limit() {

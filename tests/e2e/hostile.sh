@@ -160,24 +160,6 @@ E="x"'
 
 check "10000 unknown elements nested: no widget depth, the dialog works" unknown_nested
 
-## Input commands
-
-# Endless output: the first 100000 lines, the command ended, a debug line; the heap stays
-# far below the limit (not under the sanitizers, whose shadow memory counts as data).
-endless_input() {
-  export DIALOG='<window><vbox><list variable="L"><input>yes</input></list><button ok></button></vbox></window>'
-  local limit=()
-  [[ -n ${E2E_SLOW:-} ]] || limit=(prlimit --data=1073741824)
-  G_DEBUG=$CRITICALS "${limit[@]}" "$QUILLET" --program DIALOG --debug >out 2>err &
-  PID=$!
-  outcome rows table 100000 act 'push button:OK' || return 1
-  same status "$STATUS" 0 && file_is stdout out 'EXIT="OK"
-L="y"
-' && grep -q '^\[QUILLET DEBUG\] Input command output cut after 100000 lines.*: yes$' err ||
-    { note "stderr: $(cat err)"; return 1; }
-}
-check "an input command printing without end: 100000 rows, memory bounded" endless_input
-
 ## Working directory
 
 # The layout file cannot be written, and input commands start in a directory that is gone.

@@ -234,8 +234,8 @@ ended() {
 #   lines, match   instead of stdout: lines it holds, whole (match: extended regexps)
 #   file NAME      a file in the case's directory, exactly
 #   eval NAME      the value of NAME once quillet's answer is evaluated
-# In texts, @DIR@ is the case's directory and @HOME@ the home directory. Evaluating the
-# answer must create no file named pwned*.
+# In texts, @DIR@ is the case's directory and @HOME@ the home directory. No temporary copy
+# of the layout may be left, and evaluating the answer must create no file named pwned*.
 cases() {
   local line description=
   local -a lines=()
@@ -290,6 +290,7 @@ run_case() {
     *) file_is "$name" "$name" "${want[$name]}" || return 1 ;;
     esac
   done
+  same "temporary copies left" "$(compgen -G 'debug_generated_layout.xml.*')" '' || return 1
   [[ -z $script ]] || return 0
   eval "$(<out)" >/dev/null 2>&1
   for name in "${!want[@]}"; do
