@@ -134,16 +134,10 @@ def select_row(cell):
         fail("could not select the row of " + cell.name)
 
 
-def needs_x(steps, arity):
-    """The first step that only X can do, or None."""
-    i, focused = 0, False
-    while i < len(steps):
-        op = steps[i]
-        if op in ("key", "doubleclick") or (op == "type" and not focused):
-            return op
-        focused = focused or op == "focus"
-        i += 1 + arity.get(op, 0)
-    return None
+def x_window(pid, *name):
+    return poll("the X window of pid %d" % pid, lambda: subprocess.run(
+        [XDOTOOL, "search", "--onlyvisible", "--pid", str(pid), *name],
+        capture_output=True, text=True, timeout=TIMEOUT).stdout.split())[0]
 
 
 def main(argv):
@@ -152,18 +146,21 @@ def main(argv):
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
              "size": 2, "sleep": 1, "addrow": 1, "window": 1}
-    window = None
-    windows = []
-    if WAYLAND:
-        op = needs_x(steps, arity)
-        if op:
-            print("drive.py: %s needs X" % op, file=sys.stderr)
-            sys.exit(77)
-    else:
-        window = poll("the X window of pid %d" % pid, lambda: subprocess.run(
-            [XDOTOOL, "search", "--onlyvisible", "--pid", str(pid)],
-            capture_output=True, text=True, timeout=TIMEOUT).stdout.split())[0]
-        windows.append(window)
+    parsed, i = [], 0
+    while i < len(steps):
+        op = steps[i]
+        if op not in arity or i + 1 + arity[op] > len(steps):
+            fail("bad step at %r" % steps[i:])
+        parsed.append((op, steps[i + 1:i + 1 + arity[op]]))
+        i += 1 + arity[op]
+    ops = [op for op, _ in parsed] + ["focus"]
+    x_only = [op for op in ops if op in ("key", "doubleclick")] + [
+        op for op in ops[:ops.index("focus")] if op == "type"]
+    if WAYLAND and x_only:
+        print("drive.py: %s needs X" % x_only[0], file=sys.stderr)
+        sys.exit(77)
+    window = None if WAYLAND else x_window(pid)
+    windows = [window]
     frames = []
     focused = []
 
@@ -178,13 +175,7 @@ def main(argv):
                 (a for a in app if a.getState().contains(pyatspi.STATE_SHOWING)), None)))
         return frames[0]
 
-    i = 0
-    while i < len(steps):
-        op = steps[i]
-        if op not in arity or i + 1 + arity[op] > len(steps):
-            fail("bad step at %r" % steps[i:])
-        args = steps[i + 1:i + 1 + arity[op]]
-        i += 1 + arity[op]
+    for op, args in parsed:
         if op == "settext":
             if not widget(args[0]).queryEditableText().setTextContents(args[1]):
                 fail("could not set the text of " + args[0])
@@ -268,7 +259,7 @@ def main(argv):
             select_row(widget(args[0]))
         elif op == "window" and args[0] == "0":
             frames[:] = frames[:1]
-            window = windows[0] if windows else None
+            window = windows[0]
         elif op == "window":
             main_frame = frame()
             app = main_frame.parent
@@ -277,10 +268,7 @@ def main(argv):
                 a for a in app if a != main_frame and a.getState().contains(
                     pyatspi.STATE_SHOWING)][-1])]
             if not WAYLAND:
-                title = "^%s$" % frames[1].name
-                window = poll("the X window " + title, lambda: subprocess.run(
-                    [XDOTOOL, "search", "--onlyvisible", "--pid", str(pid), "--name", title],
-                    capture_output=True, text=True, timeout=TIMEOUT).stdout.split())[0]
+                window = x_window(pid, "--name", "^%s$" % frames[1].name)
 
 
 if __name__ == "__main__":
