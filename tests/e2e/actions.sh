@@ -5,25 +5,14 @@
 source "$(dirname "$0")/lib.sh"
 e2e_session "$@"
 
-# log_is FILE WANT: FILE holds exactly the lines WANT (none when WANT is empty).
-log_is() {
-  if [[ -z $2 ]]; then
-    [[ ! -e $1 ]] || { note "$1 exists: $(cat "$1")"; return 1; }
-    return 0
-  fi
-  file_is "$1" "$1" "$2
-"
-}
-
 # heartbeat_timer beats about once a second; TIMER1 has no "timer" in its name, as case counts.
 timers() {
-  DIALOG=$(<"$E2E_SRC/data/timers.xml")
-  export DIALOG
+  program timers.xml
   local start
   start=$(date +%s.%N)
   run_dialog lines beats.log 3 act 'push button:OK' || return 1
   ended 0 'EXIT="OK"
-' && log_is never.log '' || return 1
+' && same "TIMER1 ran" "$(compgen -G never.log)" '' || return 1
   # From start to the third beat: three periods of a second, less the first one's slack.
   awk -v start="$start" 'NR == 3 { d = $1 - start; if (d < 1.5 || d > 6) {
       printf "# third beat %.2f s after the start\n", d > "/dev/stderr"; exit 1 } }
@@ -34,12 +23,11 @@ timers() {
 # OK pressed while a slow action runs: the typed text is read back at once, and the action's
 # work is done when quillet has ended.
 slow_action() {
-  DIALOG=$(<"$E2E_SRC/data/slow-action.xml")
-  export DIALOG
+  program slow-action.xml
   run_dialog act 'push button:Slow' focus text type typed act 'push button:OK' || return 1
   ended 0 'EXIT="OK"
 NAME="typed"
-' && log_is slow.log done || return 1
+' && file_is "slow action" slow.log $'done\n' || return 1
   local answered finished
   answered=$(stat -c %.3Y out) finished=$(stat -c %.3Y slow.log)
   awk -v a="$answered" -v f="$finished" 'BEGIN { if (f - a < 1) {
@@ -50,8 +38,7 @@ NAME="typed"
 # the next starts, and the ticks that fall due while the timer's list runs are skipped, so a
 # click waits for one list at most.
 queued_actions() {
-  DIALOG=$(<"$E2E_SRC/data/queued.xml")
-  export DIALOG
+  program queued.xml
   run_dialog act 'push button:Twice' act 'push button:Twice' lines runs.log 9 \
     act 'push button:Twice' lines runs.log 12 act 'push button:OK' || return 1
   ended 0 'EXIT="OK"
@@ -64,8 +51,7 @@ queued_actions() {
 
 # Closed while feeds run: every process they started is gone with quillet.
 feeds_closed() {
-  DIALOG=$(<"$E2E_SRC/data/feeds-closed.xml")
-  export DIALOG
+  program feeds-closed.xml
   run_dialog lines feed.log 3 close || return 1
   ended 0 '' || return 1
   local pid

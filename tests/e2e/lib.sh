@@ -207,6 +207,11 @@ outcome() {
   }
 }
 
+# program FILE: the dialog is tests/e2e/data/FILE.
+program() {
+  DIALOG=$(<"$E2E_SRC/data/$1") && export DIALOG
+}
+
 # run_dialog STEP...: runs quillet --program DIALOG while drive.py does the steps on its
 # window (stdout ./out, stderr ./err, exit status in STATUS).
 run_dialog() {
