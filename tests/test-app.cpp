@@ -41,11 +41,10 @@ static void test_arguments(gconstpointer data) {
   if (g_test_subprocess()) {
     g_setenv("QT_DIALOG", "<window/>", TRUE);
     g_setenv("QT_EMPTY", "", TRUE);
-    std::vector<char *> argv{const_cast<char *>("quillet")};
-    for (const char *arg : c->args)
-      argv.push_back(const_cast<char *>(arg));
+    std::vector<const char *> argv{"quillet"};
+    argv.insert(argv.end(), c->args.begin(), c->args.end());
     g_autoptr(Quillet) app = quillet_new();
-    quillet_parse_arguments(app, argv.data(), static_cast<int>(argv.size()));
+    quillet_parse_arguments(app, const_cast<char **>(argv.data()), static_cast<int>(argv.size()));
     g_assert_cmpstr(quillet_get_xml_program(app), ==, c->program);
     g_assert_cmpint(quillet_get_debug_mode(), ==, c->debug);
     return;
@@ -101,11 +100,8 @@ static void test_shell_names() {
 // a percentage (clamped), a caption after '#' and what is no number (ignored) to a progress
 // bar; NUL bytes and invalid UTF-8 to an entry; a blank line (no row) and a row to a list.
 static void test_state_lines() {
-  g_autoptr(GtkBuilder) builder = gtk_builder_new();
-  g_autoptr(GError) error = nullptr;
-  g_autofree char *ui = g_test_build_filename(G_TEST_DIST, "data", "state-widgets.ui", NULL);
-  gtk_builder_add_from_file(builder, ui, &error);
-  g_assert_no_error(error);
+  g_autoptr(GtkBuilder) builder =
+      gtk_builder_new_from_file(g_test_get_filename(G_TEST_DIST, "data", "state-widgets.ui", NULL));
   auto get = [&](const char *id) { return gtk_builder_get_object(builder, id); };
   g_autoptr(GString) out = g_string_new(nullptr);
   auto append_all = [&] {
@@ -134,9 +130,10 @@ static void test_state_lines() {
   g_assert_cmpstr(gtk_progress_bar_get_text(GTK_PROGRESS_BAR(get("progress"))), ==, "Copying <b>");
   g_assert_cmpstr(gtk_label_get_text(GTK_LABEL(get("label"))), ==, " two  words");
 
-  g_autofree char *path = g_test_build_filename(G_TEST_DIST, "data", "state-widgets.expected", NULL);
   g_autofree char *expected = nullptr;
-  g_file_get_contents(path, &expected, nullptr, &error);
+  g_autoptr(GError) error = nullptr;
+  g_file_get_contents(g_test_get_filename(G_TEST_DIST, "data", "state-widgets.expected", NULL),
+                      &expected, nullptr, &error);
   g_assert_no_error(error);
   g_assert_cmpstr(out->str, ==, expected);
   gtk_widget_destroy(GTK_WIDGET(get("w")));
