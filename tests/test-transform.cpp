@@ -11,28 +11,25 @@
 
 #include <gtk/gtk.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <map>
+#include <set>
 #include <string>
-#include <vector>
 
-// One "id" line per widget action entry, sorted, each command below it.
+// One "id" line per widget action entry, in the order of the ids, each command below it.
 static std::string dump_actions(GHashTable *widget_actions) {
-  std::vector<std::string> ids;
+  std::map<std::string, const GPtrArray *> entries;
   GHashTableIter iter;
   gpointer key, value;
   g_hash_table_iter_init(&iter, widget_actions);
-  while (g_hash_table_iter_next(&iter, &key, &value)) {
-    std::string entry = static_cast<const char *>(key);
-    auto *commands = static_cast<GPtrArray *>(value);
-    for (guint i = 0; i < commands->len; i++)
-      entry += std::string("\n  > ") + static_cast<const char *>(commands->pdata[i]);
-    ids.push_back(entry);
-  }
-  std::sort(ids.begin(), ids.end());
+  while (g_hash_table_iter_next(&iter, &key, &value))
+    entries[static_cast<const char *>(key)] = static_cast<const GPtrArray *>(value);
   std::string out;
-  for (const std::string &id : ids)
+  for (const auto &[id, commands] : entries) {
     out += id + "\n";
+    for (guint i = 0; i < commands->len; i++)
+      out += std::string("  > ") + static_cast<const char *>(commands->pdata[i]) + "\n";
+  }
   return out;
 }
 
@@ -131,15 +128,12 @@ static std::string run_cases(const std::string &cases) {
       g_autofree char *raw = g_strcompress(body.c_str());
       body = raw;
     }
-    std::string got;
-    if (mode.starts_with("clean")) {
-      got = clean(body.c_str());
-    } else if (mode.starts_with("walk")) {
-      got = walk(body.c_str());
-    } else {
-      got = transform(body.c_str(), true);
+    const bool whole = !mode.starts_with("clean") && !mode.starts_with("walk");
+    const std::string got = whole                       ? transform(body.c_str(), true)
+                            : mode.starts_with("clean") ? clean(body.c_str())
+                                                        : walk(body.c_str());
+    if (whole)
       assert_gtk_loads(got);
-    }
     out += "== " + header + "\n" + got;
   }
   return out;
@@ -152,12 +146,11 @@ static std::string expected_output(const char *path) {
 
 static void test_expected_file(gconstpointer data) {
   const std::string name = static_cast<const char *>(data);
-  g_autofree char *path = g_test_build_filename(G_TEST_DIST, "data", name.c_str(), NULL);
   const std::string expected = name.substr(0, name.rfind('.')) + ".expected";
-  g_autofree char *expected_path =
-      g_test_build_filename(G_TEST_DIST, "data", expected.c_str(), NULL);
-  const std::string got = expected_output(path);
-  const std::string want = read_file(expected_path);
+  const std::string got =
+      expected_output(g_test_get_filename(G_TEST_DIST, "data", name.c_str(), NULL));
+  const std::string want =
+      read_file(g_test_get_filename(G_TEST_DIST, "data", expected.c_str(), NULL));
   g_assert_cmpstr(got.c_str(), ==, want.c_str());
   if (name.ends_with(".xml"))
     assert_gtk_loads(got);
@@ -184,21 +177,19 @@ int main(int argc, char **argv) {
   g_test_init(&argc, &argv, NULL);
   g_test_summary("XML programs become GtkBuilder layouts that GTK loads.");
   if (!gtk_init_check(&argc, &argv)) {
-    printf("Bail out! These tests load layouts into GTK and need a display (run them under "
-           "xvfb-run).\n");
+    printf("Bail out! These tests load layouts into GTK: run them under xvfb-run.\n");
     return 1;
   }
 
   g_autofree char *data_dir = g_test_build_filename(G_TEST_DIST, "data", NULL);
   g_autoptr(GDir) dir = g_dir_open(data_dir, 0, nullptr);
-  std::vector<std::string> names;
+  std::set<std::string> names; // kept until the tests have run
   for (const char *file; dir != nullptr && (file = g_dir_read_name(dir)) != nullptr;)
     if (g_str_has_suffix(file, ".xml") || g_str_has_suffix(file, ".txt"))
-      names.emplace_back(file);
-  std::sort(names.begin(), names.end());
+      names.insert(file);
   for (const std::string &name : names) {
     g_autofree char *path = g_strconcat("/transform/expected/", name.c_str(), NULL);
-    g_test_add_data_func_full(path, g_strdup(name.c_str()), test_expected_file, g_free);
+    g_test_add_data_func(path, name.c_str(), test_expected_file);
   }
   g_test_add_func("/transform/counter-carries-over", test_counter_carries_over);
   return g_test_run();
