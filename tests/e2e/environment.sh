@@ -23,17 +23,6 @@ size_limit() {
 
 check "a file size limit smaller than the layout: no copy, the dialog works" size_limit
 
-# await_file FILE: waits up to 30 s (more under the sanitizers) for FILE to appear.
-await_file() {
-  local i
-  for ((i = 0; i < 300 * SLOW; i++)); do
-    [[ -s $1 ]] && return 0
-    sleep 0.1
-  done
-  note "no $1"
-  return 1
-}
-
 # signalled SIGNAL: the signal while an input command runs ends quillet as it would have
 # without a handler, silently, and the command (a background job included) with it.
 signalled() {
@@ -41,7 +30,7 @@ signalled() {
 </window>'
   env --default-signal="$1" "$QUILLET" --program DIALOG >out 2>err &
   PID=$!
-  await_file job || { stop; return 1; }
+  await $((600 * SLOW)) test -s job || { note "no job"; stop; return 1; }
   kill -s "$1" "$PID"
   await_exit "$PID" || { kill -KILL "$PID"; wait "$PID"; note "quillet did not end"; return 1; }
   wait "$PID"

@@ -42,7 +42,9 @@ e2e_session() {
     unset WAYLAND_DISPLAY
     export GDK_BACKEND=x11
     # A random first display number keeps clear of other X servers started at the same time.
-    "$XVFB_RUN" -a -n $((200 + RANDOM % 500)) -s '-screen 0 1280x1024x24' \
+    # Without -noreset the server resets whenever its last client leaves (an xdotool poll,
+    # a dialog that ended) and drops a client that connects meanwhile.
+    "$XVFB_RUN" -a -n $((200 + RANDOM % 500)) -s '-screen 0 1280x1024x24 -noreset' \
       "$DBUS_RUN_SESSION" -- bash "$0" "$@" 3>&2 4>&1 >"$E2E_TMP/session.log" 2>&1 || rc=$?
   fi
   if ((rc != 0)); then
@@ -60,12 +62,8 @@ e2e_weston() {
   export GDK_BACKEND=wayland WAYLAND_DISPLAY=quillet-e2e
   "$WESTON" --backend=headless-backend.so --use-pixman --socket="$WAYLAND_DISPLAY" \
     --idle-time=0 --no-config 3>&- 4>&- &
-  local weston=$! rc=0 i
-  for ((i = 0; i < 200; i++)); do
-    [[ -S $XDG_RUNTIME_DIR/$WAYLAND_DISPLAY ]] || exited "$weston" && break
-    sleep 0.05
-  done
-  if [[ -S $XDG_RUNTIME_DIR/$WAYLAND_DISPLAY ]] && ! exited "$weston"; then
+  local weston=$! rc=0
+  if await 200 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" && ! exited "$weston"; then
     "$DBUS_RUN_SESSION" -- bash "$0" "$@" || rc=$?
   else
     echo "weston did not start within 10 s" >&2
@@ -144,14 +142,19 @@ exited() {
   [[ $state == Z ]]
 }
 
-# await_exit PID [STEPS]: waits up to STEPS x 0.05 s (10 s by default) for PID to end.
-await_exit() {
+# await STEPS COMMAND...: runs COMMAND every 0.05 s until it succeeds, at most STEPS times.
+await() {
   local i
-  for ((i = 0; i < ${2:-200}; i++)); do
-    exited "$1" && return 0
+  for ((i = 0; i < $1; i++)); do
+    "${@:2}" && return 0
     sleep 0.05
   done
-  exited "$1"
+  "${@:2}"
+}
+
+# await_exit PID [STEPS]: waits up to STEPS x 0.05 s (10 s by default) for PID to end.
+await_exit() {
+  await "${2:-200}" exited "$1"
 }
 
 # drive PID STEP...: drive.py works the dialog of PID. Steps with no Wayland equivalent
