@@ -58,7 +58,10 @@ feeds_closed() {
   ended 0 '' || return 1
   local pid
   for pid in $(cat feed.log); do
-    await_exit "$pid" 20 || { note "feed process $pid is still there"; return 1; }
+    await_exit "$pid" 20 && continue
+    note "feed process $pid is still there"
+    kill -KILL "$pid"
+    return 1
   done
 }
 

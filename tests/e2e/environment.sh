@@ -38,7 +38,7 @@ signalled() {
   local job
   job=$(<job)
   # The job's group was signalled; give it a moment to go.
-  await_exit "$job" 40 || { note "the input command is still running"; kill "$job"; return 1; }
+  await_exit "$job" 40 || { note "the input command still runs"; kill -KILL "$job"; return 1; }
   same status "$STATUS" $((128 + $(kill -l "$1"))) && file_is stdout out '' && file_is stderr err ''
 }
 
@@ -85,7 +85,8 @@ endless_action() {
   await_exit "$PID" || { stop; return 1; }
   wait "$PID"
   STATUS=$?
-  [[ -n $yes_pid ]] && await_exit "$yes_pid" 40 || { note "yes still runs"; return 1; }
+  [[ -n $yes_pid ]] || { note "no yes ran"; return 1; }
+  await_exit "$yes_pid" 40 || { note "yes still runs"; kill -KILL "$yes_pid"; return 1; }
   ((rss < 100000)) || { note "quillet holds $rss kB"; return 1; }
   same status "$STATUS" 130 && file_is stdout out ''
 }
