@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Hostile input: binary garbage, broken and oversized markup, nesting past the limit, input
-# commands that print too much, a working directory that is gone. Each run must end with status 0 or 1 (never a signal),
-# never hang, and write nothing but the answer; a dialog that shows is closed or answered.
+# commands that print too much, a working directory that is gone. Each run must end with
+# status 0 or 1 (never a signal), never hang, and write nothing but the answer; a dialog that
+# shows is closed or answered.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_session "$@"

@@ -183,19 +183,22 @@ stop() {
   return 1
 }
 
+# window_or_end: quillet ($PID) has ended or shows a window.
+window_or_end() {
+  exited "$PID" || [[ -n $("$XDOTOOL" search --onlyvisible --pid "$PID" 2>/dev/null) ]]
+}
+
 # outcome STEP...: waits for quillet ($PID) to end or to show its window, which drive.py
 # then works with the steps; quillet must end within 10 s of them. Sets SHOWN and STATUS,
 # and fails on a hang or a signal.
 outcome() {
-  local i slow=${E2E_SLOW:-1} steps=$((300 * ${E2E_SLOW:-1}))
+  local slow=${E2E_SLOW:-1}
   SHOWN=yes STATUS=
   # Under Wayland there is no window to look for: drive.py waits for it.
-  [[ $E2E_DISPLAY == x11 ]] || steps=0
-  for ((i = 0; i < steps; i++)); do
-    exited "$PID" && SHOWN=no && break
-    [[ -n $("$XDOTOOL" search --onlyvisible --pid "$PID" 2>/dev/null) ]] && break
-    sleep 0.1
-  done
+  if [[ $E2E_DISPLAY == x11 ]]; then
+    await $((600 * slow)) window_or_end
+    exited "$PID" && SHOWN=no
+  fi
   if [[ $SHOWN == yes ]] && ! drive "$PID" "$@"; then
     stop
     return 1
@@ -266,7 +269,7 @@ run_case() {
     case $line in
     '|'*) line=${line#|} && line=${line# } && line=${line//@DIR@/$PWD} &&
       want[$text]+=${line//@HOME@/$HOME}$'\n' ;;
-    'program '*) want[dialog]=$(<"$E2E_SRC/data/${line#program }")$'\n' ;;
+    'program '*) program "${line#program }" && want[dialog]=$DIALOG$'\n' ;;
     'script '*) script=${line#script } ;;
     'run '*) eval "${line#run }" || return 1 ;;
     'args '*) eval "args+=(${line#args })" ;;
@@ -313,13 +316,13 @@ run_case() {
 # quillet_under SCRIPT_PID: the quillet process the script started, waited for at most 10 s.
 # bash may exec the command substitution, so quillet is a child or a grandchild.
 quillet_under() {
-  local i child
-  for ((i = 0; i < 100 * ${E2E_SLOW:-1}; i++)); do
-    pgrep -n -x quillet -P "$1" && return 0
-    for child in $(pgrep -P "$1"); do
-      pgrep -n -x quillet -P "$child" && return 0
-    done
-    sleep 0.1
+  await $((200 * ${E2E_SLOW:-1})) quillet_child "$1"
+}
+
+quillet_child() {
+  local child
+  for child in "$1" $(pgrep -P "$1"); do
+    pgrep -n -x quillet -P "$child" && return 0
   done
   return 1
 }
