@@ -2,9 +2,7 @@
 
 #include "common/checks.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include "widgets/kinds.h"
 
 namespace quillet::app {
 
@@ -82,143 +80,15 @@ bool steers_shell(std::string_view name) {
   return false;
 }
 
-namespace {
-
-// A slider given a number of decimals is printed with exactly that many.
-std::string number_value(double value, int digits = -1) {
-  char number[G_ASCII_DTOSTR_BUF_SIZE];
-  if (digits < 0)
-    return g_ascii_dtostr(number, sizeof number, value);
-  g_autofree char *format = g_strdup_printf("%%.%df", digits);
-  return g_ascii_formatd(number, sizeof number, format, value);
-}
-
-std::string combo_box_value(const char *name, GtkComboBoxText *combo, bool debug) {
-  g_autofree char *text = gtk_combo_box_text_get_active_text(combo);
-  if (debug) {
-    fprintf(stderr, "[CONTAINER DEBUG] Variable name requested: '%s'\n", name);
-    fprintf(stderr, "[CONTAINER DEBUG] ComboBox selected row index: %d\n",
-            gtk_combo_box_get_active(GTK_COMBO_BOX(combo)));
-    fprintf(stderr, "[CONTAINER DEBUG] ComboBox string buffer in RAM: '%s'\n",
-            text != nullptr ? text : "NULL");
-  }
-  return text != nullptr ? text : "";
-}
-
-// A row as its cells joined by '|'.
-void append_row(std::string &out, GtkTreeModel *model, GtkTreeIter *iter) {
-  const int columns = gtk_tree_model_get_n_columns(model);
-  for (int column = 0; column < columns; column++) {
-    g_autofree char *text = nullptr;
-    gtk_tree_model_get(model, iter, column, &text, -1);
-    if (column > 0)
-      out += '|';
-    out += text != nullptr ? text : "";
-  }
-}
-
-// The chosen row; where several may be chosen, each of them on a line of its own, in the
-// list's order.
-std::string tree_view_value(GtkTreeView *view) {
-  GtkTreeSelection *selection = gtk_tree_view_get_selection(view);
-  GtkTreeModel *model = nullptr;
-  GtkTreeIter iter;
-  std::string out;
-  if (gtk_tree_selection_get_mode(selection) == GTK_SELECTION_MULTIPLE) {
-    GList *rows = gtk_tree_selection_get_selected_rows(selection, &model);
-    for (GList *row = rows; row != nullptr; row = row->next)
-      if (gtk_tree_model_get_iter(model, &iter, static_cast<GtkTreePath *>(row->data))) {
-        if (row != rows)
-          out += '\n';
-        append_row(out, model, &iter);
-      }
-    g_list_free_full(rows, reinterpret_cast<GDestroyNotify>(gtk_tree_path_free));
-  } else if (gtk_tree_selection_get_selected(selection, &model, &iter)) {
-    append_row(out, model, &iter);
-  }
-  return out;
-}
-
-// The path as the user chose it, absolute; a relative one typed into a save chooser's entry
-// is taken from the current directory.
-std::string file_value(GObject *object) {
-  if (GTK_IS_ENTRY(object)) {
-    const char *text = gtk_entry_get_text(GTK_ENTRY(object));
-    if (text[0] == '\0')
-      return {};
-    g_autofree char *path = g_canonicalize_filename(text, nullptr);
-    return path;
-  }
-  g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(object));
-  return path != nullptr ? path : "";
-}
-
-std::string date_value(GtkCalendar *calendar) {
-  guint year = 0, month = 0, day = 0;
-  gtk_calendar_get_date(calendar, &year, &month, &day);
-  g_autofree char *text = g_strdup_printf("%04u-%02u-%02u", year, month + 1, day);
-  return text;
-}
-
-std::string colour_value(GtkColorChooser *chooser) {
-  GdkRGBA colour;
-  gtk_color_chooser_get_rgba(chooser, &colour);
-  const auto byte = [](double part) {
-    return static_cast<unsigned>(std::lround(std::clamp(part, 0.0, 1.0) * 255));
-  };
-  g_autofree char *text =
-      g_strdup_printf("#%02x%02x%02x", byte(colour.red), byte(colour.green), byte(colour.blue));
-  return text;
-}
-
-std::string font_value(GtkFontChooser *chooser) {
-  g_autofree char *font = gtk_font_chooser_get_font(chooser);
-  return font != nullptr ? font : "";
-}
-
-std::string text_view_value(GtkTextView *view) {
-  GtkTextBuffer *buffer = gtk_text_view_get_buffer(view);
-  GtkTextIter start, end;
-  gtk_text_buffer_get_bounds(buffer, &start, &end);
-  g_autofree char *text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
-  return text;
-}
-
-} // namespace
-
 std::optional<WidgetState> widget_state(const char *name, GObject *object, bool debug) {
   g_return_val_if_fail(name != NULL, std::nullopt);
   g_return_val_if_fail(object != NULL, std::nullopt);
 
-  // The first class that matches decides: a spin button is an entry, a check button is
-  // tested before anything else that is a button.
-  if (GTK_IS_FILE_CHOOSER(object) || g_object_get_data(object, kSaveChooser) != nullptr)
-    return WidgetState{name, file_value(object)};
-  if (GTK_IS_ENTRY(object))
-    return WidgetState{name, gtk_entry_get_text(GTK_ENTRY(object))};
-  if (GTK_IS_CALENDAR(object))
-    return WidgetState{name, date_value(GTK_CALENDAR(object))};
-  if (GTK_IS_COLOR_CHOOSER(object))
-    return WidgetState{name, colour_value(GTK_COLOR_CHOOSER(object))};
-  if (GTK_IS_FONT_CHOOSER(object))
-    return WidgetState{name, font_value(GTK_FONT_CHOOSER(object))};
-  if (GTK_IS_CHECK_BUTTON(object))
-    return WidgetState{name,
-                       gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object)) ? "true" : "false"};
-  if (GTK_IS_COMBO_BOX_TEXT(object))
-    return WidgetState{name, combo_box_value(name, GTK_COMBO_BOX_TEXT(object), debug)};
-  if (GTK_IS_SCALE(object))
-    return WidgetState{name, number_value(gtk_range_get_value(GTK_RANGE(object)),
-                                          GPOINTER_TO_INT(g_object_get_data(object, kDigits)) - 1)};
-  if (GTK_IS_PROGRESS_BAR(object))
-    return WidgetState{name, number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)))};
-  if (GTK_IS_TREE_VIEW(object))
-    return WidgetState{name, tree_view_value(GTK_TREE_VIEW(object)),
-                       gtk_tree_selection_get_mode(gtk_tree_view_get_selection(
-                           GTK_TREE_VIEW(object))) == GTK_SELECTION_MULTIPLE};
-  if (GTK_IS_TEXT_VIEW(object))
-    return WidgetState{name, text_view_value(GTK_TEXT_VIEW(object)), true};
-  return std::nullopt;
+  const widgets::Kind *kind = widgets::kind_of_widget(object);
+  if (kind == nullptr || kind->read == nullptr)
+    return std::nullopt;
+  widgets::Value value = kind->read(object, name, debug);
+  return WidgetState{name, std::move(value.text), value.lines};
 }
 
 void append_state_line(GString *out, const WidgetState &state) {

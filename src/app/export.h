@@ -26,21 +26,15 @@ bool is_shell_name(std::string_view name);
 // prompt, word splitting, command search, startup files or options).
 bool steers_shell(std::string_view name);
 
-// Object data on a slider given a number of decimals: that number plus one.
-inline constexpr const char *kDigits = "quillet-digits";
-
-// Object data on the entry of a save chooser: its text is exported as an absolute path.
-inline constexpr const char *kSaveChooser = "quillet-save-chooser";
-
 // What a named widget holds, as OK exports it and actions see it.
 struct WidgetState {
   std::string name;
   std::string value;
-  bool lines = false; // a text view's or rows': written in the $'...' form
+  bool lines = false; // may run over lines: written in the $'...' form
 };
 
-// The state of `object` under `name`, or none for a widget without a value to export. With
-// `debug`, combo boxes explain themselves on standard error.
+// The state of `object` under `name`, as its kind reads it, or none for a widget without a
+// value to export. With `debug`, a kind may explain on standard error how it read it.
 std::optional<WidgetState> widget_state(const char *name, GObject *object, bool debug);
 
 // Appends the shell assignment that gives back `state` when evaluated.

@@ -2,11 +2,10 @@
 
 #include "common/children.h"
 #include "common/strings.h"
+#include "widgets/kinds.h"
 
 #include <gio/gunixinputstream.h>
 
-#include <algorithm>
-#include <cmath>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,19 +36,6 @@ struct Feeds {
 Feeds &feeds() {
   static Feeds instance;
   return instance;
-}
-
-void set_progress(GtkProgressBar *bar, std::string_view line) {
-  if (line.starts_with('#')) {
-    gtk_progress_bar_set_text(bar, std::string(strip(line.substr(1))).c_str());
-    return;
-  }
-  const std::string number(strip(line));
-  char *end = nullptr;
-  const double percent = g_ascii_strtod(number.c_str(), &end);
-  if (number.empty() || end == nullptr || *end != '\0' || std::isnan(percent))
-    return; // not a number: ignored
-  gtk_progress_bar_set_fraction(bar, std::clamp(percent, 0.0, 100.0) / 100.0);
 }
 
 void apply_line(FeedRun &run, std::string_view raw) {
@@ -115,31 +101,8 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
     if (c != '\0')
       text += c;
   const std::string line = make_valid_utf8(text.c_str());
-  if (kind == "progressbar" && GTK_IS_PROGRESS_BAR(widget)) {
-    set_progress(GTK_PROGRESS_BAR(widget), line);
-  } else if (kind == "text" && GTK_IS_LABEL(widget)) {
-    gtk_label_set_text(GTK_LABEL(widget), line.c_str());
-  } else if (kind == "entry" && GTK_IS_ENTRY(widget)) {
-    gtk_entry_set_text(GTK_ENTRY(widget), line.c_str());
-  } else if ((kind == "list" || kind == "tree") && GTK_IS_TREE_VIEW(widget)) {
-    // Rows as an input command's items are: stripped, blank lines skipped.
-    GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
-    const std::string row(strip(line));
-    if (!GTK_IS_LIST_STORE(model) || row.empty())
-      return;
-    // Split on '|' into the list's columns, the extra cells left in the last, as items are.
-    const int columns = gtk_tree_model_get_n_columns(model);
-    if (columns == 1) {
-      gtk_list_store_insert_with_values(GTK_LIST_STORE(model), nullptr, -1, 0, row.c_str(), -1);
-      return;
-    }
-    g_auto(GStrv) cells = g_strsplit(row.c_str(), "|", columns);
-    GtkTreeIter iter;
-    gtk_list_store_insert(GTK_LIST_STORE(model), &iter, -1);
-    for (int column = 0; column < columns && cells[column] != nullptr; column++)
-      gtk_list_store_set(GTK_LIST_STORE(model), &iter, column,
-                         std::string(strip(cells[column])).c_str(), -1);
-  }
+  if (const widgets::Kind *fed = widgets::kind_of(kind); fed != nullptr && fed->feed != nullptr)
+    fed->feed(widget, line);
 }
 
 void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) {

@@ -15,8 +15,8 @@ namespace quillet::app {
 // output ends.
 void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &feeds);
 
-// What one line does to a widget fed as element `kind`. A carriage return at its end and NUL
-// bytes are dropped, invalid UTF-8 made valid.
+// What one line does to a widget fed as element `kind`, as that kind says. A carriage return
+// at its end and NUL bytes are dropped, invalid UTF-8 made valid.
 void feed_line(GObject *widget, std::string_view kind, std::string_view line);
 
 // Ends every feed with its process group and reaps it.

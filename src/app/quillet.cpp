@@ -4,10 +4,11 @@
 
 #include "actions.h"
 #include "common/children.h"
+#include "dialog.h"
 #include "export.h"
 #include "feeds.h"
-#include "preprocess/cleaning.h"
 #include "transform/xml_transformer.h"
+#include "widgets/kinds.h"
 
 #include <glib/gstdio.h>
 
@@ -158,6 +159,8 @@ struct LaunchState {
   Quillet *app;
   GtkBuilder *builder;
   GtkWidget *window;
+  GtkWidget *ok;     // null without one
+  GtkWidget *cancel; // null without one
 };
 
 // One per wired widget; its address also tells the action queue which widget a list came from.
@@ -251,13 +254,13 @@ void free_binding(gpointer binding, GClosure *) {
   g_free(binding);
 }
 
-// Buttons (check buttons too) act when clicked, combo boxes when changed; anything else
+// A widget acts on what its kind says the user does to it (a click, a change); anything else
 // whose name says "timer" acts once a second.
 void wire_actions(LaunchState *state, const char *name, GPtrArray *commands) {
   GObject *object = gtk_builder_get_object(state->builder, name);
-  const char *signal = GTK_IS_BUTTON(object)           ? "clicked"
-                       : GTK_IS_COMBO_BOX_TEXT(object) ? "changed"
-                                                       : nullptr;
+  const quillet::widgets::Kind *kind =
+      object != nullptr ? quillet::widgets::kind_of_widget(object) : nullptr;
+  const char *signal = kind != nullptr ? kind->signal : nullptr;
   if (signal == nullptr && strstr(name, "timer") == nullptr)
     return;
   auto *binding = g_new(ActionBinding, 1);
@@ -269,182 +272,15 @@ void wire_actions(LaunchState *state, const char *name, GPtrArray *commands) {
     g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
 }
 
-// Escape presses Cancel, or closes the window when there is none.
-gboolean on_key_press(GtkWidget *window, GdkEventKey *event, gpointer cancel) {
-  if (event->keyval != GDK_KEY_Escape)
-    return FALSE;
-  if (cancel != nullptr)
-    gtk_button_clicked(GTK_BUTTON(cancel));
-  else
-    gtk_widget_destroy(window);
-  return TRUE;
-}
-
-void on_row_activated(GtkTreeView *, GtkTreePath *, GtkTreeViewColumn *, gpointer ok) {
-  gtk_button_clicked(GTK_BUTTON(ok));
-}
-
-bool is_field(GtkWidget *widget) {
-  return GTK_IS_ENTRY(widget) || GTK_IS_TEXT_VIEW(widget) || GTK_IS_COMBO_BOX(widget) ||
-         GTK_IS_RANGE(widget) || GTK_IS_TREE_VIEW(widget) || GTK_IS_FILE_CHOOSER_BUTTON(widget) ||
-         GTK_IS_CALENDAR(widget) || GTK_IS_COLOR_BUTTON(widget) || GTK_IS_FONT_BUTTON(widget);
-}
-
-void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
-  if (response == GTK_RESPONSE_ACCEPT) {
-    g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
-    if (path != nullptr)
-      gtk_entry_set_text(GTK_ENTRY(entry), path);
-  }
-  gtk_widget_destroy(GTK_WIDGET(dialog));
-}
-
-// A save chooser's button opens the save dialog at the path in its entry.
-void on_choose_save(GtkButton *button, gpointer entry) {
-  GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      "Save", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_SAVE,
-      "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
-  auto *chooser = GTK_FILE_CHOOSER(dialog);
-  gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
-  if (const char *text = gtk_entry_get_text(GTK_ENTRY(entry)); text[0] != '\0') {
-    g_autofree char *path = g_canonicalize_filename(text, nullptr);
-    g_autofree char *folder = g_path_get_dirname(path);
-    g_autofree char *base = g_path_get_basename(path);
-    gtk_file_chooser_set_current_folder(chooser, folder);
-    gtk_file_chooser_set_current_name(chooser, base);
-  }
-  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-  gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
-  g_signal_connect(dialog, "response", G_CALLBACK(on_save_response), entry);
-  gtk_widget_show(dialog);
-}
-
-// A starting path that names nothing of the kind the chooser picks is left out; a relative
-// one is taken from the current directory.
-void set_start_path(GObject *object, const std::string &text) {
-  g_autofree char *path = g_canonicalize_filename(text.c_str(), nullptr);
-  if (GTK_IS_ENTRY(object)) {
-    g_autofree char *folder = g_path_get_dirname(path);
-    if (g_file_test(folder, G_FILE_TEST_IS_DIR))
-      gtk_entry_set_text(GTK_ENTRY(object), path);
-    return;
-  }
-  if (!GTK_IS_FILE_CHOOSER(object))
-    return;
-  auto *chooser = GTK_FILE_CHOOSER(object);
-  const bool folder = gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
-  if (folder ? g_file_test(path, G_FILE_TEST_IS_DIR) : g_file_test(path, G_FILE_TEST_IS_REGULAR))
-    gtk_file_chooser_set_filename(chooser, path);
-}
-
-// The entry of a save chooser, with its button beside it.
-void set_up_save_chooser(GObject *entry) {
-  if (!GTK_IS_ENTRY(entry))
-    return;
-  g_object_set_data(entry, quillet::app::kSaveChooser, GINT_TO_POINTER(1));
-  GtkWidget *box = gtk_widget_get_parent(GTK_WIDGET(entry));
-  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(box));
-  GObject *button = G_OBJECT(g_list_last(children)->data);
-  g_object_bind_property(entry, "sensitive", button, "sensitive", G_BINDING_SYNC_CREATE);
-  g_signal_connect(button, "clicked", G_CALLBACK(on_choose_save), entry);
-}
-
-// A field right after a text in the same box is named by that text for assistive tools.
-void name_fields(GtkWidget *widget) {
-  if (!GTK_IS_CONTAINER(widget))
-    return;
-  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(widget));
-  GtkWidget *previous = nullptr;
-  for (GList *l = children; l != nullptr; l = l->next) {
-    auto *child = static_cast<GtkWidget *>(l->data);
-    GtkWidget *field = GTK_IS_SCROLLED_WINDOW(child) ? gtk_bin_get_child(GTK_BIN(child)) : child;
-    if (GTK_IS_BOX(widget) && GTK_IS_LABEL(previous) && field != nullptr && is_field(field)) {
-      gtk_label_set_mnemonic_widget(GTK_LABEL(previous), field);
-      AtkObject *accessible = gtk_widget_get_accessible(field);
-      const char *name = atk_object_get_name(accessible);
-      if (name == nullptr || name[0] == '\0')
-        atk_object_set_name(accessible, gtk_label_get_text(GTK_LABEL(previous)));
-    }
-    name_fields(child);
-    previous = child;
-  }
-}
-
-// Starting rows and exit buttons, Enter, Escape and double-clicked rows, the first field's
-// focus: what the layout cannot say.
-void set_up_dialog(LaunchState *state, GtkButton *ok, GtkButton *cancel) {
-  const quillet::transform::DialogExtras *extras =
-      xml_transformer_get_extras(state->app->transformer);
-  for (const auto &[id, row] : extras->chosen) {
+// A button given an exit word ends the dialog with it, as OK does with its own.
+void wire_exits(LaunchState *state, const quillet::transform::DialogExtras &extras) {
+  for (const auto &[id, word] : extras.exits) {
     GObject *object = gtk_builder_get_object(state->builder, id.c_str());
-    if (GTK_IS_COMBO_BOX(object)) {
-      gtk_combo_box_set_active(GTK_COMBO_BOX(object), row);
-    } else if (GTK_IS_TREE_VIEW(object)) {
-      g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(row, -1);
-      gtk_tree_view_set_cursor(GTK_TREE_VIEW(object), path, nullptr, FALSE);
-      gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(object), path, nullptr, TRUE, 0.5, 0);
-    }
-  }
-  for (const auto &[id, rows] : extras->selected) {
-    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
-    if (!GTK_IS_TREE_VIEW(object))
-      continue;
-    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(object));
-    for (size_t i = 0; i < rows.size(); i++) {
-      g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(rows[i], -1);
-      if (i == 0) {
-        gtk_tree_view_set_cursor(GTK_TREE_VIEW(object), path, nullptr, FALSE);
-        gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(object), path, nullptr, TRUE, 0.5, 0);
-      }
-      gtk_tree_selection_select_path(selection, path);
-    }
-  }
-  for (const std::string &id : extras->save_choosers)
-    set_up_save_chooser(gtk_builder_get_object(state->builder, id.c_str()));
-  for (const auto &[id, path] : extras->paths)
-    if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()))
-      set_start_path(object, path);
-  for (const auto &[id, digits] : extras->digits)
-    if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()); GTK_IS_SCALE(object))
-      g_object_set_data(object, quillet::app::kDigits, GINT_TO_POINTER(digits + 1));
-  for (const auto &[id, word] : extras->exits) {
-    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
-    if (!GTK_IS_BUTTON(object) || object == G_OBJECT(ok) || object == G_OBJECT(cancel))
+    if (object == nullptr || !quillet::widgets::is_clicked(object) ||
+        GTK_WIDGET(object) == state->ok || GTK_WIDGET(object) == state->cancel)
       continue;
     g_object_set_data_full(object, "quillet-exit", g_strdup(word.c_str()), g_free);
     g_signal_connect(object, "clicked", G_CALLBACK(on_exit_button), state);
-  }
-
-  g_signal_connect(state->window, "key-press-event", G_CALLBACK(on_key_press), cancel);
-  if (ok != nullptr) {
-    gtk_widget_set_can_default(GTK_WIDGET(ok), TRUE);
-    gtk_window_set_default(GTK_WINDOW(state->window), GTK_WIDGET(ok));
-  }
-  for (const std::string &id : extras->order) {
-    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
-    if (GTK_IS_ENTRY(object) && ok != nullptr)
-      gtk_entry_set_activates_default(GTK_ENTRY(object), TRUE);
-    else if (GTK_IS_TREE_VIEW(object) && ok != nullptr)
-      g_signal_connect(object, "row-activated", G_CALLBACK(on_row_activated), ok);
-  }
-  name_fields(state->window);
-}
-
-// The first field or check box on show, on a notebook's first page rather than its tabs.
-void focus_first_field(LaunchState *state) {
-  const quillet::transform::DialogExtras *extras =
-      xml_transformer_get_extras(state->app->transformer);
-  for (const std::string &id : extras->order) {
-    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
-    if (!GTK_IS_WIDGET(object) || !(is_field(GTK_WIDGET(object)) || GTK_IS_CHECK_BUTTON(object)))
-      continue;
-    auto *widget = GTK_WIDGET(object);
-    if (!gtk_widget_get_mapped(widget) || !gtk_widget_is_sensitive(widget))
-      continue;
-    gtk_widget_grab_focus(widget);
-    GtkWidget *focus = gtk_window_get_focus(GTK_WINDOW(state->window));
-    if (focus == widget || (focus != nullptr && gtk_widget_is_ancestor(focus, widget)))
-      return;
   }
 }
 
@@ -480,8 +316,8 @@ void quillet_launch(Quillet *self) {
   }
   debug_line("[CONTROL POINT B] Gtk.Builder parsed string successfully without exceptions.\n");
 
-  GObject *window = gtk_builder_get_object(builder, "main_window");
-  if (!GTK_IS_WINDOW(window))
+  GtkWidget *window = quillet::widgets::window_of(builder);
+  if (window == nullptr)
     exit(1);
 
   // What the markup asked for, or 450 x 350.
@@ -491,27 +327,28 @@ void quillet_launch(Quillet *self) {
                               height > 0 ? height : 350);
   g_signal_connect(window, "destroy", G_CALLBACK(on_destroy), self);
 
-  LaunchState state{self, builder, GTK_WIDGET(window)};
-  GObject *ok = gtk_builder_get_object(builder, "btn_ok");
-  if (GTK_IS_BUTTON(ok))
-    g_signal_connect(ok, "clicked", G_CALLBACK(on_ok), &state);
-  GObject *cancel = gtk_builder_get_object(builder, "btn_cancel");
-  if (GTK_IS_BUTTON(cancel))
-    g_signal_connect(cancel, "clicked", G_CALLBACK(on_cancel), &state);
+  const quillet::transform::DialogExtras &extras = *xml_transformer_get_extras(self->transformer);
+  LaunchState state{self, builder, window, quillet::widgets::ok_button(builder),
+                    quillet::widgets::cancel_button(builder)};
+  if (state.ok != nullptr)
+    g_signal_connect(state.ok, "clicked", G_CALLBACK(on_ok), &state);
+  if (state.cancel != nullptr)
+    g_signal_connect(state.cancel, "clicked", G_CALLBACK(on_cancel), &state);
 
+  const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel};
+  quillet::app::dialog_set_up(dialog, extras);
+  wire_exits(&state, extras);
   GHashTableIter iter;
   gpointer name, commands;
   g_hash_table_iter_init(&iter, xml_transformer_get_widget_actions(self->transformer));
-  set_up_dialog(&state, GTK_IS_BUTTON(ok) ? GTK_BUTTON(ok) : nullptr,
-                GTK_IS_BUTTON(cancel) ? GTK_BUTTON(cancel) : nullptr);
   while (g_hash_table_iter_next(&iter, &name, &commands))
     wire_actions(&state, static_cast<const char *>(name), static_cast<GPtrArray *>(commands));
 
-  quillet::app::actions_set_window(GTK_WIDGET(window));
+  quillet::app::actions_set_window(window);
   quillet::app::actions_set_environment(action_environment, &state);
-  gtk_widget_show_all(GTK_WIDGET(window));
-  quillet::app::feeds_start(builder, xml_transformer_get_extras(self->transformer)->feeds);
-  focus_first_field(&state);
+  gtk_widget_show_all(window);
+  quillet::app::feeds_start(builder, extras.feeds);
+  quillet::app::dialog_focus_first_field(dialog, extras);
   gtk_main();
 }
 

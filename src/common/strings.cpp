@@ -66,6 +66,20 @@ std::string ascii_lower(std::string_view text) {
   return out;
 }
 
+bool begins_reference(std::string_view at) {
+  for (std::string_view named : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
+    if (at.starts_with(named))
+      return true;
+  if (!at.starts_with("&#"))
+    return false;
+  const bool hex = at.starts_with("&#x");
+  size_t i = hex ? 3 : 2;
+  const size_t digits_start = i;
+  while (i < at.size() && (hex ? g_ascii_isxdigit(at[i]) : g_ascii_isdigit(at[i])))
+    i++;
+  return i > digits_start && i < at.size() && at[i] == ';';
+}
+
 static bool is_word_char(char c) {
   return g_ascii_isalnum(c) || c == '_';
 }

@@ -28,6 +28,9 @@ std::string xml_escape_text(std::string_view text);
 
 std::string ascii_lower(std::string_view text);
 
+// Whether the text at an ampersand starts one of XML's predefined or character references.
+bool begins_reference(std::string_view at_ampersand);
+
 // True for a maximal run of A-Z a-z 0-9 _ in text that equals word.
 bool has_word(std::string_view text, std::string_view word);
 

@@ -20,9 +20,6 @@ inline constexpr size_t kMaxInputBytes = 16 * 1024 * 1024;
 // One "<item>…</item>\n" line per non-empty output line, its text stripped and XML-escaped.
 std::string items_from_output(std::string_view output);
 
-// Whether the text at an ampersand starts one of XML's predefined or character references.
-bool begins_reference(std::string_view at_ampersand);
-
 // A newline before every '<' and every ampersand that begins no reference escaped.
 std::string split_tags_and_escape(std::string_view markup);
 

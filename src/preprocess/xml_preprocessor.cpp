@@ -109,20 +109,6 @@ std::string items_from_output(std::string_view output) {
   return items;
 }
 
-bool begins_reference(std::string_view at) {
-  for (std::string_view named : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
-    if (at.starts_with(named))
-      return true;
-  if (!at.starts_with("&#"))
-    return false;
-  const bool hex = at.starts_with("&#x");
-  size_t i = hex ? 3 : 2;
-  const size_t digits_start = i;
-  while (i < at.size() && (hex ? g_ascii_isxdigit(at[i]) : g_ascii_isdigit(at[i])))
-    i++;
-  return i > digits_start && i < at.size() && at[i] == ';';
-}
-
 namespace {
 
 // Where the start tag at `at` ends (its '>'), or 0 when no '>' comes before the next '<'.

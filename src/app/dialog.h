@@ -1,0 +1,28 @@
+#pragma once
+
+// Building the window once the layout is loaded: what each widget's kind needs when it
+// starts (rows, paths, choosers, Enter), Escape and the default button, names for assistive
+// tools, and the first field's focus.
+
+#include "transform/layout.h"
+
+#include <gtk/gtk.h>
+
+namespace quillet::app {
+
+// The loaded layout's window, with its OK and Cancel buttons where it has them.
+struct Dialog {
+  GtkBuilder *builder;
+  GtkWidget *window;
+  GtkWidget *ok;     // null without one
+  GtkWidget *cancel; // null without one
+};
+
+// Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows, names:
+// what the layout cannot say. Before any handler of the driver's runs.
+void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
+
+// The first field or check box on show, on a notebook's first page rather than its tabs.
+void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtras &extras);
+
+} // namespace quillet::app

@@ -1,0 +1,90 @@
+#pragma once
+
+// The layout while the walk writes it, and what kinds of widget may add to it. Text only.
+
+#include "widgets/extras.h"
+
+#include <glib.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::widgets {
+
+struct Kind;
+
+// The range of a spin button or slider, declared before the widgets.
+struct Adjustment {
+  std::string id;
+  double lower = 0;
+  double upper = 100;
+  double step = 1;
+  std::optional<double> value;
+};
+
+// The rows of a list or tree, declared before the widgets.
+struct ListStore {
+  std::string id;
+  std::string rows;
+  std::vector<std::string> choices; // the texts of the rows to start on
+  int columns = 1;
+  bool multiple = false;
+};
+
+// The widget objects are written in stretches, each followed by a slot that can be filled
+// later, so that nothing ever has to be inserted into text already written. Declarations
+// (adjustments, text buffers, list stores) are collected on the way and go in front of the
+// widgets, each sort in document order.
+class Draft {
+public:
+  // `body` takes the widgets as they come; `extras`, what the window's set-up needs, may be
+  // null when only the layout is wanted.
+  Draft(GString *body, DialogExtras *extras) : body(body), extras(extras) {}
+
+  GString *const body; // the current stretch
+  DialogExtras *const extras;
+
+  void append(std::string_view text);
+  // An <item> line as it is, for an object that takes items of its own.
+  void append_item(std::string_view text);
+
+  // Ends the current stretch and leaves an empty place after it.
+  size_t open_slot();
+  void fill_slot(size_t slot, std::string text);
+  // Moves what the current stretch holds from byte `from` on into a slot of its own.
+  size_t set_aside(size_t from);
+
+  // How many elements of `kind` the layout has had, counting this one.
+  int count(const Kind *kind);
+
+  size_t declare_adjustment(Adjustment adjustment);
+  Adjustment &adjustment(size_t index) { return adjustments_[index]; }
+  // A text buffer starting with `text` (escaped), for the text view of `id`.
+  void declare_buffer(std::string_view id, std::string_view text);
+  int declare_store(std::string id, bool multiple);
+  ListStore &store(int index) { return stores_[static_cast<size_t>(index)]; }
+  // A row of cells from the text of an item.
+  void add_row(int store, std::string_view text);
+
+  // The end of the widgets: closes the document and finds every store's starting rows.
+  void finish();
+
+  // Appends the whole document: header, declarations, widgets.
+  void write(GString *sb) const;
+
+private:
+  void choose_rows(const ListStore &store);
+  size_t size_hint() const;
+
+  std::vector<std::string> finished_;
+  std::vector<std::string> slots_;
+  std::map<const Kind *, int> counts_;
+  std::vector<Adjustment> adjustments_;
+  std::string buffers_;
+  std::vector<ListStore> stores_;
+};
+
+} // namespace quillet::widgets

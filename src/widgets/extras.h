@@ -1,0 +1,34 @@
+#pragma once
+
+// What the walk finds out beside the layout, for the window's set-up and the feeds.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quillet::widgets {
+
+struct Kind;
+
+// A command whose output lines update a widget while the dialog runs. `kind` is the element
+// it came in (progressbar, text, entry, list or tree); `object_id` finds the widget in the
+// layout.
+struct Feed {
+  std::string object_id;
+  std::string kind;
+  std::string command;
+};
+
+// What the dialog needs beside the layout, for the driver to do after loading it.
+struct DialogExtras {
+  std::vector<std::string> order;           // every widget id, once, in document order
+  std::map<std::string, std::string> exits; // button id to the word it ends the dialog with
+  std::map<std::string, int> chosen;        // combo box, list or tree id to its starting row
+  std::map<std::string, int> digits;        // slider id to the decimals its value is printed with
+  std::vector<Feed> feeds;                  // in document order
+  std::map<std::string, std::vector<int>> selected; // a multiple-selection list's starting rows
+  std::map<std::string, std::string> paths;         // file chooser id to its starting path
+  std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+};
+
+} // namespace quillet::widgets

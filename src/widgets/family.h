@@ -1,0 +1,32 @@
+#pragma once
+
+// What the families of widget kinds share: their rows, and the pieces their templates are
+// written with.
+
+#include "widgets/draft.h"
+#include "widgets/kinds.h"
+#include "widgets/markup.h"
+
+#include <span>
+
+namespace quillet::widgets {
+
+// The rows, family by family.
+std::span<const Kind> container_kinds();
+std::span<const Kind> text_kinds();
+std::span<const Kind> choice_kinds();
+std::span<const Kind> number_kinds();
+std::span<const Kind> picker_kinds();
+
+// Opens `<child>` and an object of `klass`, carrying `id` when one is given.
+void open_child_object(GString *sb, std::string_view klass, const char *id = nullptr);
+
+// The end of a kind whose start left one object open, or two (a box in a frame, a view in a
+// scrolled window).
+void end_object(Draft &draft, const Element &element);
+void end_two_objects(Draft &draft, const Element &element);
+
+// Enter in an entry (of any kind) presses OK.
+void set_up_entry(GObject *widget, const Setup &setup);
+
+} // namespace quillet::widgets

@@ -1,0 +1,103 @@
+#include "kinds.h"
+
+#include "common/checks.h"
+
+#include "family.h"
+
+#include <gtk/gtk.h>
+
+namespace quillet::widgets {
+
+namespace {
+
+using Family = std::span<const Kind> (*)();
+constexpr Family kFamilies[] = {container_kinds, text_kinds, choice_kinds, number_kinds,
+                                picker_kinds};
+
+// Object data on a widget: the kind that made it.
+constexpr const char *kKindKey = "quillet-kind";
+
+} // namespace
+
+const Kind *kind_of(std::string_view name) {
+  for (Family family : kFamilies)
+    for (const Kind &kind : family())
+      if (kind.element == name)
+        return &kind;
+  return nullptr;
+}
+
+std::string common_properties(std::string_view tag) {
+  std::string out;
+  if (const auto tooltip = attribute(tag, "tooltip"))
+    out += property("tooltip-text", layout_text(*tooltip));
+  if (attribute(tag, "sensitive") == "false")
+    out += property("sensitive", "False");
+  return out;
+}
+
+void open_child_object(GString *sb, std::string_view klass, const char *id) {
+  append(sb, "<child>\n<object class=\"");
+  append(sb, klass);
+  if (id != nullptr) {
+    append(sb, "\" id=\"");
+    g_string_append(sb, id);
+  }
+  append(sb, "\">\n");
+}
+
+void end_object(Draft &draft, const Element &) {
+  draft.append("</object>\n</child>\n");
+}
+
+void end_two_objects(Draft &draft, const Element &) {
+  draft.append("</object>\n</child>\n</object>\n</child>\n");
+}
+
+void mark(GObject *widget, const Kind *kind) {
+  g_return_if_fail(G_IS_OBJECT(widget));
+  g_object_set_data(widget, kKindKey, const_cast<Kind *>(kind));
+}
+
+const Kind *kind_of_widget(GObject *widget) {
+  g_return_val_if_fail(G_IS_OBJECT(widget), nullptr);
+  if (const auto *kind = static_cast<const Kind *>(g_object_get_data(widget, kKindKey)))
+    return kind;
+  for (GType type = G_OBJECT_TYPE(widget); type != 0; type = g_type_parent(type))
+    for (Family family : kFamilies)
+      for (const Kind &kind : family())
+        if (kind.type != nullptr && kind.type() == type)
+          return &kind;
+  return nullptr;
+}
+
+bool is_clicked(GObject *widget) {
+  g_return_val_if_fail(G_IS_OBJECT(widget), false);
+  const Kind *kind = kind_of_widget(widget);
+  return kind != nullptr && g_strcmp0(kind->signal, "clicked") == 0;
+}
+
+void name_by_text_before(GtkWidget *field) {
+  g_return_if_fail(GTK_IS_WIDGET(field));
+  // A view is named in the scrolled window that holds it.
+  GtkWidget *slot = field;
+  GtkWidget *box = gtk_widget_get_parent(field);
+  if (GTK_IS_SCROLLED_WINDOW(box)) {
+    slot = box;
+    box = gtk_widget_get_parent(box);
+  }
+  if (!GTK_IS_BOX(box))
+    return;
+  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(box));
+  const GList *at = g_list_find(children, slot);
+  GtkWidget *text = at != nullptr && at->prev != nullptr ? GTK_WIDGET(at->prev->data) : nullptr;
+  if (!GTK_IS_LABEL(text))
+    return;
+  gtk_label_set_mnemonic_widget(GTK_LABEL(text), field);
+  AtkObject *accessible = gtk_widget_get_accessible(field);
+  const char *name = atk_object_get_name(accessible);
+  if (name == nullptr || name[0] == '\0')
+    atk_object_set_name(accessible, gtk_label_get_text(GTK_LABEL(text)));
+}
+
+} // namespace quillet::widgets

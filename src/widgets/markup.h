@@ -1,0 +1,55 @@
+#pragma once
+
+// Reading a line of cleaned markup and writing text into the layout: what the walk and the
+// kinds of widget share. Text only.
+
+#include <glib.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::widgets {
+
+void append(GString *sb, std::string_view text);
+
+// Name of the first "<name" (or "</name" when closing) on the line, lower-cased.
+std::string element_name(std::string_view line, bool closing);
+
+// Whether `line` is the start tag of element `name` ("<name>" or "<name attributes>"), or its
+// end tag, in any case.
+bool is_start_tag(std::string_view line, std::string_view name);
+bool is_end_tag(std::string_view line, std::string_view name);
+
+// An element closed on its own line: "<name></name>", or written as "<name/>".
+bool closes_itself(std::string_view line);
+
+// The value of attribute `name` on a start tag, matched as a whole name; none without one.
+std::optional<std::string_view> attribute(std::string_view line, std::string_view name);
+
+// Markup text made safe as layout character data: references stay, anything else that
+// XML gives a meaning is escaped.
+std::string layout_text(std::string_view text);
+
+// Text as the user reads it: for comparing item texts written in markup, where '>' may
+// stand as it is, with those from input commands, where it is always escaped.
+std::string plain_text(std::string_view text);
+
+// XML reads a bare carriage return as a line feed; a reference keeps it in an item.
+std::string with_carriage_returns(std::string_view text);
+
+// A finite number written with a full stop, the whole of `text`.
+std::optional<double> number(std::optional<std::string_view> text);
+std::string number_text(double value);
+
+// A whole number from 0 to `most` (larger ones become `most`); none for anything else.
+std::optional<int> count(std::optional<std::string_view> text, int most);
+
+std::string property(std::string_view name, std::string_view value);
+
+// A row's cells: the text split on '|' into at most `columns` cells, the extra ones left in
+// the last, each stripped.
+std::vector<std::string_view> cells(std::string_view text, int columns);
+
+} // namespace quillet::widgets

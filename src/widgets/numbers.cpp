@@ -1,0 +1,170 @@
+// Kinds that hold a number: spin buttons and sliders over a range, and progress bars.
+
+#include "family.h"
+
+#include "common/checks.h"
+#include "common/strings.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace quillet::widgets {
+
+namespace {
+
+// Object data on a slider given a number of decimals: that number plus one.
+constexpr const char *kDigits = "quillet-digits";
+
+// A slider given a number of decimals is printed with exactly that many.
+std::string number_value(double value, int digits = -1) {
+  char number[G_ASCII_DTOSTR_BUF_SIZE];
+  if (digits < 0)
+    return g_ascii_dtostr(number, sizeof number, value);
+  g_autofree char *format = g_strdup_printf("%%.%df", digits);
+  return g_ascii_formatd(number, sizeof number, format, value);
+}
+
+// Its adjustment, declared before the widgets: a range with its minimum above its maximum
+// keeps the usual one; a step must be positive.
+void start_range(Draft &draft, Element &element, std::string_view tag, std::string_view klass,
+                 std::string_view form) {
+  Adjustment adjustment;
+  adjustment.id = element.id;
+  const double lower = number(attribute(tag, "min")).value_or(0);
+  const double upper = number(attribute(tag, "max")).value_or(100);
+  if (lower <= upper) {
+    adjustment.lower = lower;
+    adjustment.upper = upper;
+  }
+  if (const auto step = number(attribute(tag, "step")); step && *step > 0)
+    adjustment.step = *step;
+  element.range = draft.declare_adjustment(std::move(adjustment));
+
+  GString *sb = draft.body;
+  open_child_object(sb, klass, element.id.c_str());
+  append(sb, form);
+  append(sb, "<property name=\"adjustment\">adj_");
+  append(sb, element.id);
+  append(sb, "</property>\n");
+}
+
+void range_default(Draft &draft, Element &element, const std::string &text) {
+  draft.adjustment(element.range).value = number(text);
+}
+
+void start_spinbutton(Draft &draft, Element &element, const Tag &tag) {
+  start_range(draft, element, tag.line, "GtkSpinButton",
+              "<property name=\"numeric\">True</property>\n");
+}
+
+void spinbutton_attributes(Draft &draft, Element &, std::string_view tag) {
+  if (const auto digits = count(attribute(tag, "digits"), 20))
+    draft.append(property("digits", std::to_string(*digits)));
+}
+
+// What it shows, as an entry holds it.
+Value read_spinbutton(GObject *widget, const char *, bool) {
+  return {gtk_entry_get_text(GTK_ENTRY(widget))};
+}
+
+void start_slider(Draft &draft, Element &element, const Tag &tag) {
+  start_range(draft, element, tag.line, "GtkScale",
+              "<property name=\"orientation\">horizontal</property>\n");
+}
+
+// A slider rounds to what it shows, and its value is printed with as many decimals.
+void slider_attributes(Draft &draft, Element &slider, std::string_view tag) {
+  const auto digits = count(attribute(tag, "digits"), 20);
+  if (!digits)
+    return;
+  draft.append(property("digits", std::to_string(*digits)));
+  draft.append(property("round-digits", std::to_string(*digits)));
+  if (draft.extras != nullptr)
+    draft.extras->digits[slider.id] = *digits;
+}
+
+void set_up_slider(GObject *widget, const Setup &setup) {
+  if (const auto digits = setup.extras.digits.find(std::string(setup.id));
+      digits != setup.extras.digits.end())
+    g_object_set_data(widget, kDigits, GINT_TO_POINTER(digits->second + 1));
+}
+
+Value read_slider(GObject *object, const char *, bool) {
+  return {number_value(gtk_range_get_value(GTK_RANGE(object)),
+                       GPOINTER_TO_INT(g_object_get_data(object, kDigits)) - 1)};
+}
+
+void start_progressbar(Draft &draft, Element &element, const Tag &) {
+  GString *sb = draft.body;
+  open_child_object(sb, "GtkProgressBar", element.id.c_str());
+  append(sb, "<property name=\"show-text\">True</property>\n");
+}
+
+// A percentage, clamped; anything else is ignored.
+void progressbar_default(Draft &draft, Element &, const std::string &text) {
+  if (const auto percent = number(text))
+    draft.append(property("fraction", number_text(std::clamp(*percent, 0.0, 100.0) / 100)));
+}
+
+Value read_progressbar(GObject *widget, const char *, bool) {
+  return {number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(widget)))};
+}
+
+// A percentage moves the bar, a line after '#' becomes its caption.
+void feed_progressbar(GObject *widget, const std::string &line) {
+  if (!GTK_IS_PROGRESS_BAR(widget))
+    return;
+  auto *bar = GTK_PROGRESS_BAR(widget);
+  if (line.starts_with('#')) {
+    gtk_progress_bar_set_text(bar, std::string(strip(std::string_view(line).substr(1))).c_str());
+    return;
+  }
+  const std::string number(strip(line));
+  char *end = nullptr;
+  const double percent = g_ascii_strtod(number.c_str(), &end);
+  if (number.empty() || end == nullptr || *end != '\0' || std::isnan(percent))
+    return; // not a number: ignored
+  gtk_progress_bar_set_fraction(bar, std::clamp(percent, 0.0, 100.0) / 100.0);
+}
+
+constexpr Kind kKinds[] = {
+    {.element = "spinbutton",
+     .start = start_spinbutton,
+     .end = end_object,
+     .attributes = spinbutton_attributes,
+     .set_default = range_default,
+     .type = gtk_spin_button_get_type,
+     .named = true,
+     .focused = true,
+     .set_up = set_up_entry,
+     .read = read_spinbutton},
+    {.element = "slider",
+     .start = start_slider,
+     .end = end_object,
+     .attributes = slider_attributes,
+     .set_default = range_default,
+     .type = gtk_scale_get_type,
+     .named = true,
+     .focused = true,
+     .set_up = set_up_slider,
+     .read = read_slider},
+    {.element = "progressbar",
+     .start = start_progressbar,
+     .end = end_object,
+     .set_default = progressbar_default,
+     .caption = "text",
+     .type = gtk_progress_bar_get_type,
+     .read = read_progressbar,
+     .feed = feed_progressbar},
+};
+
+} // namespace
+
+std::span<const Kind> number_kinds() {
+  return kKinds;
+}
+
+} // namespace quillet::widgets

@@ -1,0 +1,208 @@
+// Kinds that show or take text: texts, entries, edits, and buttons with their captions.
+
+#include "family.h"
+
+#include "common/checks.h"
+#include "common/strings.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <string>
+
+namespace quillet::widgets {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+// Whether a feed comes inside the element whose start tag came just before `rest`: before
+// its end tag or the next widget element.
+bool feed_follows(std::string_view rest, std::string_view name) {
+  while (!rest.empty()) {
+    const size_t eol = rest.find('\n');
+    const std::string_view line = strip(rest.substr(0, eol));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (is_start_tag(line, "feed"))
+      return true;
+    if (is_end_tag(line, name))
+      return false;
+    if (line.starts_with('<') && !line.starts_with("</") &&
+        kind_of(element_name(line, false)) != nullptr)
+      return false;
+  }
+  return false;
+}
+
+// A text has no object id unless a feed must find its label.
+void start_text(Draft &draft, Element &element, const Tag &tag) {
+  const bool fed = draft.extras != nullptr && !closes_itself(tag.line) &&
+                   feed_follows(tag.rest, element.kind->element);
+  element.object_id = fed ? "feed_" + element.id : std::string();
+  GString *sb = draft.body;
+  open_child_object(sb, "GtkLabel", fed ? element.object_id.c_str() : nullptr);
+  append(sb, "<property name=\"wrap\">True</property>\n<property name=\"xalign\">0</property>\n");
+}
+
+void feed_text(GObject *widget, const std::string &line) {
+  if (GTK_IS_LABEL(widget))
+    gtk_label_set_text(GTK_LABEL(widget), line.c_str());
+}
+
+void start_entry(Draft &draft, Element &element, const Tag &) {
+  GString *sb = draft.body;
+  open_child_object(sb, "GtkEntry", element.id.c_str());
+  append(sb, "<property name=\"editable\">True</property>\n");
+}
+
+void entry_attributes(Draft &draft, Element &, std::string_view tag) {
+  if (attribute(tag, "visibility") == "false")
+    draft.append(property("visibility", "False") + property("input-purpose", "password"));
+  if (const auto placeholder = attribute(tag, "placeholder"))
+    draft.append(property("placeholder-text", layout_text(*placeholder)));
+}
+
+void entry_default(Draft &draft, Element &, const std::string &text) {
+  draft.append(property("text", layout_text(text)));
+}
+
+Value read_entry(GObject *widget, const char *, bool) {
+  return {gtk_entry_get_text(GTK_ENTRY(widget))};
+}
+
+void feed_entry(GObject *widget, const std::string &line) {
+  if (GTK_IS_ENTRY(widget))
+    gtk_entry_set_text(GTK_ENTRY(widget), line.c_str());
+}
+
+void start_edit(Draft &draft, Element &element, const Tag &) {
+  GString *sb = draft.body;
+  open_child_object(sb, "GtkScrolledWindow");
+  open_child_object(sb, "GtkTextView", element.id.c_str());
+  append(sb, "<property name=\"editable\">True</property>\n"
+             "<property name=\"wrap-mode\">word</property>\n");
+}
+
+void edit_default(Draft &draft, Element &element, const std::string &text) {
+  draft.declare_buffer(element.id, layout_text(text));
+  draft.append(property("buffer", "buffer_" + element.id));
+}
+
+Value read_edit(GObject *widget, const char *, bool) {
+  GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  g_autofree char *text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  return {text, true};
+}
+
+bool is_word(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](char c) { return g_ascii_isalnum(c) || c == '_'; });
+}
+
+// The start tag without the value of `name`, so that words in it mean nothing.
+std::string without_value(std::string_view line, std::string_view name) {
+  const std::optional<std::string_view> value = attribute(line, name);
+  if (!value)
+    return std::string(line);
+  const size_t at = static_cast<size_t>(value->data() - line.data());
+  return std::string(line.substr(0, at)) + std::string(line.substr(at + value->size()));
+}
+
+// Whole words only: a variable such as "token" or "booking" names no OK button. Nor does a
+// word in a tooltip.
+std::string button_id(std::string_view line) {
+  const std::string tag = without_value(line, "tooltip");
+  if (has_word(tag, "ok") || has_word(tag, "btn_ok"))
+    return "btn_ok";
+  if (has_word(tag, "cancel") || has_word(tag, "btn_cancel"))
+    return "btn_cancel";
+  return {};
+}
+
+// OK and Cancel have a caption of their own until a <label> gives them another: it waits in a
+// slot of its own, to be dropped then, as GTK would keep the first of two.
+void start_button(Draft &draft, Element &element, const Tag &) {
+  GString *sb = draft.body;
+  const std::string_view id = element.id;
+  open_child_object(sb, "GtkButton", element.id.c_str());
+  const std::string_view text = id == "btn_ok"sv       ? "OK"sv
+                                : id == "btn_cancel"sv ? "Cancel"sv
+                                                       : ""sv;
+  if (text.empty())
+    return;
+  const size_t at = sb->len;
+  append(sb, "<property name=\"label\">");
+  append(sb, text);
+  append(sb, "</property>\n");
+  element.caption_slot = draft.set_aside(at);
+}
+
+void button_attributes(Draft &draft, Element &button, std::string_view tag) {
+  const std::optional<std::string_view> exit = attribute(tag, "exit");
+  if (exit && draft.extras != nullptr && is_word(*exit))
+    draft.extras->exits[button.id] = *exit;
+}
+
+constexpr Kind kKinds[] = {
+    {.element = "text",
+     .start = start_text,
+     .end = end_object,
+     .type = gtk_label_get_type,
+     .feed = feed_text},
+    {.element = "entry",
+     .start = start_entry,
+     .end = end_object,
+     .attributes = entry_attributes,
+     .set_default = entry_default,
+     .type = gtk_entry_get_type,
+     .named = true,
+     .focused = true,
+     .set_up = set_up_entry,
+     .read = read_entry,
+     .feed = feed_entry},
+    {.element = "edit",
+     .start = start_edit,
+     .end = end_two_objects,
+     .set_default = edit_default,
+     .type = gtk_text_view_get_type,
+     .named = true,
+     .focused = true,
+     .read = read_edit},
+    {.element = "button",
+     .start = start_button,
+     .end = end_object,
+     .attributes = button_attributes,
+     .own_id = button_id,
+     .type = gtk_button_get_type,
+     .signal = "clicked"},
+};
+
+} // namespace
+
+std::span<const Kind> text_kinds() {
+  return kKinds;
+}
+
+void set_up_entry(GObject *widget, const Setup &setup) {
+  if (setup.ok != nullptr)
+    gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);
+}
+
+static GtkWidget *clicked_button(GtkBuilder *builder, const char *id) {
+  GObject *button = gtk_builder_get_object(builder, id);
+  return button != nullptr && is_clicked(button) ? GTK_WIDGET(button) : nullptr;
+}
+
+GtkWidget *ok_button(GtkBuilder *builder) {
+  g_return_val_if_fail(builder != NULL, NULL);
+  return clicked_button(builder, "btn_ok");
+}
+
+GtkWidget *cancel_button(GtkBuilder *builder) {
+  g_return_val_if_fail(builder != NULL, NULL);
+  return clicked_button(builder, "btn_cancel");
+}
+
+} // namespace quillet::widgets
