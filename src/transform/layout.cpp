@@ -66,14 +66,172 @@ struct PendingFeed {
   std::string command;
 };
 
-// The element walk: reads the cleaned markup line by line, gives every element an id, files
-// actions, keeps the stack of open widget elements and writes captions; what a widget element
-// writes, and what its items, <default> and children do, its kind says.
+// The widget elements of the walk: the stack of those open and the current one. What an
+// element writes, and what its items, <default>, caption and children do, its kind says.
+class Elements {
+public:
+  Elements(Draft &draft) : draft_(draft) {}
+
+  // Opens an element of `kind` at start tag `line`, `rest` being the markup after it.
+  void open(const Kind &kind, std::string id, std::string_view line, std::string_view rest) {
+    // A widget cannot go inside one that holds no children: the one left open ends where
+    // the next widget begins.
+    while (!stack_.empty() && !stack_.back()->kind->holds_children)
+      close_innermost();
+    if (!stack_.empty() && stack_.back()->kind->child_added != nullptr)
+      stack_.back()->kind->child_added(draft_, *stack_.back());
+
+    Element &element = elements_.emplace_back();
+    element.kind = &kind;
+    element.id = std::move(id);
+    element.object_id = element.id;
+    kind.start(draft_, element, widgets::Tag{line, rest, draft_.count(&kind)});
+    draft_.append(widgets::common_properties(line));
+    if (kind.attributes != nullptr)
+      kind.attributes(draft_, element, line);
+    if (draft_.extras != nullptr && !element.object_id.empty())
+      draft_.extras->kinds[element.object_id] = &kind;
+
+    current_ = &element;
+    if (widgets::closes_itself(line)) {
+      end(element);
+    } else {
+      stack_.push_back(&element);
+      depth_ = std::max(depth_, stack_.size());
+    }
+  }
+
+  // An end tag ends the innermost open element when it names it, and nothing else.
+  void close(std::string_view name) {
+    if (stack_.empty() || stack_.back()->kind->element != name)
+      return;
+    close_innermost();
+    current_ = stack_.empty() ? nullptr : stack_.back();
+  }
+
+  void close_all() {
+    while (!stack_.empty())
+      close_innermost();
+  }
+
+  // Any other element than a widget leaves none current.
+  void forget_current() { current_ = nullptr; }
+  const Element *current() const { return current_; }
+
+  void item(std::string_view text) {
+    if (current_ != nullptr && current_->kind->item != nullptr)
+      current_->kind->item(draft_, *current_, text);
+    else
+      draft_.append_item(text);
+  }
+
+  // A caption is for the innermost open element, in place of one its template set aside.
+  void caption(std::string_view text) {
+    Element *element = stack_.empty() ? nullptr : stack_.back();
+    if (element != nullptr && element->caption_slot)
+      draft_.fill_slot(*element->caption_slot, {});
+    draft_.append(widgets::property(element != nullptr ? element->kind->caption : "label", text));
+  }
+
+  // Only the first <default> of an open element without children counts.
+  void set_default(const std::string &text) {
+    Element *element = stack_.empty() ? nullptr : stack_.back();
+    if (element == nullptr || element->kind->holds_children ||
+        element->kind->set_default == nullptr || element->has_default)
+      return;
+    element->has_default = true;
+    element->kind->set_default(draft_, *element, text);
+  }
+
+  size_t depth() const { return depth_; }
+
+private:
+  // Writes the end of `element`, which its holder may follow with something of its own.
+  void end(Element &element) {
+    element.open = false;
+    element.kind->end(draft_, element);
+    if (!stack_.empty() && stack_.back()->kind->child_ended != nullptr)
+      stack_.back()->kind->child_ended(draft_, *stack_.back());
+  }
+
+  void close_innermost() {
+    Element &element = *stack_.back();
+    stack_.pop_back();
+    end(element);
+  }
+
+  Draft &draft_;
+  std::deque<Element> elements_; // every widget element met, in document order
+  std::vector<Element *> stack_; // the open ones, innermost last
+  // Where items and feeds go: the widget element opened last, or after an end tag the
+  // innermost one still open.
+  Element *current_ = nullptr;
+  size_t depth_ = 0;
+};
+
+// Action commands, filed in the widget actions table under the id of the element they
+// follow, whatever that element is.
+class Actions {
+public:
+  explicit Actions(GHashTable *widget_actions) : widget_actions_(widget_actions) {}
+
+  // The commands that follow go to `id`: true when it has no entry yet, and gets one.
+  bool follow(const std::string &id) {
+    current_widget_id_ = id;
+    if (g_hash_table_contains(widget_actions_, id.c_str()))
+      return false;
+    g_hash_table_insert(widget_actions_, g_strdup(id.c_str()),
+                        g_ptr_array_new_with_free_func(g_free));
+    return true;
+  }
+
+  // Whether `line` is an action, or a line of an action block; its command is filed.
+  bool take(std::string_view line) {
+    if (line.starts_with("<action>") && contains(line, "</action>")) {
+      file_action(strip(replace_all(replace_all(line, "<action>", ""), "</action>", "")));
+      return true;
+    }
+    if (line.starts_with("<action")) {
+      in_action_ = true;
+      // Text after the start tag is the block's first command.
+      const bool is_action_tag =
+          line.size() > 7 && (line[7] == '>' || kBlank.find(line[7]) != std::string_view::npos);
+      const size_t gt = line.find('>');
+      if (is_action_tag && gt != std::string_view::npos)
+        file_action(strip(line.substr(gt + 1)));
+      return true;
+    }
+    if (line.starts_with("</action>")) {
+      in_action_ = false;
+      return true;
+    }
+    if (in_action_)
+      file_action(line);
+    return in_action_;
+  }
+
+private:
+  void file_action(std::string_view command) {
+    if (current_widget_id_.empty() || command.empty())
+      return;
+    auto *commands =
+        static_cast<GPtrArray *>(g_hash_table_lookup(widget_actions_, current_widget_id_.c_str()));
+    g_ptr_array_add(commands, g_strndup(command.data(), command.size()));
+  }
+
+  GHashTable *widget_actions_;
+  std::string current_widget_id_;
+  bool in_action_ = false;
+};
+
+// The element walk: reads the cleaned markup line by line, gives every element an id, hands
+// actions to Actions and widget elements to Elements, and collects the text of labels,
+// defaults and feeds, which may run over several lines.
 class Walk {
 public:
   Walk(Draft &draft, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute)
-      : draft_(draft), widget_actions_(widget_actions), auto_id_counter_(auto_id_counter),
-        attribute_(attribute), extras_(draft.extras) {}
+      : draft_(draft), elements_(draft), actions_(widget_actions),
+        auto_id_counter_(auto_id_counter), attribute_(attribute), extras_(draft.extras) {}
 
   void run(std::string_view clean) {
     while (!clean.empty()) {
@@ -84,12 +242,11 @@ public:
     }
     finish_feed();
     flush_label();
-    while (!stack_.empty())
-      close_innermost();
+    elements_.close_all();
     draft_.finish();
   }
 
-  size_t depth() const { return depth_; }
+  size_t depth() const { return elements_.depth(); }
 
 private:
   void handle_line(std::string_view line) {
@@ -115,41 +272,22 @@ private:
       return;
     }
     if (widgets::is_start_tag(line, "feed")) {
-      const size_t gt = line.find('>');
-      feed_ = PendingFeed{current_ != nullptr ? current_->object_id : std::string(),
-                          current_ != nullptr ? current_->kind : nullptr,
-                          std::string(strip(line.substr(gt + 1)))};
+      const Element *current = elements_.current();
+      feed_ = PendingFeed{current != nullptr ? current->object_id : std::string(),
+                          current != nullptr ? current->kind : nullptr,
+                          std::string(strip(line.substr(line.find('>') + 1)))};
       return;
     }
-
-    if (line.starts_with("<action>") && contains(line, "</action>")) {
-      file_action(strip(replace_all(replace_all(line, "<action>", ""), "</action>", "")));
+    if (actions_.take(line))
       return;
-    }
-    if (line.starts_with("<action")) {
-      in_action_ = true;
-      // Text after the start tag is the block's first command.
-      const bool is_action_tag =
-          line.size() > 7 && (line[7] == '>' || kBlank.find(line[7]) != std::string_view::npos);
-      const size_t gt = line.find('>');
-      if (is_action_tag && gt != std::string_view::npos)
-        file_action(strip(line.substr(gt + 1)));
-      return;
-    }
-    if (line.starts_with("</action>")) {
-      in_action_ = false;
-      return;
-    }
-    if (in_action_) {
-      file_action(line);
-      return;
-    }
     if (line.starts_with("<item>")) {
-      handle_item(line);
+      // Complete on its line ("<item>red</item>") or ended on the next ("<item>red").
+      const std::string_view text = line.substr(6);
+      elements_.item(text.substr(0, text.find("</item>")));
       return;
     }
     if (line.starts_with("</"))
-      handle_closing(line);
+      elements_.close(widgets::element_name(line, true));
     else if (line.starts_with('<'))
       handle_opening(line);
   }
@@ -161,25 +299,6 @@ private:
       extras_->feeds.push_back(Feed{std::move(feed_->object_id), std::string(feed_->kind->element),
                                     std::move(feed_->command)});
     feed_.reset();
-  }
-
-  void file_action(std::string_view command) {
-    if (current_widget_id_.empty() || command.empty())
-      return;
-    auto *commands =
-        static_cast<GPtrArray *>(g_hash_table_lookup(widget_actions_, current_widget_id_.c_str()));
-    g_ptr_array_add(commands, g_strndup(command.data(), command.size()));
-  }
-
-  // An item is complete on its line ("<item>red</item>") or has its end tag on the next
-  // ("<item>red"); either way it becomes one whole item or row.
-  void handle_item(std::string_view line) {
-    std::string_view text = line.substr(6);
-    text = text.substr(0, text.find("</item>"));
-    if (current_ != nullptr && current_->kind->item != nullptr)
-      current_->kind->item(draft_, *current_, text);
-    else
-      draft_.append_item(text);
   }
 
   void handle_opening(std::string_view line) {
@@ -203,66 +322,12 @@ private:
       g_debug("Unknown element <%s>: left out of the dialog.", name.c_str());
 
     std::string id = widget_id(kind, line);
-    current_widget_id_ = id;
-    if (!g_hash_table_contains(widget_actions_, id.c_str())) {
-      g_hash_table_insert(widget_actions_, g_strdup(id.c_str()),
-                          g_ptr_array_new_with_free_func(g_free));
-      if (extras_ != nullptr)
-        extras_->order.push_back(id);
-    }
-    current_ = nullptr;
+    if (actions_.follow(id) && extras_ != nullptr)
+      extras_->order.push_back(id);
     if (kind != nullptr)
-      open_widget(*kind, std::move(id), line);
-  }
-
-  void open_widget(const Kind &kind, std::string id, std::string_view line) {
-    // A widget cannot go inside an entry, a label or any other widget without room for
-    // children: the one left open ends where the next widget begins.
-    while (!stack_.empty() && !stack_.back()->kind->holds_children)
-      close_innermost();
-    if (!stack_.empty() && stack_.back()->kind->child_added != nullptr)
-      stack_.back()->kind->child_added(draft_, *stack_.back());
-
-    Element &element = elements_.emplace_back();
-    element.kind = &kind;
-    element.id = std::move(id);
-    element.object_id = element.id;
-    kind.start(draft_, element, widgets::Tag{line, rest_, draft_.count(&kind)});
-    draft_.append(widgets::common_properties(line));
-    if (kind.attributes != nullptr)
-      kind.attributes(draft_, element, line);
-    if (extras_ != nullptr && !element.object_id.empty())
-      extras_->kinds[element.object_id] = &kind;
-
-    current_ = &element;
-    if (widgets::closes_itself(line)) {
-      end(element);
-    } else {
-      stack_.push_back(&element);
-      depth_ = std::max(depth_, stack_.size());
-    }
-  }
-
-  // Writes the end of `element`, which its holder may follow with something of its own.
-  void end(Element &element) {
-    element.open = false;
-    element.kind->end(draft_, element);
-    if (!stack_.empty() && stack_.back()->kind->child_ended != nullptr)
-      stack_.back()->kind->child_ended(draft_, *stack_.back());
-  }
-
-  void close_innermost() {
-    Element &element = *stack_.back();
-    stack_.pop_back();
-    end(element);
-  }
-
-  void handle_closing(std::string_view line) {
-    const std::string name = widgets::element_name(line, true);
-    if (name.empty() || stack_.empty() || stack_.back()->kind->element != name)
-      return;
-    close_innermost();
-    current_ = stack_.empty() ? nullptr : stack_.back();
+      elements_.open(*kind, std::move(id), line, rest_);
+    else
+      elements_.forget_current();
   }
 
   std::string widget_id(const Kind *kind, std::string_view line) {
@@ -275,30 +340,19 @@ private:
     return id;
   }
 
-  // A <label> sets the caption of the innermost open element, in place of one its template
-  // set aside; only the first <default> of an element without children counts.
   void flush_label() {
     if (!label_)
       return;
-    Element *element = stack_.empty() ? nullptr : stack_.back();
-    if (label_->is_default) {
-      if (element != nullptr && !element->kind->holds_children &&
-          element->kind->set_default != nullptr && !element->has_default) {
-        element->has_default = true;
-        element->kind->set_default(draft_, *element, label_->text);
-      }
-      label_.reset();
-      return;
-    }
-    if (element != nullptr && element->caption_slot)
-      draft_.fill_slot(*element->caption_slot, {});
-    draft_.append(
-        widgets::property(element != nullptr ? element->kind->caption : "label", label_->text));
+    if (label_->is_default)
+      elements_.set_default(label_->text);
+    else
+      elements_.caption(label_->text);
     label_.reset();
   }
 
   Draft &draft_;
-  GHashTable *widget_actions_;
+  Elements elements_;
+  Actions actions_;
   int &auto_id_counter_;
   GRegex *attribute_;
   widgets::DialogExtras *extras_;
@@ -306,15 +360,6 @@ private:
   std::string_view rest_;
   std::optional<PendingFeed> feed_;
   std::optional<PendingLabel> label_;
-  std::string current_widget_id_; // where actions go
-  bool in_action_ = false;
-
-  std::deque<Element> elements_; // every widget element met, in document order
-  std::vector<Element *> stack_; // the open ones, innermost last
-  // Where items and feeds go: the widget element opened last, or after an end tag the
-  // innermost one still open; none after any other element.
-  Element *current_ = nullptr;
-  size_t depth_ = 0;
 };
 
 } // namespace
