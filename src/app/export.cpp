@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cfloat>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 namespace quillet::app {
@@ -166,13 +168,19 @@ const char *refused_name(std::string_view name) {
 
 namespace {
 
-// A slider given a number of decimals is printed with exactly that many.
+// A slider given a number of decimals is printed with exactly that many, every digit of
+// the whole part included (up to 309 of them); anything else as a number that reads back
+// the same.
 std::string number_value(double value, int digits = -1) {
-  char number[G_ASCII_DTOSTR_BUF_SIZE];
-  if (digits < 0)
+  if (digits < 0) {
+    char number[G_ASCII_DTOSTR_BUF_SIZE];
     return g_ascii_dtostr(number, sizeof number, value);
+  }
+  std::string number(DBL_MAX_10_EXP + digits + 4, '\0'); // sign, point and NUL too
   g_autofree char *format = g_strdup_printf("%%.%df", digits);
-  return g_ascii_formatd(number, sizeof number, format, value);
+  g_ascii_formatd(number.data(), static_cast<int>(number.size()), format, value);
+  number.resize(strlen(number.c_str()));
+  return number;
 }
 
 std::string combo_box_value(const char *name, GtkComboBoxText *combo, bool debug) {
