@@ -11,12 +11,14 @@
 
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <fcntl.h>
@@ -165,9 +167,11 @@ struct ActionBinding {
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
 
-// The named widgets' states in document order: what OK prints and what actions see.
+// The named widgets' states in document order: what OK prints and what actions see. A
+// refused name is said once, whichever comes first.
 std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *builder,
                                                       bool debug) {
+  static bool refusals_said = false;
   std::vector<quillet::app::WidgetState> states;
   for (const std::string &id : xml_transformer_get_extras(app->transformer)->order) {
     const char *name = id.c_str();
@@ -176,10 +180,11 @@ std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *
     if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name) ||
         g_str_equal(name, "EXIT"))
       continue;
-    if (quillet::app::steers_shell(name)) {
-      if (debug)
-        debug_line("[QUILLET WARNING] Widget '%s' not exported: the name steers the shell.\n",
-                   name);
+    if (const char *reason = quillet::app::refused_name(name)) {
+      if (!refusals_said)
+        debug_line(
+            "[QUILLET WARNING] Widget '%s' neither exported nor given to actions: the name %s.\n",
+            name, reason);
       continue;
     }
     GObject *object = gtk_builder_get_object(builder, name);
@@ -188,17 +193,60 @@ std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *
     if (auto state = quillet::app::widget_state(name, object, debug))
       states.push_back(std::move(*state));
   }
+  refusals_said = true;
   return states;
 }
 
+// Linux refuses to start a program (E2BIG) when one string of its environment takes
+// 128 KiB with its NUL, or when its strings and their pointers, with the arguments', take
+// more than a quarter of the stack limit (at least 128 KiB, at most 6 MiB), which
+// sysconf(_SC_ARG_MAX) gives. Half of that is left for the command's own words.
+constexpr size_t kMaxEnvironmentString = 128 * 1024;
+
+size_t environment_budget() {
+  const long arg_max = sysconf(_SC_ARG_MAX);
+  return std::min<size_t>(arg_max > 0 ? static_cast<size_t>(arg_max) : kMaxEnvironmentString,
+                          6 * 1024 * 1024) /
+         2;
+}
+
+size_t environment_cost(size_t length) {
+  return length + 1 + sizeof(char *);
+}
+
 // What every action command starts with: quillet's environment and the widgets' values
-// under their names, unquoted, as OK would print them.
+// under their names, unquoted, as OK would print them. So that the command always starts,
+// a value the environment cannot hold (see above) is left out, in document order, and the
+// variable is unset rather than left as quillet got it.
 char **action_environment(gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
-  char **env = g_get_environ();
-  for (const quillet::app::WidgetState &widget : collect_states(state->app, state->builder, false))
-    env = g_environ_setenv(env, widget.name.c_str(), widget.value.c_str(), TRUE);
-  return env;
+  const std::vector<quillet::app::WidgetState> widgets =
+      collect_states(state->app, state->builder, false);
+  std::unordered_set<std::string_view> names;
+  for (const quillet::app::WidgetState &widget : widgets)
+    names.insert(widget.name);
+  g_autoptr(GPtrArray) env = g_ptr_array_new_null_terminated(0, g_free, TRUE);
+  size_t used = 0;
+  for (char **variable = environ; *variable != nullptr; variable++) {
+    const std::string_view text = *variable;
+    if (!names.contains(text.substr(0, text.find('=')))) {
+      g_ptr_array_add(env, g_strdup(*variable));
+      used += environment_cost(text.size());
+    }
+  }
+  const size_t budget = environment_budget();
+  for (const quillet::app::WidgetState &widget : widgets) {
+    const size_t length = widget.name.size() + 1 + widget.value.size();
+    if (length + 1 > kMaxEnvironmentString || used + environment_cost(length) > budget) {
+      debug_line("[QUILLET WARNING] Widget '%s' left out of an action's environment: its "
+                 "value (%zu bytes) does not fit.\n",
+                 widget.name.c_str(), widget.value.size());
+      continue;
+    }
+    g_ptr_array_add(env, g_strconcat(widget.name.c_str(), "=", widget.value.c_str(), NULL));
+    used += environment_cost(length);
+  }
+  return reinterpret_cast<char **>(g_ptr_array_steal(env, nullptr));
 }
 
 void end_with(LaunchState *state, const char *word) {

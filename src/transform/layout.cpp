@@ -135,9 +135,14 @@ std::optional<double> number(std::optional<std::string_view> text) {
   return value;
 }
 
+// The fewest significant digits, from 15 on, that read back as the same double: 15 digits
+// keep the form layouts have always had, and 17 are always enough.
 std::string number_text(double value) {
   char text[G_ASCII_DTOSTR_BUF_SIZE];
-  return g_ascii_formatd(text, sizeof text, "%.15g", value);
+  for (const char *format : {"%.15g", "%.16g"})
+    if (g_ascii_strtod(g_ascii_formatd(text, sizeof text, format, value), nullptr) == value)
+      return text;
+  return g_ascii_formatd(text, sizeof text, "%.17g", value);
 }
 
 std::string property(std::string_view name, std::string_view value) {
