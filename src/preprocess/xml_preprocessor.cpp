@@ -400,7 +400,11 @@ char *quillet::preprocess::clean_markup(XmlPreprocessor *self, const char *raw_x
   CommandScanner scanner(lowered);
   Finder comments{text, "<!--"};
   size_t pos = 0;
-  for (CommandElement element = scanner.next(pos);; element = scanner.next(pos)) {
+  // The element found stays the next one until it is used or a comment swallows it: asking
+  // again would pass over the same tags that never close, once per comment.
+  for (CommandElement element = scanner.next(pos);;) {
+    if (element.start != std::string_view::npos && element.start < pos)
+      element = scanner.next(pos);
     if (const size_t comment = comments.next(pos); comment < element.start) {
       append_markup(text.substr(pos, comment - pos));
       const size_t end = text.find("-->", comment + 4);
