@@ -83,11 +83,13 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
   if (argc <= 1 || g_str_equal(argv[1], "--help") || g_str_equal(argv[1], "-h")) {
     fputs("quillet v" QUILLET_VERSION " - Native GTK3 Drop-In Replacement\n"
           "Usage: quillet --program NAME [--debug]\n"
-          "Shows the dialog whose markup the environment variable NAME holds (or NAME itself\n"
+          "       quillet --help | --version\n"
+          "Shows the dialog whose markup the environment variable NAME holds (or NAME itself,\n"
           "when no variable has that name) and prints what the user entered, for eval.\n"
-          "  -p, --program NAME, --program=NAME, -p=NAME   the dialog\n"
-          "  --debug     explain on standard error how the dialog was loaded and ended\n"
-          "  -h, --help  this text; --version  the version\n"
+          "  -p NAME, --program NAME, -p=NAME, --program=NAME   the variable with the dialog\n"
+          "  --debug      explain on standard error how the dialog was loaded and why it ended\n"
+          "  -h, --help   print this help\n"
+          "  --version    print the version\n"
           "See quillet(1).\n",
           stdout);
     exit(0);
