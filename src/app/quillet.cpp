@@ -81,8 +81,23 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
   g_return_if_fail(self != NULL);
   g_return_if_fail(argv != NULL);
 
+  // The banner comes first, as it always has: scripts may look for it.
   if (argc <= 1 || g_str_equal(argv[1], "--help") || g_str_equal(argv[1], "-h")) {
-    fputs("quillet v1.0.0 - Native GTK3 Drop-In Replacement\n", stdout);
+    fputs("quillet v" QUILLET_VERSION " - Native GTK3 Drop-In Replacement\n"
+          "Usage: quillet --program NAME [--debug]\n"
+          "       quillet --help | --version\n"
+          "Shows the dialog whose markup the environment variable NAME holds (or NAME itself,\n"
+          "when no variable has that name) and prints what the user entered, for eval.\n"
+          "  -p NAME, --program NAME, -p=NAME, --program=NAME   the variable with the dialog\n"
+          "  --debug      explain on standard error how the dialog was loaded and why it ended\n"
+          "  -h, --help   print this help\n"
+          "  --version    print the version\n"
+          "See quillet(1).\n",
+          stdout);
+    exit(0);
+  }
+  if (g_str_equal(argv[1], "--version")) {
+    fputs("quillet " QUILLET_VERSION "\n", stdout);
     exit(0);
   }
 
@@ -128,9 +143,12 @@ void write_debug_copy(const char *layout, size_t length) {
   int fd;
   {
     quillet::children::SignalsHeld held;
-    fd = g_mkstemp_full(temp, O_WRONLY, 0666);
-    if (fd < 0)
+    // The owner's only: the items that input commands printed are in it.
+    fd = g_mkstemp_full(temp, O_WRONLY, 0600);
+    if (fd < 0) {
+      debug_line("[QUILLET DEBUG] %s not written: %s\n", kPath, g_strerror(errno));
       return;
+    }
     quillet::children::set_temp_file(temp);
   }
   FILE *file = fdopen(fd, "w");
@@ -142,8 +160,10 @@ void write_debug_copy(const char *layout, size_t length) {
     close(fd);
   }
   quillet::children::SignalsHeld held;
-  if (!done)
+  if (!done) {
+    debug_line("[QUILLET DEBUG] %s not written whole: it is left as it was.\n", kPath);
     g_unlink(temp);
+  }
   quillet::children::set_temp_file(nullptr);
 }
 
@@ -452,6 +472,9 @@ void set_up_dialog(LaunchState *state, GtkButton *ok, GtkButton *cancel) {
   for (const auto &[id, path] : extras->paths)
     if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()))
       set_start_path(object, path);
+  for (const auto &[id, text] : extras->hidden_texts)
+    if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()); GTK_IS_ENTRY(object))
+      gtk_entry_set_text(GTK_ENTRY(object), text.c_str());
   for (const auto &[id, digits] : extras->digits)
     if (GObject *object = gtk_builder_get_object(state->builder, id.c_str()); GTK_IS_SCALE(object))
       g_object_set_data(object, quillet::app::kDigits, GINT_TO_POINTER(digits + 1));
@@ -496,6 +519,39 @@ void focus_first_field(LaunchState *state) {
   }
 }
 
+// GTK's complaint without the numbers in it, which name lines of the layout.
+std::string fault(const GError *error) {
+  std::string text = std::string(g_quark_to_string(error->domain)) + " " +
+                     std::to_string(error->code) + " " + error->message;
+  std::erase_if(text, [](char c) { return g_ascii_isdigit(c); });
+  return text;
+}
+
+// GTK names a line of the layout it rejected; the user wrote markup, so the line of the
+// markup that brought the fault in is named too: the shortest start of the markup whose
+// layout GTK rejects in the same words ends with it.
+void report_origin(Quillet *self, const GError *error) {
+  if (!debug_mode)
+    return;
+  const std::string wanted = fault(error);
+  const auto rejected = [&](const char *layout) {
+    g_autoptr(GtkBuilder) builder = gtk_builder_new();
+    g_autoptr(GError) again = nullptr;
+    if (gtk_builder_add_from_string(builder, layout, -1, &again)) {
+      if (GObject *window = gtk_builder_get_object(builder, "main_window"); GTK_IS_WIDGET(window))
+        gtk_widget_destroy(GTK_WIDGET(window));
+      return false;
+    }
+    return fault(again) == wanted;
+  };
+  // The walks made on the way would repeat their own debug lines.
+  debug_mode = FALSE;
+  const std::string origin = xml_transformer_origin(self->transformer, rejected);
+  debug_mode = TRUE;
+  if (!origin.empty())
+    debug_line("[QUILLET DEBUG] GTK rejected what the markup brings in at %s\n", origin.c_str());
+}
+
 } // namespace
 
 void quillet_launch(Quillet *self) {
@@ -524,13 +580,17 @@ void quillet_launch(Quillet *self) {
   g_autoptr(GError) error = nullptr;
   if (!gtk_builder_add_from_string(builder, layout, length, &error)) {
     debug_line("[CONTROL POINT D] GTK PARSER EXCEPTION: %s\n", error->message);
+    report_origin(self, error);
     exit(1);
   }
   debug_line("[CONTROL POINT B] Gtk.Builder parsed string successfully without exceptions.\n");
 
   GObject *window = gtk_builder_get_object(builder, "main_window");
-  if (!GTK_IS_WINDOW(window))
+  if (!GTK_IS_WINDOW(window)) {
+    debug_line("[QUILLET CRITICAL] The markup has no <window> element: there is nothing to "
+               "show.\n");
     exit(1);
+  }
 
   // What the markup asked for, or 450 x 350.
   int width = -1, height = -1;
@@ -626,7 +686,16 @@ int quillet_main(int argc, char **argv) {
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
   if (!gl_chosen)
     g_setenv("GDK_GL", "disable", TRUE);
-  gtk_init(&argc, &argv);
+  if (!gtk_init_check(&argc, &argv)) {
+    const char *named = gdk_get_display_arg_name();
+    g_autofree char *where =
+        named != nullptr
+            ? g_strdup_printf("--display=%s", named)
+            : g_strdup_printf("DISPLAY='%s', WAYLAND_DISPLAY='%s'", g_getenv("DISPLAY") ?: "",
+                              g_getenv("WAYLAND_DISPLAY") ?: "");
+    debug_line("[QUILLET CRITICAL] No display to show the dialog on (%s).\n", where);
+    exit(1);
+  }
   if (!gl_chosen)
     g_unsetenv("GDK_GL");
   quillet_launch(app);

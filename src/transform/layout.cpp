@@ -13,6 +13,7 @@
 #include <limits>
 #include <tuple>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,25 @@ std::string layout_text(std::string_view text) {
     else
       out += c;
   }
+  return out;
+}
+
+// Character data as an XML parser reads it, references resolved; none if it is not well formed.
+std::optional<std::string> parsed_text(std::string_view data) {
+  static constexpr GMarkupParser kParser = {
+      nullptr, nullptr,
+      [](GMarkupParseContext *, const char *text, gsize length, gpointer out, GError **) {
+        static_cast<std::string *>(out)->append(text, length);
+      },
+      nullptr, nullptr};
+  std::string out;
+  g_autoptr(GMarkupParseContext) context =
+      g_markup_parse_context_new(&kParser, GMarkupParseFlags(0), &out, nullptr);
+  const std::string document = "<t>" + std::string(data) + "</t>";
+  if (!g_markup_parse_context_parse(context, document.data(), static_cast<gssize>(document.size()),
+                                    nullptr) ||
+      !g_markup_parse_context_end_parse(context, nullptr))
+    return std::nullopt;
   return out;
 }
 
@@ -269,7 +289,8 @@ struct OpenElement {
   std::vector<std::string> items; // a combo box's item texts
   std::optional<std::string> choice;
   bool has_default = false;
-  std::string action; // a file chooser's
+  bool hidden = false; // an entry whose text is not shown
+  std::string action;  // a file chooser's
   size_t adjustment = 0;
 };
 
@@ -511,6 +532,15 @@ private:
 
     std::string object_id = id;
     feed_object_id_ = id;
+    if (!id.starts_with("auto_id_") && !names_.insert(id).second) {
+      if (id == "btn_ok" || id == "btn_cancel")
+        g_debug("A second %s button: a dialog has one, and GTK refuses the layout.",
+                id == "btn_ok" ? "OK" : "Cancel");
+      else
+        g_debug("The name '%s' is given to more than one widget: GTK refuses the layout, or "
+                "reads back one of them at most.",
+                id.c_str());
+    }
     if (name == "notebook") {
       // Object ids must be unique for GtkBuilder to accept the layout.
       notebooks_++;
@@ -556,6 +586,7 @@ private:
     element.action = action;
     element.store = current_store_;
     element.id = id;
+    element.hidden = name == "entry" && attribute(line, "visibility") == "false";
     if (name == "spinbutton" || name == "slider")
       element.adjustment = adjustments_.size() - 1;
     if (name == "button" && (id == "btn_ok" || id == "btn_cancel"))
@@ -572,6 +603,10 @@ private:
     const std::optional<std::string_view> exit = attribute(line, "exit");
     if (name == "button" && exit && extras_ != nullptr && is_word(*exit))
       extras_->exits[id] = *exit;
+    else if (name == "button" && exit)
+      g_debug("The exit word '%.*s' is not a word (letters, digits and '_'): the button does not "
+              "end the dialog.",
+              static_cast<int>(exit->size()), exit->data());
 
     if (closes_itself(line)) {
       append_element_end(element);
@@ -799,7 +834,11 @@ private:
   void set_default(OpenElement &element, const std::string &text) {
     element.has_default = true;
     const std::string &name = element.name;
-    if (name == "entry") {
+    if (name == "entry" && element.hidden) {
+      // Given when the window is built: the layout is written to a file others may read.
+      if (auto shown = parsed_text(layout_text(text)); shown && extras_ != nullptr)
+        extras_->hidden_texts[element.id] = std::move(*shown);
+    } else if (name == "entry") {
       append(body_, property("text", layout_text(text)));
     } else if (name == "edit") {
       buffers_ += "<object class=\"GtkTextBuffer\" id=\"buffer_" + element.id + "\">\n" +
@@ -868,6 +907,7 @@ private:
   DialogExtras *extras_;
 
   std::string_view rest_;
+  std::set<std::string> names_;
   std::optional<Feed> feed_;
   std::string feed_object_id_;
   std::vector<Adjustment> adjustments_;

@@ -29,6 +29,8 @@ struct DialogExtras {
   std::map<std::string, std::vector<int>> selected; // a multiple-selection list's starting rows
   std::map<std::string, std::string> paths;         // file chooser id to its starting path
   std::vector<std::string> save_choosers;           // the entries of save choosers
+  std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
+                                                    // out of the layout
 };
 
 // Writes the whole interface document for `clean` into `sb`: header, adjustments, list
