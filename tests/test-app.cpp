@@ -88,10 +88,45 @@ static void test_shell_names() {
     g_assert_true(quillet::app::is_shell_name(name));
   for (const char *name : {"", "1a", "my-var", "a b", "x;rm", "$(x)", "caf\xc3\xa9"})
     g_assert_false(quillet::app::is_shell_name(name));
-  for (const char *name : {"PS4", "IFS", "PATH", "BASH_ENV", "ENV"})
-    g_assert_true(quillet::app::steers_shell(name));
-  for (const char *name : {"PS", "path", "ENVY", "SHELL_NAME"})
-    g_assert_false(quillet::app::steers_shell(name));
+}
+
+// Names neither printed nor given to actions, with why, and names like them that are kept.
+static const std::pair<const char *, const char *> kRefusedNames[] = {
+    {"PS4", "steers the shell"},
+    {"IFS", "steers the shell"},
+    {"PATH", "steers the shell"},
+    {"BASH_ENV", "steers the shell"},
+    {"ENV", "steers the shell"},
+    {"LD_PRELOAD", "makes programs load other code"},
+    {"LD_", "makes programs load other code"},
+    {"GCONV_PATH", "makes programs load other code"},
+    {"GLIBC_TUNABLES", "makes programs load other code"},
+    {"MALLOC_PERTURB_", "makes programs load other code"},
+    {"GTK_MODULES", "makes programs load other code"},
+    {"GIO_EXTRA_MODULES", "makes programs load other code"},
+    {"PYTHONSTARTUP", "makes programs load other code"},
+    {"PERL5OPT", "makes programs load other code"},
+    {"PS0", "is special to bash"},
+    {"PS3", "is special to bash"},
+    {"UID", "is special to bash"},
+    {"BASH_VERSINFO", "is special to bash"},
+    {"SRANDOM", "is special to bash"},
+    {"OPTIND", "is special to bash"},
+    {"_", "is special to bash"},
+    {"PS", nullptr},
+    {"path", nullptr},
+    {"ENVY", nullptr},
+    {"SHELL_NAME", nullptr},
+    {"OLD_PRELOAD", nullptr},
+    {"ld_preload", nullptr},
+    {"BASH", nullptr},
+    {"UIDS", nullptr},
+    {"_x", nullptr},
+};
+
+static void test_refused_name(gconstpointer data) {
+  const auto *c = static_cast<const std::pair<const char *, const char *> *>(data);
+  g_assert_cmpstr(quillet::app::refused_name(c->first), ==, c->second);
 }
 
 // --- state export with real widgets -------------------------------------------------------
@@ -219,6 +254,10 @@ int main(int argc, char **argv) {
     g_test_add_data_func(path, &c, test_arguments);
   }
   g_test_add_func("/app/quoting/shell-names", test_shell_names);
+  for (const auto &c : kRefusedNames) {
+    g_autofree char *path = g_strconcat("/app/quoting/refused-names/", c.first, NULL);
+    g_test_add_data_func(path, &c, test_refused_name);
+  }
   g_test_add_func("/app/quoting/any-shell-any-locale", test_quoting_any_shell);
   if (gtk_init_check(&argc, &argv)) {
     g_test_add_func("/app/export/state-lines", test_state_lines);

@@ -3,6 +3,7 @@
 #include "common/children.h"
 
 #include <deque>
+#include <string>
 
 namespace quillet::app {
 
@@ -17,6 +18,7 @@ struct Job {
 struct Runner {
   std::deque<Job> queue; // the front job is the one running
   GPid running = 0;
+  std::string command; // the one running, for --debug
   guint watch = 0;
   GtkWidget *window = nullptr;
   EnvironmentFunc make_environment = nullptr;
@@ -41,7 +43,15 @@ void show_busy(bool busy) {
 
 void run_next();
 
-void on_command_ended(GPid pid, gint, gpointer) {
+// A command that failed says so with --debug only: actions have no other voice.
+void report_end(int wait_status) {
+  g_autoptr(GError) error = nullptr;
+  if (!g_spawn_check_wait_status(wait_status, &error))
+    g_debug("Action command failed: %s: %s", runner().command.c_str(), error->message);
+}
+
+void on_command_ended(GPid pid, gint wait_status, gpointer) {
+  report_end(wait_status);
   children::forget(pid);
   g_spawn_close_pid(pid);
   runner().running = 0;
@@ -50,7 +60,7 @@ void on_command_ended(GPid pid, gint, gpointer) {
 }
 
 // Starts the next command that can start; a command that cannot (blank, unbalanced quotes,
-// no such program) is passed over as if it had run.
+// no such program) is passed over as if it had run, with a --debug line saying why.
 void run_next() {
   Runner &r = runner();
   while (!r.queue.empty()) {
@@ -58,8 +68,11 @@ void run_next() {
     while (job.next < job.commands->len) {
       const char *command = static_cast<const char *>(job.commands->pdata[job.next++]);
       g_auto(GStrv) argv = nullptr;
-      if (!g_shell_parse_argv(command, nullptr, &argv, nullptr))
+      g_autoptr(GError) error = nullptr;
+      if (!g_shell_parse_argv(command, nullptr, &argv, &error)) {
+        g_debug("Action command could not start: %s: %s", command, error->message);
         continue;
+      }
       // Made as each command starts, so that it sees the values as they are then.
       g_auto(GStrv) envp =
           r.make_environment != nullptr ? r.make_environment(r.environment_data) : g_get_environ();
@@ -68,9 +81,12 @@ void run_next() {
       if (!children::spawn(argv, envp,
                            GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
                                        G_SPAWN_STDERR_TO_DEV_NULL),
-                           &pid, nullptr, nullptr))
+                           &pid, nullptr, &error)) {
+        g_debug("Action command could not start: %s: %s", command, error->message);
         continue;
+      }
       r.running = pid;
+      r.command = command;
       r.watch = g_child_watch_add(pid, on_command_ended, nullptr);
       show_busy(true);
       return;
@@ -122,7 +138,7 @@ void actions_finish() {
     return;
   g_source_remove(r.watch);
   r.watch = 0;
-  children::wait(r.running);
+  report_end(children::wait(r.running));
   r.running = 0;
 }
 

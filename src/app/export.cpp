@@ -4,6 +4,8 @@
 
 #include "widgets/kinds.h"
 
+#include <initializer_list>
+
 namespace quillet::app {
 
 // In GBK, Big5 and Shift-JIS a backslash can be the second byte of a character, so bash
@@ -72,12 +74,93 @@ bool is_shell_name(std::string_view name) {
   return true;
 }
 
-bool steers_shell(std::string_view name) {
-  for (std::string_view steering : {"PS4", "PROMPT_COMMAND", "BASH_ENV", "ENV", "IFS", "PATH",
-                                    "CDPATH", "GLOBIGNORE", "SHELLOPTS", "BASHOPTS"})
-    if (name == steering)
+namespace {
+
+// A name that ends in '*' stands for every name it starts.
+bool listed(std::string_view name, std::initializer_list<std::string_view> list) {
+  for (std::string_view entry : list)
+    if (entry.ends_with('*') ? name.starts_with(entry.substr(0, entry.size() - 1)) : name == entry)
       return true;
   return false;
+}
+
+} // namespace
+
+const char *refused_name(std::string_view name) {
+  // The evaluating shell's trace prompt, word splitting, command search, start-up files,
+  // options and limits.
+  if (listed(name, {"PS4", "PROMPT_COMMAND", "BASH_ENV", "ENV", "IFS", "PATH", "CDPATH",
+                    "GLOBIGNORE", "SHELLOPTS", "BASHOPTS", "POSIXLY_CORRECT", "TMOUT", "FUNCNEST",
+                    "EXECIGNORE", "GLOBSORT"}))
+    return "steers the shell";
+  // The dynamic loader, the C library, toolkits, graphics and crypto libraries and
+  // interpreters read these at start-up to choose code to load or run: a typed path
+  // would be run by every later command of the script or of an action.
+  if (listed(name, {"LD_*",
+                    "GCONV_PATH",
+                    "GETCONF_DIR",
+                    "GLIBC_TUNABLES",
+                    "MALLOC_*",
+                    "LOCPATH",
+                    "NLSPATH",
+                    "GTK_MODULES",
+                    "GTK3_MODULES",
+                    "GTK_PATH",
+                    "GTK_EXE_PREFIX",
+                    "GTK_IM_MODULE_FILE",
+                    "GIO_EXTRA_MODULES",
+                    "GIO_MODULE_DIR",
+                    "GDK_PIXBUF_MODULE_FILE",
+                    "GDK_PIXBUF_MODULEDIR",
+                    "GI_TYPELIB_PATH",
+                    "GST_PLUGIN_*",
+                    "QT_PLUGIN_PATH",
+                    "QT_QPA_PLATFORM_PLUGIN_PATH",
+                    "LIBGL_DRIVERS_PATH",
+                    "LIBVA_DRIVERS_PATH",
+                    "VDPAU_DRIVER_PATH",
+                    "GBM_BACKENDS_PATH",
+                    "__EGL_VENDOR_LIBRARY_*",
+                    "VK_*",
+                    "OPENSSL_CONF",
+                    "OPENSSL_ENGINES",
+                    "OPENSSL_MODULES",
+                    "SASL_PATH",
+                    "DBUS_SESSION_BUS_ADDRESS",
+                    "DBUS_SYSTEM_BUS_ADDRESS",
+                    "LESSOPEN",
+                    "LESSCLOSE",
+                    "PYTHON*",
+                    "PERL5LIB",
+                    "PERLLIB",
+                    "PERL5OPT",
+                    "PERL5DB",
+                    "RUBY*",
+                    "NODE_OPTIONS",
+                    "NODE_PATH",
+                    "JAVA_TOOL_OPTIONS",
+                    "_JAVA_OPTIONS",
+                    "JDK_JAVA_OPTIONS",
+                    "CLASSPATH",
+                    "LUA_*",
+                    "TCLLIBPATH",
+                    "GUILE_LOAD_PATH",
+                    "GUILE_LOAD_COMPILED_PATH",
+                    "PHPRC",
+                    "PHP_INI_SCAN_DIR",
+                    "ZDOTDIR"}))
+    return "makes programs load other code";
+  // bash expands the prompts (command substitutions too) at its next prompt, refuses to
+  // assign the read-only ones (a set -e or --posix script ends there) and gives the dynamic
+  // ones values of its own; dash ends a script whose OPTIND is not a number.
+  if (listed(name, {"PS0",          "PS1",           "PS2",      "PS3",
+                    "UID",          "EUID",          "PPID",     "BASH_*",
+                    "SECONDS",      "RANDOM",        "SRANDOM",  "LINENO",
+                    "GROUPS",       "BASHPID",       "FUNCNAME", "HISTCMD",
+                    "EPOCHSECONDS", "EPOCHREALTIME", "DIRSTACK", "PIPESTATUS",
+                    "OPTIND",       "OPTARG",        "_"}))
+    return "is special to bash";
+  return nullptr;
 }
 
 std::optional<WidgetState> widget_state(const char *name, GObject *object, bool debug) {

@@ -22,9 +22,11 @@ std::string ansi_c_quoted(std::string_view value);
 // Whether eval can assign to `name` without running anything.
 bool is_shell_name(std::string_view name);
 
-// Whether assigning to `name` changes how the evaluating shell itself runs (its trace
-// prompt, word splitting, command search, startup files or options).
-bool steers_shell(std::string_view name);
+// Why a widget named `name` is neither printed nor put into actions' environments, as the
+// end of a sentence ("steers the shell"), or null when nothing stands against it: the name
+// would change how the evaluating shell runs, make a program load or run other code, or is
+// one that bash gives a value of its own or refuses to assign.
+const char *refused_name(std::string_view name);
 
 // What a named widget holds, as OK exports it and actions see it.
 struct WidgetState {

@@ -12,12 +12,14 @@
 
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <fcntl.h>
@@ -80,8 +82,23 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
   g_return_if_fail(self != NULL);
   g_return_if_fail(argv != NULL);
 
+  // The banner comes first, as it always has: scripts may look for it.
   if (argc <= 1 || g_str_equal(argv[1], "--help") || g_str_equal(argv[1], "-h")) {
-    fputs("quillet v1.0.0 - Native GTK3 Drop-In Replacement\n", stdout);
+    fputs("quillet v" QUILLET_VERSION " - Native GTK3 Drop-In Replacement\n"
+          "Usage: quillet --program NAME [--debug]\n"
+          "       quillet --help | --version\n"
+          "Shows the dialog whose markup the environment variable NAME holds (or NAME itself,\n"
+          "when no variable has that name) and prints what the user entered, for eval.\n"
+          "  -p NAME, --program NAME, -p=NAME, --program=NAME   the variable with the dialog\n"
+          "  --debug      explain on standard error how the dialog was loaded and why it ended\n"
+          "  -h, --help   print this help\n"
+          "  --version    print the version\n"
+          "See quillet(1).\n",
+          stdout);
+    exit(0);
+  }
+  if (g_str_equal(argv[1], "--version")) {
+    fputs("quillet " QUILLET_VERSION "\n", stdout);
     exit(0);
   }
 
@@ -127,9 +144,12 @@ void write_debug_copy(const char *layout, size_t length) {
   int fd;
   {
     quillet::children::SignalsHeld held;
-    fd = g_mkstemp_full(temp, O_WRONLY, 0666);
-    if (fd < 0)
+    // The owner's only: the items that input commands printed are in it.
+    fd = g_mkstemp_full(temp, O_WRONLY, 0600);
+    if (fd < 0) {
+      debug_line("[QUILLET DEBUG] %s not written: %s\n", kPath, g_strerror(errno));
       return;
+    }
     quillet::children::set_temp_file(temp);
   }
   FILE *file = fdopen(fd, "w");
@@ -141,8 +161,10 @@ void write_debug_copy(const char *layout, size_t length) {
     close(fd);
   }
   quillet::children::SignalsHeld held;
-  if (!done)
+  if (!done) {
+    debug_line("[QUILLET DEBUG] %s not written whole: it is left as it was.\n", kPath);
     g_unlink(temp);
+  }
   quillet::children::set_temp_file(nullptr);
 }
 
@@ -168,9 +190,11 @@ struct ActionBinding {
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
 
-// The named widgets' states in document order: what OK prints and what actions see.
+// The named widgets' states in document order: what OK prints and what actions see. A
+// refused name is said once, whichever comes first.
 std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *builder,
                                                       bool debug) {
+  static bool refusals_said = false;
   std::vector<quillet::app::WidgetState> states;
   for (const std::string &id : xml_transformer_get_extras(app->transformer)->order) {
     const char *name = id.c_str();
@@ -179,10 +203,11 @@ std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *
     if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name) ||
         g_str_equal(name, "EXIT"))
       continue;
-    if (quillet::app::steers_shell(name)) {
-      if (debug)
-        debug_line("[QUILLET WARNING] Widget '%s' not exported: the name steers the shell.\n",
-                   name);
+    if (const char *reason = quillet::app::refused_name(name)) {
+      if (!refusals_said)
+        debug_line(
+            "[QUILLET WARNING] Widget '%s' neither exported nor given to actions: the name %s.\n",
+            name, reason);
       continue;
     }
     GObject *object = gtk_builder_get_object(builder, name);
@@ -191,17 +216,60 @@ std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *
     if (auto state = quillet::app::widget_state(name, object, debug))
       states.push_back(std::move(*state));
   }
+  refusals_said = true;
   return states;
 }
 
+// Linux refuses to start a program (E2BIG) when one string of its environment takes
+// 128 KiB with its NUL, or when its strings and their pointers, with the arguments', take
+// more than a quarter of the stack limit (at least 128 KiB, at most 6 MiB), which
+// sysconf(_SC_ARG_MAX) gives. Half of that is left for the command's own words.
+constexpr size_t kMaxEnvironmentString = 128 * 1024;
+
+size_t environment_budget() {
+  const long arg_max = sysconf(_SC_ARG_MAX);
+  return std::min<size_t>(arg_max > 0 ? static_cast<size_t>(arg_max) : kMaxEnvironmentString,
+                          6 * 1024 * 1024) /
+         2;
+}
+
+size_t environment_cost(size_t length) {
+  return length + 1 + sizeof(char *);
+}
+
 // What every action command starts with: quillet's environment and the widgets' values
-// under their names, unquoted, as OK would print them.
+// under their names, unquoted, as OK would print them. So that the command always starts,
+// a value the environment cannot hold (see above) is left out, in document order, and the
+// variable is unset rather than left as quillet got it.
 char **action_environment(gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
-  char **env = g_get_environ();
-  for (const quillet::app::WidgetState &widget : collect_states(state->app, state->builder, false))
-    env = g_environ_setenv(env, widget.name.c_str(), widget.value.c_str(), TRUE);
-  return env;
+  const std::vector<quillet::app::WidgetState> widgets =
+      collect_states(state->app, state->builder, false);
+  std::unordered_set<std::string_view> names;
+  for (const quillet::app::WidgetState &widget : widgets)
+    names.insert(widget.name);
+  g_autoptr(GPtrArray) env = g_ptr_array_new_null_terminated(0, g_free, TRUE);
+  size_t used = 0;
+  for (char **variable = environ; *variable != nullptr; variable++) {
+    const std::string_view text = *variable;
+    if (!names.contains(text.substr(0, text.find('=')))) {
+      g_ptr_array_add(env, g_strdup(*variable));
+      used += environment_cost(text.size());
+    }
+  }
+  const size_t budget = environment_budget();
+  for (const quillet::app::WidgetState &widget : widgets) {
+    const size_t length = widget.name.size() + 1 + widget.value.size();
+    if (length + 1 > kMaxEnvironmentString || used + environment_cost(length) > budget) {
+      debug_line("[QUILLET WARNING] Widget '%s' left out of an action's environment: its "
+                 "value (%zu bytes) does not fit.\n",
+                 widget.name.c_str(), widget.value.size());
+      continue;
+    }
+    g_ptr_array_add(env, g_strconcat(widget.name.c_str(), "=", widget.value.c_str(), NULL));
+    used += environment_cost(length);
+  }
+  return reinterpret_cast<char **>(g_ptr_array_steal(env, nullptr));
 }
 
 void end_with(LaunchState *state, const char *word) {
@@ -284,6 +352,39 @@ void wire_exits(LaunchState *state, const quillet::transform::DialogExtras &extr
   }
 }
 
+// GTK's complaint without the numbers in it, which name lines of the layout.
+std::string fault(const GError *error) {
+  std::string text = std::string(g_quark_to_string(error->domain)) + " " +
+                     std::to_string(error->code) + " " + error->message;
+  std::erase_if(text, [](char c) { return g_ascii_isdigit(c); });
+  return text;
+}
+
+// GTK names a line of the layout it rejected; the user wrote markup, so the line of the
+// markup that brought the fault in is named too: the shortest start of the markup whose
+// layout GTK rejects in the same words ends with it.
+void report_origin(Quillet *self, const GError *error) {
+  if (!debug_mode)
+    return;
+  const std::string wanted = fault(error);
+  const auto rejected = [&](const char *layout) {
+    g_autoptr(GtkBuilder) builder = gtk_builder_new();
+    g_autoptr(GError) again = nullptr;
+    if (gtk_builder_add_from_string(builder, layout, -1, &again)) {
+      if (GtkWidget *window = quillet::widgets::window_of(builder))
+        gtk_widget_destroy(window);
+      return false;
+    }
+    return fault(again) == wanted;
+  };
+  // The walks made on the way would repeat their own debug lines.
+  debug_mode = FALSE;
+  const std::string origin = xml_transformer_origin(self->transformer, rejected);
+  debug_mode = TRUE;
+  if (!origin.empty())
+    debug_line("[QUILLET DEBUG] GTK rejected what the markup brings in at %s\n", origin.c_str());
+}
+
 } // namespace
 
 void quillet_launch(Quillet *self) {
@@ -312,13 +413,17 @@ void quillet_launch(Quillet *self) {
   g_autoptr(GError) error = nullptr;
   if (!gtk_builder_add_from_string(builder, layout, length, &error)) {
     debug_line("[CONTROL POINT D] GTK PARSER EXCEPTION: %s\n", error->message);
+    report_origin(self, error);
     exit(1);
   }
   debug_line("[CONTROL POINT B] Gtk.Builder parsed string successfully without exceptions.\n");
 
   GtkWidget *window = quillet::widgets::window_of(builder);
-  if (window == nullptr)
+  if (window == nullptr) {
+    debug_line("[QUILLET CRITICAL] The markup has no <window> element: there is nothing to "
+               "show.\n");
     exit(1);
+  }
 
   // What the markup asked for, or 450 x 350.
   int width = -1, height = -1;
@@ -415,7 +520,16 @@ int quillet_main(int argc, char **argv) {
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
   if (!gl_chosen)
     g_setenv("GDK_GL", "disable", TRUE);
-  gtk_init(&argc, &argv);
+  if (!gtk_init_check(&argc, &argv)) {
+    const char *named = gdk_get_display_arg_name();
+    g_autofree char *where =
+        named != nullptr
+            ? g_strdup_printf("--display=%s", named)
+            : g_strdup_printf("DISPLAY='%s', WAYLAND_DISPLAY='%s'", g_getenv("DISPLAY") ?: "",
+                              g_getenv("WAYLAND_DISPLAY") ?: "");
+    debug_line("[QUILLET CRITICAL] No display to show the dialog on (%s).\n", where);
+    exit(1);
+  }
   if (!gl_chosen)
     g_unsetenv("GDK_GL");
   quillet_launch(app);

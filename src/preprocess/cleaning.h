@@ -2,8 +2,11 @@
 
 // The single steps of cleaning, each callable on its own.
 
+#include "xml_preprocessor.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillet::preprocess {
 
@@ -20,7 +23,20 @@ inline constexpr size_t kMaxInputBytes = 16 * 1024 * 1024;
 // One "<item>…</item>\n" line per non-empty output line, its text stripped and XML-escaped.
 std::string items_from_output(std::string_view output);
 
-// A newline before every '<' and every ampersand that begins no reference escaped.
-std::string split_tags_and_escape(std::string_view markup);
+// A newline before every '<' and every ampersand that begins no reference escaped. With
+// `line_starts`, the offset in `markup` where each new line begins is appended to it.
+std::string split_tags_and_escape(std::string_view markup,
+                                  std::vector<size_t> *line_starts = nullptr);
+
+// Where each line of the cleaned text begins in the markup (made valid UTF-8, as every step
+// reads it), so that a complaint about the layout can name the user's own line.
+struct Origins {
+  std::string markup;
+  std::vector<size_t> line_starts; // a byte offset into markup per line of the cleaned text
+  std::string clean;               // the cleaned text itself
+};
+
+// xml_preprocessor_clean_legacy_syntax, filling `origins` when given.
+char *clean_markup(XmlPreprocessor *self, const char *raw_xml, Origins *origins);
 
 } // namespace quillet::preprocess

@@ -134,13 +134,17 @@ size_t any_case_name_end(std::string_view markup, size_t at) {
 
 } // namespace
 
-std::string split_tags_and_escape(std::string_view markup) {
+std::string split_tags_and_escape(std::string_view markup, std::vector<size_t> *line_starts) {
   std::string out;
   out.reserve(markup.size() + markup.size() / 8);
   size_t tag_end = 0; // a long start tag may be wrapped: its line breaks are blanks
   for (size_t i = 0; i < markup.size(); i++) {
     const char c = markup[i];
+    if (line_starts != nullptr && c == '\n' && i >= tag_end)
+      line_starts->push_back(i + 1);
     if (c == '<') {
+      if (line_starts != nullptr)
+        line_starts->push_back(i);
       out += '\n';
       tag_end = start_tag_end(markup, i);
       if (const size_t length = any_case_name_end(markup, i)) {
@@ -320,6 +324,11 @@ static char *xml_preprocessor_execute_input_command(XmlPreprocessor *self, const
 }
 
 char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *raw_xml) {
+  return quillet::preprocess::clean_markup(self, raw_xml, nullptr);
+}
+
+char *quillet::preprocess::clean_markup(XmlPreprocessor *self, const char *raw_xml,
+                                        Origins *origins) {
   g_return_val_if_fail(self != NULL, NULL);
   g_return_val_if_fail(raw_xml != NULL, NULL);
 
@@ -337,35 +346,80 @@ char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *ra
   const LegacyForms legacy{frame, ok, cancel};
 
   g_autoptr(GString) out = g_string_sized_new(text.size() + text.size() / 4);
+  // Each line the cleaned text gains begins at an offset into `text`, noted when asked for.
+  std::vector<size_t> *starts = origins != nullptr ? &origins->line_starts : nullptr;
+  if (origins != nullptr) {
+    origins->markup = valid;
+    starts->assign(1, 0);
+  }
+  const auto appended = [&](std::string_view added, size_t at) {
+    if (starts != nullptr)
+      starts->resize(starts->size() + static_cast<size_t>(std::ranges::count(added, '\n')), at);
+    g_string_append_len(out, added.data(), static_cast<gssize>(added.size()));
+  };
   auto append_markup = [&](std::string_view markup) {
-    const std::string cleaned = legacy.rewrite(split_tags_and_escape(markup));
-    g_string_append_len(out, cleaned.data(), static_cast<gssize>(cleaned.size()));
+    const size_t at = static_cast<size_t>(markup.data() - text.data());
+    std::vector<size_t> split_starts;
+    const std::string cleaned =
+        legacy.rewrite(split_tags_and_escape(markup, starts != nullptr ? &split_starts : nullptr));
+    const size_t lines = starts != nullptr ? starts->size() : 0;
+    appended(cleaned, at);
+    // A rewrite keeps the lines as they are, but for a frame title that never ends.
+    for (size_t i = 0; starts != nullptr && i < split_starts.size() && lines + i < starts->size();
+         i++)
+      (*starts)[lines + i] = at + split_starts[i];
+  };
+  const auto append_raw = [&](std::string_view content) {
+    const size_t at = static_cast<size_t>(content.data() - text.data());
+    g_string_append_len(out, content.data(), static_cast<gssize>(content.size()));
+    for (size_t i = 0; starts != nullptr && i < content.size(); i++)
+      if (content[i] == '\n')
+        starts->push_back(at + i + 1);
   };
 
   // Commands reach their program as written: the content of input, action and feed elements is
-  // copied through, and only the markup around it is cleaned.
+  // copied through, and only the markup around it is cleaned. Comments go first, unless they
+  // are inside a command: what they hide is never read, not even a command. One never closed
+  // runs to the end.
   // Element names are read in any case.
   const std::string lowered = ascii_lower(text);
   CommandScanner scanner(lowered);
+  Finder comments{text, "<!--"};
   size_t pos = 0;
-  for (CommandElement element = scanner.next(pos); element.start != std::string_view::npos;
-       element = scanner.next(pos)) {
+  // The element found stays the next one until it is used or a comment swallows it: asking
+  // again would pass over the same tags that never close, once per comment.
+  for (CommandElement element = scanner.next(pos);;) {
+    if (element.start != std::string_view::npos && element.start < pos)
+      element = scanner.next(pos);
+    if (const size_t comment = comments.next(pos); comment < element.start) {
+      append_markup(text.substr(pos, comment - pos));
+      const size_t end = text.find("-->", comment + 4);
+      pos = end == std::string_view::npos ? text.size() : end + 3;
+      continue;
+    }
+    if (element.start == std::string_view::npos)
+      break;
     const std::string_view content = text.substr(element.content, element.close - element.content);
     if (element.is_input) {
       // The element gives way to its items, on a line of their own as its tag would be.
       append_markup(text.substr(pos, element.start - pos));
-      g_string_append_c(out, '\n');
       const std::string command(strip(content));
       g_autofree char *items = xml_preprocessor_execute_input_command(self, command.c_str());
-      g_string_append(out, items);
+      appended("\n", element.start);
+      appended(items, element.start);
       pos = element.close + element.close_size;
     } else {
       append_markup(text.substr(pos, element.content - pos));
-      g_string_append_len(out, content.data(), static_cast<gssize>(content.size()));
+      append_raw(content);
       pos = element.close;
     }
   }
   append_markup(text.substr(pos));
+  if (origins != nullptr) {
+    for (size_t &start : *starts)
+      start += static_cast<size_t>(text.data() - valid.data());
+    origins->clean.assign(out->str, out->len);
+  }
 
   return g_string_free(g_steal_pointer(&out), FALSE);
 }

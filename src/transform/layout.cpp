@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <deque>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -324,10 +325,20 @@ private:
     std::string id = widget_id(kind, line);
     if (actions_.follow(id) && extras_ != nullptr)
       extras_->order.push_back(id);
-    if (kind != nullptr)
-      elements_.open(*kind, std::move(id), line, rest_);
-    else
+    if (kind == nullptr) {
       elements_.forget_current();
+      return;
+    }
+    if (!id.starts_with("auto_id_") && !names_.insert(id).second) {
+      if (id == "btn_ok" || id == "btn_cancel")
+        g_debug("A second %s button: a dialog has one, and GTK refuses the layout.",
+                id == "btn_ok" ? "OK" : "Cancel");
+      else
+        g_debug("The name '%s' is given to more than one widget: GTK refuses the layout, or "
+                "reads back one of them at most.",
+                id.c_str());
+    }
+    elements_.open(*kind, std::move(id), line, rest_);
   }
 
   std::string widget_id(const Kind *kind, std::string_view line) {
@@ -358,6 +369,7 @@ private:
   widgets::DialogExtras *extras_;
 
   std::string_view rest_;
+  std::set<std::string> names_; // the widgets' own names so far
   std::optional<PendingFeed> feed_;
   std::optional<PendingLabel> label_;
 };

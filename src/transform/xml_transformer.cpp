@@ -3,7 +3,11 @@
 #include "common/checks.h"
 
 #include "layout.h"
+#include "preprocess/cleaning.h"
 #include "preprocess/xml_preprocessor.h"
+
+#include <algorithm>
+#include <vector>
 
 struct _XmlTransformer {
   GObject parent_instance;
@@ -13,6 +17,7 @@ struct _XmlTransformer {
   XmlPreprocessor *preprocessor;
   size_t nesting_depth;
   quillet::transform::DialogExtras *extras;
+  quillet::preprocess::Origins *origins;
 };
 
 G_DEFINE_TYPE(XmlTransformer, xml_transformer, G_TYPE_OBJECT)
@@ -22,6 +27,7 @@ static void xml_transformer_finalize(GObject *object) {
   g_clear_pointer(&self->widget_actions, g_hash_table_unref);
   g_clear_object(&self->preprocessor);
   delete self->extras;
+  delete self->origins;
   G_OBJECT_CLASS(xml_transformer_parent_class)->finalize(object);
 }
 
@@ -35,6 +41,7 @@ static void xml_transformer_init(XmlTransformer *self) {
   self->auto_id_counter = 0;
   self->preprocessor = xml_preprocessor_new();
   self->extras = new quillet::transform::DialogExtras();
+  self->origins = new quillet::preprocess::Origins();
 }
 
 XmlTransformer *xml_transformer_new(void) {
@@ -60,10 +67,61 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   g_return_val_if_fail(self != NULL, NULL);
   g_return_val_if_fail(raw_xml != NULL, NULL);
 
-  g_autofree char *clean = xml_preprocessor_clean_legacy_syntax(self->preprocessor, raw_xml);
+  g_autofree char *clean =
+      quillet::preprocess::clean_markup(self->preprocessor, raw_xml, self->origins);
   g_autoptr(GString) sb = g_string_new(nullptr);
   self->extras->feeds.clear();
   self->nesting_depth = quillet::transform::build_layout(sb, clean, self->widget_actions,
                                                          self->auto_id_counter, self->extras);
   return g_string_free(g_steal_pointer(&sb), FALSE);
+}
+
+std::string xml_transformer_origin(XmlTransformer *self,
+                                   const std::function<bool(const char *layout)> &rejected) {
+  g_return_val_if_fail(self != NULL, std::string());
+
+  // The fewest first lines of the cleaned text whose layout is rejected: the last of them
+  // brought the fault in. Each try is walked afresh, as the whole text was.
+  const std::string_view clean = self->origins->clean;
+  std::vector<size_t> ends;
+  for (size_t at = clean.find('\n'); at != std::string_view::npos; at = clean.find('\n', at + 1))
+    ends.push_back(at);
+  ends.push_back(clean.size());
+  const auto rejects = [&](size_t lines) {
+    g_autoptr(GHashTable) actions = g_hash_table_new_full(
+        g_str_hash, g_str_equal, g_free, reinterpret_cast<GDestroyNotify>(g_ptr_array_unref));
+    g_autoptr(GString) sb = g_string_new(nullptr);
+    int counter = 0;
+    quillet::transform::DialogExtras extras;
+    quillet::transform::build_layout(sb, clean.substr(0, ends[lines - 1]), actions, counter,
+                                     &extras);
+    return rejected(sb->str);
+  };
+  size_t low = 1, high = ends.size();
+  if (high > self->origins->line_starts.size() || !rejects(high))
+    return {};
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (rejects(middle))
+      high = middle;
+    else
+      low = middle + 1;
+  }
+
+  const std::string_view markup = self->origins->markup;
+  const size_t at = self->origins->line_starts[low - 1];
+  // No line break before it (npos) makes the line start 0.
+  const size_t line_start = at == 0 ? 0 : markup.rfind('\n', at - 1) + 1;
+  // The start tag there, or the text up to the end of its line; no more than fits a line.
+  std::string_view shown = markup.substr(at, 120);
+  const size_t gt = shown.find('>');
+  shown = shown.substr(0, std::min(shown.find('\n'), gt == std::string_view::npos ? gt : gt + 1));
+  while (!shown.empty() &&
+         !g_utf8_validate(shown.data(), static_cast<gssize>(shown.size()), nullptr))
+    shown.remove_suffix(1);
+  g_autofree char *where = g_strdup_printf(
+      "line %zu, column %ld: ",
+      static_cast<size_t>(std::count(markup.begin(), markup.begin() + at, '\n')) + 1,
+      g_utf8_strlen(markup.data() + line_start, static_cast<gssize>(at - line_start)) + 1);
+  return where + std::string(shown);
 }

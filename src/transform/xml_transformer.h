@@ -24,7 +24,16 @@ G_END_DECLS
 
 #include "transform/layout.h"
 
+#include <functional>
+#include <string>
+
 // What the dialog needs beside the layout: widget ids in document order, exit buttons,
 // starting rows, feeds. Owned by the transformer; carries over between calls as the table
 // does, but for the feeds, which are those of the last layout made.
 const quillet::transform::DialogExtras *xml_transformer_get_extras(XmlTransformer *self);
+
+// Where in the markup the fault lies that makes `rejected` say yes to the last layout made:
+// "line L, column C: " and the start tag (or the line) where the fault came in; empty when
+// it cannot be told. `rejected` is asked about the layouts of ever fewer lines of the markup.
+std::string xml_transformer_origin(XmlTransformer *self,
+                                   const std::function<bool(const char *layout)> &rejected);

@@ -28,6 +28,8 @@ struct DialogExtras {
   std::vector<Feed> feeds;                  // in document order
   std::map<std::string, std::vector<int>> selected; // a multiple-selection list's starting rows
   std::map<std::string, std::string> paths;         // file chooser id to its starting path
+  std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
+                                                    // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
 };
 

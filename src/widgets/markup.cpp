@@ -83,6 +83,24 @@ std::string layout_text(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> parsed_text(std::string_view data) {
+  static constexpr GMarkupParser kParser = {
+      nullptr, nullptr,
+      [](GMarkupParseContext *, const char *text, gsize length, gpointer out, GError **) {
+        static_cast<std::string *>(out)->append(text, length);
+      },
+      nullptr, nullptr};
+  std::string out;
+  g_autoptr(GMarkupParseContext) context =
+      g_markup_parse_context_new(&kParser, GMarkupParseFlags(0), &out, nullptr);
+  const std::string document = "<t>" + std::string(data) + "</t>";
+  if (!g_markup_parse_context_parse(context, document.data(), static_cast<gssize>(document.size()),
+                                    nullptr) ||
+      !g_markup_parse_context_end_parse(context, nullptr))
+    return std::nullopt;
+  return out;
+}
+
 std::string plain_text(std::string_view text) {
   std::string out(strip(text));
   for (auto [from, to] :
@@ -109,7 +127,10 @@ std::optional<double> number(std::optional<std::string_view> text) {
 
 std::string number_text(double value) {
   char text[G_ASCII_DTOSTR_BUF_SIZE];
-  return g_ascii_formatd(text, sizeof text, "%.15g", value);
+  for (const char *format : {"%.15g", "%.16g"})
+    if (g_ascii_strtod(g_ascii_formatd(text, sizeof text, format, value), nullptr) == value)
+      return text;
+  return g_ascii_formatd(text, sizeof text, "%.17g", value);
 }
 
 std::optional<int> count(std::optional<std::string_view> text, int most) {

@@ -32,6 +32,9 @@ std::optional<std::string_view> attribute(std::string_view line, std::string_vie
 // XML gives a meaning is escaped.
 std::string layout_text(std::string_view text);
 
+// Character data as an XML parser reads it, references resolved; none if it is not well formed.
+std::optional<std::string> parsed_text(std::string_view data);
+
 // Text as the user reads it: for comparing item texts written in markup, where '>' may
 // stand as it is, with those from input commands, where it is always escaped.
 std::string plain_text(std::string_view text);
@@ -41,6 +44,9 @@ std::string with_carriage_returns(std::string_view text);
 
 // A finite number written with a full stop, the whole of `text`.
 std::optional<double> number(std::optional<std::string_view> text);
+
+// The fewest significant digits, from 15 on, that read back as the same double: 15 digits
+// keep the form layouts have always had, and 17 are always enough.
 std::string number_text(double value);
 
 // A whole number from 0 to `most` (larger ones become `most`); none for anything else.

@@ -8,7 +8,9 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace quillet::widgets {
@@ -18,13 +20,19 @@ namespace {
 // Object data on a slider given a number of decimals: that number plus one.
 constexpr const char *kDigits = "quillet-digits";
 
-// A slider given a number of decimals is printed with exactly that many.
+// A slider given a number of decimals is printed with exactly that many, every digit of
+// the whole part included (up to 309 of them); anything else as a number that reads back
+// the same.
 std::string number_value(double value, int digits = -1) {
-  char number[G_ASCII_DTOSTR_BUF_SIZE];
-  if (digits < 0)
+  if (digits < 0) {
+    char number[G_ASCII_DTOSTR_BUF_SIZE];
     return g_ascii_dtostr(number, sizeof number, value);
+  }
+  std::string number(DBL_MAX_10_EXP + digits + 4, '\0'); // sign, point and NUL too
   g_autofree char *format = g_strdup_printf("%%.%df", digits);
-  return g_ascii_formatd(number, sizeof number, format, value);
+  g_ascii_formatd(number.data(), static_cast<int>(number.size()), format, value);
+  number.resize(strlen(number.c_str()));
+  return number;
 }
 
 // Its adjustment, declared before the widgets: a range with its minimum above its maximum

@@ -49,7 +49,11 @@ void feed_text(GObject *widget, const std::string &line) {
     gtk_label_set_text(GTK_LABEL(widget), line.c_str());
 }
 
-void start_entry(Draft &draft, Element &element, const Tag &) {
+// A hidden entry's starting text is given when the window is built: the layout is written
+// to a file others may read.
+void start_entry(Draft &draft, Element &element, const Tag &tag) {
+  if (attribute(tag.line, "visibility") == "false")
+    element.form = "hidden";
   GString *sb = draft.body;
   open_child_object(sb, "GtkEntry", element.id.c_str());
   append(sb, "<property name=\"editable\">True</property>\n");
@@ -62,8 +66,19 @@ void entry_attributes(Draft &draft, Element &, std::string_view tag) {
     draft.append(property("placeholder-text", layout_text(*placeholder)));
 }
 
-void entry_default(Draft &draft, Element &, const std::string &text) {
-  draft.append(property("text", layout_text(text)));
+void entry_default(Draft &draft, Element &entry, const std::string &text) {
+  if (entry.form != "hidden") {
+    draft.append(property("text", layout_text(text)));
+  } else if (auto shown = parsed_text(layout_text(text)); shown && draft.extras != nullptr) {
+    draft.extras->hidden_texts[entry.id] = std::move(*shown);
+  }
+}
+
+void set_up_hidden_entry(GObject *widget, const Setup &setup) {
+  if (const auto text = setup.extras.hidden_texts.find(std::string(setup.id));
+      text != setup.extras.hidden_texts.end())
+    gtk_entry_set_text(GTK_ENTRY(widget), text->second.c_str());
+  set_up_entry(widget, setup);
 }
 
 Value read_entry(GObject *widget, const char *, bool) {
@@ -143,6 +158,10 @@ void button_attributes(Draft &draft, Element &button, std::string_view tag) {
   const std::optional<std::string_view> exit = attribute(tag, "exit");
   if (exit && draft.extras != nullptr && is_word(*exit))
     draft.extras->exits[button.id] = *exit;
+  else if (exit)
+    g_debug("The exit word '%.*s' is not a word (letters, digits and '_'): the button does not "
+            "end the dialog.",
+            static_cast<int>(exit->size()), exit->data());
 }
 
 constexpr Kind kKinds[] = {
@@ -159,7 +178,7 @@ constexpr Kind kKinds[] = {
      .type = gtk_entry_get_type,
      .named = true,
      .focused = true,
-     .set_up = set_up_entry,
+     .set_up = set_up_hidden_entry,
      .read = read_entry,
      .feed = feed_entry},
     {.element = "edit",

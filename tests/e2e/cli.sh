@@ -15,15 +15,20 @@ run_quillet() {
   G_DEBUG=fatal-criticals timeout -k 2 20 "$QUILLET" "$@" >out 2>err || STATUS=$?
 }
 
-# No argument, -h or --help print the banner, without a display.
+# No argument, -h or --help print the banner first, then a usage; --version the version.
+# Neither needs a display.
 banner() {
   local args
   for args in '' -h '--help -p x'; do
     # shellcheck disable=SC2086 # split on purpose
     DISPLAY='' WAYLAND_DISPLAY='' run_quillet $args
-    ended 0 'quillet v1.0.0 - Native GTK3 Drop-In Replacement
-' || return 1
+    same status "$STATUS" 0 && file_is stderr err '' &&
+      same "first line ($args)" "$(head -1 out)" 'quillet v1.0.0 - Native GTK3 Drop-In Replacement' &&
+      same usage "$(sed -n 2p out)" 'Usage: quillet --program NAME [--debug]' || return 1
   done
+  DISPLAY='' WAYLAND_DISPLAY='' run_quillet --version
+  ended 0 'quillet 1.0.0
+'
 }
 
 layout_file_kept() {
@@ -34,7 +39,8 @@ layout_file_kept() {
 
 # program_named NOTES ARGS...: each way of naming the program; REJECTED gives a D line, which
 # nothing else would, and the literal text must give the same, after NOTES (0 or 1) lines
-# saying that no variable has that name.
+# saying that no variable has that name: the name given twice, A, D, and where in the markup
+# the fault came in.
 program_named() {
   local notes=$1
   shift
@@ -43,9 +49,11 @@ program_named() {
   same "no-variable notes" "$(grep -c '^\[QUILLET DEBUG\] No environment variable is named' err)" \
     "$notes" || return 1
   ((notes == 0)) || sed -i 1d err
-  [[ $(head -1 err) == '[CONTROL POINT A]'* && $(sed -n 2p err) == \
-    '[CONTROL POINT D] GTK PARSER EXCEPTION: '*TWICE* && $(wc -l <err) == 2 ]] ||
-    { note "stderr: $(cat err)"; return 1; }
+  [[ $(head -1 err) == "[QUILLET DEBUG] The name 'TWICE' is given to more than one widget"* &&
+    $(sed -n 2p err) == '[CONTROL POINT A]'* &&
+    $(sed -n 3p err) == '[CONTROL POINT D] GTK PARSER EXCEPTION: '*TWICE* && $(sed -n 4p err) == \
+    '[QUILLET DEBUG] GTK rejected what the markup brings in at line 1, column 47: <entry variable="TWICE">' &&
+    $(wc -l <err) == 4 ]] || { note "stderr: $(cat err)"; return 1; }
 }
 
 # GTK says it cannot load a module: that must not reach stderr without --debug. With
@@ -58,11 +66,11 @@ gtk_speaks() {
   grep -q quillet-e2e-missing err || { note "GTK said nothing: $(cat err)"; return 1; }
 }
 
-check "no argument, -h, --help: the banner, without a display" banner
+check "no argument, -h, --help: the banner then a usage; --version: the version; no display" banner
 cases cli.cases
 check "debug_generated_layout.xml holds the layout GTK rejected" layout_file_kept
 check "GTK's own messages stay off stderr without --debug" gtk_speaks
-check "--program NAME; a layout GTK rejects, --debug: A then D with GTK's message, no B" \
+check "--program NAME; a layout GTK rejects, --debug: A, D with GTK's message, the markup's line" \
   program_named 0 --debug --program REJECTED
 check "-p NAME" program_named 0 -p REJECTED --debug
 check "--program=NAME" program_named 0 --program=REJECTED --debug
