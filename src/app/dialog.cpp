@@ -2,7 +2,10 @@
 
 #include "common/checks.h"
 
+#include "actions.h"
 #include "widgets/kinds.h"
+
+#include <cstring>
 
 namespace quillet::app {
 
@@ -17,6 +20,45 @@ gboolean on_key_press(GtkWidget *window, GdkEventKey *event, gpointer cancel) {
   else
     gtk_widget_destroy(window);
   return TRUE;
+}
+
+// One per wired widget; its address also tells the action queue which widget a list came from.
+struct ActionBinding {
+  GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
+};
+
+void on_action(GObject *, gpointer data) {
+  auto *binding = static_cast<ActionBinding *>(data);
+  actions_enqueue(binding->commands, binding);
+}
+
+// A tick that falls due while the timer's list still runs or waits is skipped: a timer
+// never overlaps itself, nor piles up behind a slow command.
+gboolean on_action_timer(gpointer data) {
+  if (!actions_pending(data))
+    on_action(nullptr, data);
+  return G_SOURCE_CONTINUE;
+}
+
+void free_binding(gpointer binding, GClosure *) {
+  g_free(binding);
+}
+
+// A widget acts on what its kind says the user does to it (a click, a change); anything else
+// whose name says "timer" acts once a second.
+void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
+  GObject *object = gtk_builder_get_object(builder, name);
+  const widgets::Kind *kind = object != nullptr ? widgets::kind_of_widget(object) : nullptr;
+  const char *signal = kind != nullptr ? kind->signal : nullptr;
+  if (signal == nullptr && strstr(name, "timer") == nullptr)
+    return;
+  auto *binding = g_new(ActionBinding, 1);
+  *binding = {commands};
+  if (signal != nullptr)
+    g_signal_connect_data(object, signal, G_CALLBACK(on_action), binding, free_binding,
+                          GConnectFlags(0));
+  else
+    g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
 }
 
 } // namespace
@@ -45,6 +87,18 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     if (kind->named)
       if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str()))
         widgets::name_by_text_before(GTK_WIDGET(object));
+}
+
+void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions) {
+  g_return_if_fail(dialog.builder != NULL);
+  g_return_if_fail(widget_actions != NULL);
+
+  GHashTableIter iter;
+  gpointer name, commands;
+  g_hash_table_iter_init(&iter, widget_actions);
+  while (g_hash_table_iter_next(&iter, &name, &commands))
+    wire_actions(dialog.builder, static_cast<const char *>(name),
+                 static_cast<GPtrArray *>(commands));
 }
 
 void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtras &extras) {

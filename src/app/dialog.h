@@ -2,7 +2,7 @@
 
 // Building the window once the layout is loaded: what each widget's kind needs when it
 // starts (rows, paths, choosers, Enter), Escape and the default button, names for assistive
-// tools, and the first field's focus.
+// tools, the widgets' actions, and the first field's focus.
 
 #include "transform/layout.h"
 
@@ -21,6 +21,11 @@ struct Dialog {
 // Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows, names:
 // what the layout cannot say. Before any handler of the driver's runs.
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
+
+// Each widget's actions run when the user does what its kind says (a click, a change); those
+// of anything else whose name says "timer", once a second. After the driver's own handlers:
+// OK or an exit button ends the dialog before its actions would run.
+void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions);
 
 // The first field or check box on show, on a notebook's first page rather than its tabs.
 void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtras &extras);

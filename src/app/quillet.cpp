@@ -185,11 +185,6 @@ struct LaunchState {
   GtkWidget *cancel; // null without one
 };
 
-// One per wired widget; its address also tells the action queue which widget a list came from.
-struct ActionBinding {
-  GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
-};
-
 // The named widgets' states in document order: what OK prints and what actions see. A
 // refused name is said once, whichever comes first.
 std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *builder,
@@ -305,41 +300,6 @@ void on_cancel(GtkButton *, gpointer data) {
   gtk_widget_destroy(state->window);
 }
 
-void on_action(GObject *, gpointer data) {
-  auto *binding = static_cast<ActionBinding *>(data);
-  quillet::app::actions_enqueue(binding->commands, binding);
-}
-
-// A tick that falls due while the timer's list still runs or waits is skipped: a timer
-// never overlaps itself, nor piles up behind a slow command.
-gboolean on_action_timer(gpointer data) {
-  if (!quillet::app::actions_pending(data))
-    on_action(nullptr, data);
-  return G_SOURCE_CONTINUE;
-}
-
-void free_binding(gpointer binding, GClosure *) {
-  g_free(binding);
-}
-
-// A widget acts on what its kind says the user does to it (a click, a change); anything else
-// whose name says "timer" acts once a second.
-void wire_actions(LaunchState *state, const char *name, GPtrArray *commands) {
-  GObject *object = gtk_builder_get_object(state->builder, name);
-  const quillet::widgets::Kind *kind =
-      object != nullptr ? quillet::widgets::kind_of_widget(object) : nullptr;
-  const char *signal = kind != nullptr ? kind->signal : nullptr;
-  if (signal == nullptr && strstr(name, "timer") == nullptr)
-    return;
-  auto *binding = g_new(ActionBinding, 1);
-  *binding = {commands};
-  if (signal != nullptr)
-    g_signal_connect_data(object, signal, G_CALLBACK(on_action), binding, free_binding,
-                          GConnectFlags(0));
-  else
-    g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
-}
-
 // A button given an exit word ends the dialog with it, as OK does with its own.
 void wire_exits(LaunchState *state, const quillet::transform::DialogExtras &extras) {
   for (const auto &[id, word] : extras.exits) {
@@ -443,11 +403,7 @@ void quillet_launch(Quillet *self) {
   const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel};
   quillet::app::dialog_set_up(dialog, extras);
   wire_exits(&state, extras);
-  GHashTableIter iter;
-  gpointer name, commands;
-  g_hash_table_iter_init(&iter, xml_transformer_get_widget_actions(self->transformer));
-  while (g_hash_table_iter_next(&iter, &name, &commands))
-    wire_actions(&state, static_cast<const char *>(name), static_cast<GPtrArray *>(commands));
+  quillet::app::dialog_wire_actions(dialog, xml_transformer_get_widget_actions(self->transformer));
 
   quillet::app::actions_set_window(window);
   quillet::app::actions_set_environment(action_environment, &state);
