@@ -37,7 +37,7 @@ struct Element {
   bool has_default = false;
 
   // What kinds keep from the start tag to the end, each field used by the kinds that say so.
-  std::string form;                   // which form the templates take (a chooser's action)
+  std::string form;                   // which form it takes (a chooser's action, a hidden entry)
   int store = -1;                     // the list store its items are rows of
   size_t range = 0;                   // its adjustment
   std::vector<std::string> choices;   // its items' texts, for a <default> to choose from
@@ -118,8 +118,8 @@ std::string common_properties(std::string_view tag);
 // Marks `widget` as made by `kind`: more than one kind may make objects of one class.
 void mark(GObject *widget, const Kind *kind);
 
-// The kind `widget` was marked with, or else the kind whose class is nearest its own; null
-// for a widget no kind makes.
+// The kind `widget` was marked with, or else the first kind whose class is nearest its own;
+// null for a widget no kind makes.
 const Kind *kind_of_widget(GObject *widget);
 
 // Whether the user clicks `widget`: only such a widget can be OK, Cancel or an exit button.
