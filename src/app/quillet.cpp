@@ -706,9 +706,9 @@ int quillet_main(int argc, char **argv) {
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
+  quillet::children::keep_bus_from_starting();
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
-  quillet::children::keep_bus_from_starting();
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
   if (!gl_chosen)
     g_setenv("GDK_GL", "disable", TRUE);
