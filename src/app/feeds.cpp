@@ -2,6 +2,7 @@
 
 #include "common/children.h"
 #include "common/strings.h"
+#include "preprocess/cleaning.h"
 
 #include <gio/gunixinputstream.h>
 
@@ -15,17 +16,24 @@ namespace quillet::app {
 
 namespace {
 
-// A line that long is taken as it is, so that output without newlines stays bounded.
+// A longer line is cut there, on a character boundary, and the rest of it dropped, so that
+// output without newlines stays bounded.
 constexpr size_t kMaxLine = 1 << 20;
+using preprocess::kMaxInputBytes;
+using preprocess::kMaxInputLines;
+// What a GtkEntry holds at most, in bytes; GTK drops the rest without a word.
+constexpr size_t kMaxEntryBytes = 65534;
 
 struct FeedRun {
   std::string name;
   std::string kind;
   GObject *widget; // owned by the window
   GPid pid = 0;
+  guint watch = 0;
   GInputStream *stream = nullptr;
-  std::string pending; // a line begun but not yet ended
+  std::string pending; // a line begun but not yet ended, no longer than kMaxLine + 4
   size_t lines = 0;
+  size_t bytes = 0;
   char buffer[65536];
 };
 
@@ -37,6 +45,17 @@ struct Feeds {
 Feeds &feeds() {
   static Feeds instance;
   return instance;
+}
+
+// The length of the longest start of `text` no longer than `limit` that cuts no UTF-8
+// character in two.
+size_t utf8_fit(std::string_view text, size_t limit) {
+  if (text.size() <= limit)
+    return text.size();
+  size_t cut = limit;
+  while (cut + 3 > limit && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+    cut--;
+  return cut;
 }
 
 void set_progress(GtkProgressBar *bar, std::string_view line) {
@@ -52,9 +71,39 @@ void set_progress(GtkProgressBar *bar, std::string_view line) {
   gtk_progress_bar_set_fraction(bar, std::clamp(percent, 0.0, 100.0) / 100.0);
 }
 
-void apply_line(FeedRun &run, std::string_view raw) {
+void apply_line(FeedRun &run, std::string_view line) {
+  if (line.size() > kMaxLine) {
+    line = line.substr(0, utf8_fit(line, kMaxLine));
+    g_debug("A line of the feed of '%s' was cut to %zu bytes (a line holds at most %zu).",
+            run.name.c_str(), line.size(), kMaxLine);
+  }
   run.lines++;
-  feed_line(run.widget, run.kind, raw);
+  feed_line(run.widget, run.kind, line);
+}
+
+// Keeps what the line cut at kMaxLine needs to be cut on a character boundary.
+void keep(FeedRun &run, std::string_view part) {
+  run.pending.append(part.substr(0, std::min(part.size(), kMaxLine + 4 - run.pending.size())));
+}
+
+// The leader has ended (and GLib has reaped it): its entry is free.
+void on_feed_ended(GPid pid, gint, gpointer data) {
+  auto *run = static_cast<FeedRun *>(data);
+  children::forget(pid);
+  g_spawn_close_pid(pid);
+  run->pid = 0;
+  run->watch = 0;
+}
+
+// Ends the feed's command with its group, and reads no more of it.
+void stop_run(FeedRun &run) {
+  if (run.pid == 0)
+    return;
+  g_source_remove(run.watch);
+  const GPid leader[] = {run.pid};
+  children::end(leader);
+  run.pid = 0;
+  run.watch = 0;
 }
 
 void read_more(FeedRun &run);
@@ -75,20 +124,34 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
     return;
   }
   std::string_view chunk(run->buffer, static_cast<size_t>(got));
-  for (size_t eol; (eol = chunk.find('\n')) != std::string_view::npos;
-       chunk.remove_prefix(eol + 1)) {
+  for (size_t eol; !chunk.empty(); chunk.remove_prefix(eol + 1)) {
+    eol = chunk.find('\n');
+    const std::string_view part = chunk.substr(0, eol);
+    run->bytes += eol == std::string_view::npos ? part.size() : eol + 1;
+    if (eol == std::string_view::npos) {
+      keep(*run, part);
+      break;
+    }
     if (run->pending.empty()) {
-      apply_line(*run, chunk.substr(0, eol));
+      apply_line(*run, part);
     } else {
-      run->pending.append(chunk.substr(0, eol));
+      keep(*run, part);
       apply_line(*run, run->pending);
       run->pending.clear();
     }
+    if (run->lines >= kMaxInputLines || run->bytes >= kMaxInputBytes)
+      break;
   }
-  run->pending.append(chunk);
-  if (run->pending.size() >= kMaxLine) {
-    apply_line(*run, run->pending);
+  // As much as an input command may print: more would only fill memory. A line begun is
+  // not one of the lines read.
+  if (run->lines >= kMaxInputLines || run->bytes >= kMaxInputBytes) {
+    stop_run(*run);
+    g_debug("The feed of '%s' was ended after %zu lines, %zu bytes (at most %zu lines or %zu "
+            "bytes are read).",
+            run->name.c_str(), run->lines, run->bytes, kMaxInputLines, kMaxInputBytes);
     run->pending.clear();
+    g_input_stream_close(run->stream, nullptr, nullptr);
+    return;
   }
   read_more(*run);
 }
@@ -120,7 +183,11 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
   } else if (kind == "text" && GTK_IS_LABEL(widget)) {
     gtk_label_set_text(GTK_LABEL(widget), line.c_str());
   } else if (kind == "entry" && GTK_IS_ENTRY(widget)) {
-    gtk_entry_set_text(GTK_ENTRY(widget), line.c_str());
+    const size_t fit = utf8_fit(line, kMaxEntryBytes);
+    if (fit < line.size())
+      g_debug("A line for the entry '%s' was cut to %zu bytes (an entry holds at most %zu).",
+              gtk_buildable_get_name(GTK_BUILDABLE(widget)), fit, kMaxEntryBytes);
+    gtk_entry_set_text(GTK_ENTRY(widget), line.substr(0, fit).c_str());
   } else if ((kind == "list" || kind == "tree") && GTK_IS_TREE_VIEW(widget)) {
     // Rows as an input command's items are: stripped, blank lines skipped.
     GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
@@ -155,7 +222,6 @@ void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) 
     GPid pid = 0;
     int out_fd = -1;
     // Standard input is the null device; what the command says on standard error is not ours.
-    // Not reaped until the end: its group id stays its own until then.
     if (!children::spawn(const_cast<char **>(argv), nullptr,
                          GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
                          &out_fd, nullptr))
@@ -165,6 +231,8 @@ void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) 
     run->kind = feed.kind;
     run->widget = widget;
     run->pid = pid;
+    // A feed that has ended is forgotten at once; what it left running is ended at the end.
+    run->watch = g_child_watch_add(pid, on_feed_ended, run.get());
     run->stream = g_unix_input_stream_new(out_fd, TRUE);
     read_more(*run);
     f.runs.push_back(std::move(run));
@@ -183,6 +251,11 @@ void feeds_stop() {
   Feeds &f = feeds();
   if (f.cancellable != nullptr)
     g_cancellable_cancel(f.cancellable);
+  for (const auto &run : f.runs)
+    if (run->watch != 0) {
+      g_source_remove(run->watch);
+      run->watch = 0;
+    }
   children::end(feeds_running_pids());
   for (const auto &run : f.runs)
     run->pid = 0;

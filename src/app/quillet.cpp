@@ -10,6 +10,9 @@
 #include "transform/xml_transformer.h"
 
 #include <glib/gstdio.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -167,11 +170,15 @@ void write_debug_copy(const char *layout, size_t length) {
   quillet::children::set_temp_file(nullptr);
 }
 
-// The script reads nothing at all rather than part of the answer believed whole: a line
-// that could not be written (a full disk, a pipe nobody reads) ends the run with status 1.
+// How the run ends once the dialog has: 1 when a line of the answer could not be written (a
+// full disk, a pipe nobody reads), so that the script does not take part of it for the whole.
+int answer_status = 0;
+
+// From here on a signal no longer says that nothing was printed.
 void flush_answer() {
   if (fflush(stdout) != 0 || ferror(stdout))
-    exit(1);
+    answer_status = 1;
+  quillet::children::set_exit_status(answer_status);
 }
 
 // What the OK and Cancel handlers and the action handlers share; it lives until the
@@ -276,14 +283,16 @@ void end_with(LaunchState *state, const char *word) {
   gtk_widget_destroy(state->window);
 }
 
-// The answer is out by now. The window goes from the screen at once; feeds are ended, what
-// is queued never runs, and the running action is waited for, so that its work is done when
-// the script goes on.
+// The answer is out (or has failed) by now. The window goes from the screen at once; feeds
+// are ended, what is queued never runs, and the running action is waited for, so that its
+// work is done when the script goes on; then whatever the commands left behind is ended.
 void on_destroy(GtkWidget *, gpointer) {
+  quillet::children::set_exit_status(answer_status);
   gdk_display_flush(gdk_display_get_default());
   quillet::app::feeds_stop();
   quillet::app::actions_finish();
-  exit(0);
+  quillet::children::end_all();
+  exit(answer_status);
 }
 
 void on_ok(GtkButton *, gpointer data) {
@@ -675,12 +684,29 @@ static void open_closed_streams() {
     }
 }
 
+#ifdef GDK_WINDOWING_X11
+// The X server has gone (or a window manager's force quit closed the connection): no answer
+// can come, and what the dialog started ends before quillet does.
+static int on_display_lost(Display *) {
+  quillet::children::end_all();
+  _exit(1);
+}
+#endif
+
+static void watch_display() {
+#ifdef GDK_WINDOWING_X11
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default()))
+    XSetIOErrorHandler(on_display_lost);
+#endif
+}
+
 int quillet_main(int argc, char **argv) {
   open_closed_streams();
   quillet::children::install_signal_handlers();
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
+  quillet::children::keep_bus_from_starting();
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
@@ -698,6 +724,7 @@ int quillet_main(int argc, char **argv) {
   }
   if (!gl_chosen)
     g_unsetenv("GDK_GL");
+  watch_display();
   quillet_launch(app);
   return 0;
 }
