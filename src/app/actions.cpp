@@ -53,6 +53,7 @@ void report_end(int wait_status) {
 void on_command_ended(GPid pid, gint wait_status, gpointer) {
   report_end(wait_status);
   children::forget(pid);
+  children::keep_background(pid);
   g_spawn_close_pid(pid);
   runner().running = 0;
   runner().watch = 0;
@@ -139,6 +140,7 @@ void actions_finish() {
   g_source_remove(r.watch);
   r.watch = 0;
   report_end(children::wait(r.running));
+  children::keep_background(r.running);
   r.running = 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include "widgets/kinds.h"
 
+#include <cstdio>
 #include <initializer_list>
 
 namespace quillet::app {
@@ -172,6 +173,36 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
     return std::nullopt;
   widgets::Value value = kind->read(object, name, debug);
   return WidgetState{name, std::move(value.text), value.lines};
+}
+
+std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,
+                                        bool explain, bool warn) {
+  g_return_val_if_fail(builder != NULL, std::vector<WidgetState>());
+  // Said once, whichever comes first: the answer or an action.
+  static bool refusals_said = false;
+  std::vector<WidgetState> states;
+  for (const std::string &id : order) {
+    const char *name = id.c_str();
+    // Generated ids name nothing the script asked for; a name the shell cannot assign to
+    // would make eval run a command; a widget named EXIT would overwrite the status line.
+    if (g_str_has_prefix(name, "auto_id_") || !is_shell_name(name) || g_str_equal(name, "EXIT"))
+      continue;
+    if (const char *reason = refused_name(name)) {
+      if (!refusals_said && warn)
+        fprintf(stderr,
+                "[QUILLET WARNING] Widget '%s' neither exported nor given to actions: the name "
+                "%s.\n",
+                name, reason);
+      continue;
+    }
+    GObject *object = gtk_builder_get_object(builder, name);
+    if (object == nullptr)
+      continue;
+    if (auto state = widget_state(name, object, explain))
+      states.push_back(std::move(*state));
+  }
+  refusals_said = true;
+  return states;
 }
 
 void append_state_line(GString *out, const WidgetState &state) {

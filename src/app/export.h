@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillet::app {
 
@@ -38,6 +39,13 @@ struct WidgetState {
 // The state of `object` under `name`, as its kind reads it, or none for a widget without a
 // value to export. With `debug`, a kind may explain on standard error how it read it.
 std::optional<WidgetState> widget_state(const char *name, GObject *object, bool debug);
+
+// The states of the widgets `order` names (their ids, in document order) that a script can
+// read back: what OK prints and what actions see. Generated ids, names the shell cannot
+// assign to and refused names are left out; with `warn`, the first call says on standard
+// error why each refused one is. With `explain`, kinds may say how they read their values.
+std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,
+                                        bool explain, bool warn);
 
 // Appends the shell assignment that gives back `state` when evaluated.
 void append_state_line(GString *out, const WidgetState &state);

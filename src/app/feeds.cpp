@@ -2,10 +2,12 @@
 
 #include "common/children.h"
 #include "common/strings.h"
+#include "preprocess/cleaning.h"
 #include "widgets/kinds.h"
 
 #include <gio/gunixinputstream.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,17 +16,22 @@ namespace quillet::app {
 
 namespace {
 
-// A line that long is taken as it is, so that output without newlines stays bounded.
+// A longer line is cut there, on a character boundary, and the rest of it dropped, so that
+// output without newlines stays bounded.
 constexpr size_t kMaxLine = 1 << 20;
+using preprocess::kMaxInputBytes;
+using preprocess::kMaxInputLines;
 
 struct FeedRun {
   std::string name;
   std::string kind;
   GObject *widget; // owned by the window
   GPid pid = 0;
+  guint watch = 0;
   GInputStream *stream = nullptr;
-  std::string pending; // a line begun but not yet ended
+  std::string pending; // a line begun but not yet ended, no longer than kMaxLine + 4
   size_t lines = 0;
+  size_t bytes = 0;
   char buffer[65536];
 };
 
@@ -38,9 +45,39 @@ Feeds &feeds() {
   return instance;
 }
 
-void apply_line(FeedRun &run, std::string_view raw) {
+void apply_line(FeedRun &run, std::string_view line) {
+  if (line.size() > kMaxLine) {
+    line = line.substr(0, utf8_fit(line, kMaxLine));
+    g_debug("A line of the feed of '%s' was cut to %zu bytes (a line holds at most %zu).",
+            run.name.c_str(), line.size(), kMaxLine);
+  }
   run.lines++;
-  feed_line(run.widget, run.kind, raw);
+  feed_line(run.widget, run.kind, line);
+}
+
+// Keeps what the line cut at kMaxLine needs to be cut on a character boundary.
+void keep(FeedRun &run, std::string_view part) {
+  run.pending.append(part.substr(0, std::min(part.size(), kMaxLine + 4 - run.pending.size())));
+}
+
+// The leader has ended (and GLib has reaped it): its entry is free.
+void on_feed_ended(GPid pid, gint, gpointer data) {
+  auto *run = static_cast<FeedRun *>(data);
+  children::forget(pid);
+  g_spawn_close_pid(pid);
+  run->pid = 0;
+  run->watch = 0;
+}
+
+// Ends the feed's command with its group, and reads no more of it.
+void stop_run(FeedRun &run) {
+  if (run.pid == 0)
+    return;
+  g_source_remove(run.watch);
+  const GPid leader[] = {run.pid};
+  children::end(leader);
+  run.pid = 0;
+  run.watch = 0;
 }
 
 void read_more(FeedRun &run);
@@ -61,20 +98,34 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
     return;
   }
   std::string_view chunk(run->buffer, static_cast<size_t>(got));
-  for (size_t eol; (eol = chunk.find('\n')) != std::string_view::npos;
-       chunk.remove_prefix(eol + 1)) {
+  for (size_t eol; !chunk.empty(); chunk.remove_prefix(eol + 1)) {
+    eol = chunk.find('\n');
+    const std::string_view part = chunk.substr(0, eol);
+    run->bytes += eol == std::string_view::npos ? part.size() : eol + 1;
+    if (eol == std::string_view::npos) {
+      keep(*run, part);
+      break;
+    }
     if (run->pending.empty()) {
-      apply_line(*run, chunk.substr(0, eol));
+      apply_line(*run, part);
     } else {
-      run->pending.append(chunk.substr(0, eol));
+      keep(*run, part);
       apply_line(*run, run->pending);
       run->pending.clear();
     }
+    if (run->lines >= kMaxInputLines || run->bytes >= kMaxInputBytes)
+      break;
   }
-  run->pending.append(chunk);
-  if (run->pending.size() >= kMaxLine) {
-    apply_line(*run, run->pending);
+  // As much as an input command may print: more would only fill memory. A line begun is
+  // not one of the lines read.
+  if (run->lines >= kMaxInputLines || run->bytes >= kMaxInputBytes) {
+    stop_run(*run);
+    g_debug("The feed of '%s' was ended after %zu lines, %zu bytes (at most %zu lines or %zu "
+            "bytes are read).",
+            run->name.c_str(), run->lines, run->bytes, kMaxInputLines, kMaxInputBytes);
     run->pending.clear();
+    g_input_stream_close(run->stream, nullptr, nullptr);
+    return;
   }
   read_more(*run);
 }
@@ -118,7 +169,6 @@ void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) 
     GPid pid = 0;
     int out_fd = -1;
     // Standard input is the null device; what the command says on standard error is not ours.
-    // Not reaped until the end: its group id stays its own until then.
     if (!children::spawn(const_cast<char **>(argv), nullptr,
                          GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
                          &out_fd, nullptr))
@@ -128,6 +178,8 @@ void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) 
     run->kind = feed.kind;
     run->widget = widget;
     run->pid = pid;
+    // A feed that has ended is forgotten at once; what it left running is ended at the end.
+    run->watch = g_child_watch_add(pid, on_feed_ended, run.get());
     run->stream = g_unix_input_stream_new(out_fd, TRUE);
     read_more(*run);
     f.runs.push_back(std::move(run));
@@ -146,6 +198,11 @@ void feeds_stop() {
   Feeds &f = feeds();
   if (f.cancellable != nullptr)
     g_cancellable_cancel(f.cancellable);
+  for (const auto &run : f.runs)
+    if (run->watch != 0) {
+      g_source_remove(run->watch);
+      run->watch = 0;
+    }
   children::end(feeds_running_pids());
   for (const auto &run : f.runs)
     run->pid = 0;

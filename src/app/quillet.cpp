@@ -11,6 +11,9 @@
 #include "widgets/kinds.h"
 
 #include <glib/gstdio.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -168,11 +171,15 @@ void write_debug_copy(const char *layout, size_t length) {
   quillet::children::set_temp_file(nullptr);
 }
 
-// The script reads nothing at all rather than part of the answer believed whole: a line
-// that could not be written (a full disk, a pipe nobody reads) ends the run with status 1.
+// How the run ends once the dialog has: 1 when a line of the answer could not be written (a
+// full disk, a pipe nobody reads), so that the script does not take part of it for the whole.
+int answer_status = 0;
+
+// From here on a signal no longer says that nothing was printed.
 void flush_answer() {
   if (fflush(stdout) != 0 || ferror(stdout))
-    exit(1);
+    answer_status = 1;
+  quillet::children::set_exit_status(answer_status);
 }
 
 // What the OK and Cancel handlers and the action handlers share; it lives until the
@@ -184,36 +191,6 @@ struct LaunchState {
   GtkWidget *ok;     // null without one
   GtkWidget *cancel; // null without one
 };
-
-// The named widgets' states in document order: what OK prints and what actions see. A
-// refused name is said once, whichever comes first.
-std::vector<quillet::app::WidgetState> collect_states(Quillet *app, GtkBuilder *builder,
-                                                      bool debug) {
-  static bool refusals_said = false;
-  std::vector<quillet::app::WidgetState> states;
-  for (const std::string &id : xml_transformer_get_extras(app->transformer)->order) {
-    const char *name = id.c_str();
-    // Generated ids name nothing the script asked for; a name the shell cannot assign to
-    // would make eval run a command; a widget named EXIT would overwrite the status line.
-    if (g_str_has_prefix(name, "auto_id_") || !quillet::app::is_shell_name(name) ||
-        g_str_equal(name, "EXIT"))
-      continue;
-    if (const char *reason = quillet::app::refused_name(name)) {
-      if (!refusals_said)
-        debug_line(
-            "[QUILLET WARNING] Widget '%s' neither exported nor given to actions: the name %s.\n",
-            name, reason);
-      continue;
-    }
-    GObject *object = gtk_builder_get_object(builder, name);
-    if (object == nullptr)
-      continue;
-    if (auto state = quillet::app::widget_state(name, object, debug))
-      states.push_back(std::move(*state));
-  }
-  refusals_said = true;
-  return states;
-}
 
 // Linux refuses to start a program (E2BIG) when one string of its environment takes
 // 128 KiB with its NUL, or when its strings and their pointers, with the arguments', take
@@ -239,7 +216,8 @@ size_t environment_cost(size_t length) {
 char **action_environment(gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
   const std::vector<quillet::app::WidgetState> widgets =
-      collect_states(state->app, state->builder, false);
+      quillet::app::collect_states(xml_transformer_get_extras(state->app->transformer)->order,
+                                   state->builder, false, debug_mode);
   std::unordered_set<std::string_view> names;
   for (const quillet::app::WidgetState &widget : widgets)
     names.insert(widget.name);
@@ -274,14 +252,16 @@ void end_with(LaunchState *state, const char *word) {
   gtk_widget_destroy(state->window);
 }
 
-// The answer is out by now. The window goes from the screen at once; feeds are ended, what
-// is queued never runs, and the running action is waited for, so that its work is done when
-// the script goes on.
+// The answer is out (or has failed) by now. The window goes from the screen at once; feeds
+// are ended, what is queued never runs, and the running action is waited for, so that its
+// work is done when the script goes on; then whatever the commands left behind is ended.
 void on_destroy(GtkWidget *, gpointer) {
+  quillet::children::set_exit_status(answer_status);
   gdk_display_flush(gdk_display_get_default());
   quillet::app::feeds_stop();
   quillet::app::actions_finish();
-  exit(0);
+  quillet::children::end_all();
+  exit(answer_status);
 }
 
 void on_ok(GtkButton *, gpointer data) {
@@ -418,7 +398,8 @@ void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
   g_return_if_fail(builder != NULL);
 
   g_autoptr(GString) out = g_string_new(nullptr);
-  for (const quillet::app::WidgetState &state : collect_states(self, builder, debug_mode))
+  for (const quillet::app::WidgetState &state : quillet::app::collect_states(
+           xml_transformer_get_extras(self->transformer)->order, builder, debug_mode, debug_mode))
     quillet::app::append_state_line(out, state);
   fwrite(out->str, 1, out->len, stdout);
   flush_answer();
@@ -465,12 +446,29 @@ static void open_closed_streams() {
     }
 }
 
+#ifdef GDK_WINDOWING_X11
+// The X server has gone (or a window manager's force quit closed the connection): no answer
+// can come, and what the dialog started ends before quillet does.
+static int on_display_lost(Display *) {
+  quillet::children::end_all();
+  _exit(1);
+}
+#endif
+
+static void watch_display() {
+#ifdef GDK_WINDOWING_X11
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default()))
+    XSetIOErrorHandler(on_display_lost);
+#endif
+}
+
 int quillet_main(int argc, char **argv) {
   open_closed_streams();
   quillet::children::install_signal_handlers();
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
+  quillet::children::keep_bus_from_starting();
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
@@ -488,6 +486,7 @@ int quillet_main(int argc, char **argv) {
   }
   if (!gl_chosen)
     g_unsetenv("GDK_GL");
+  watch_display();
   quillet_launch(app);
   return 0;
 }

@@ -2,11 +2,14 @@
 
 #include "common/checks.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstring>
+#include <ctime>
 
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,20 +18,127 @@ namespace quillet::children {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Between SIGTERM and SIGKILL, for a command that cleans up after itself.
+constexpr long kGraceNs = 1000L * 1000 * 1000;
 
-// Written by the main thread with the signals held, read by the handler: fixed storage only.
-constexpr size_t kMaxGroups = 64;
-volatile sig_atomic_t groups[kMaxGroups];
+// The groups to end, read by the signal handler, which may run on any thread and can neither
+// allocate nor lock: blocks of atomic entries, chained as needed and never freed, so that
+// there is no limit and a reader never meets freed memory. An entry is the leader of a
+// running command (> 0), the session of an ended action whose background work is left alone
+// (< 0), or free (0); a freed entry is used again.
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+struct Block {
+  std::atomic<pid_t> entries[64] = {};
+  std::atomic<Block *> next = nullptr;
+};
+Block first_block;
+
+template <typename F> void each_entry(F &&f) {
+  for (Block *block = &first_block; block != nullptr; block = block->next.load())
+    for (std::atomic<pid_t> &entry : block->entries)
+      f(entry);
+}
+
+// Written by the main thread with the signals held.
+pid_t quillet_pid = 0;
+char children_path[64];
 char temp_path[PATH_MAX];
 volatile sig_atomic_t temp_set = 0;
+volatile sig_atomic_t exit_status = -1;
+
+constexpr const char *kBusVariable = "DBUS_SESSION_BUS_ADDRESS";
+constexpr const char *kNoBus = "disabled:";
+bool bus_kept = false;
+
+bool has_entry(pid_t value) {
+  bool found = false;
+  each_entry([&](std::atomic<pid_t> &entry) { found = found || entry.load() == value; });
+  return found;
+}
+
+// Calls f with each child of quillet's main thread: the commands it started and what was left
+// to it when their parents ended. Async-signal-safe.
+template <typename F> void each_child(F &&f) {
+  const int fd = children_path[0] != '\0' ? open(children_path, O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0)
+    return;
+  char buffer[512];
+  pid_t pid = 0;
+  for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) != 0;) {
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      break;
+    for (ssize_t i = 0; i < got; i++) {
+      if (buffer[i] >= '0' && buffer[i] <= '9') {
+        pid = pid * 10 + (buffer[i] - '0');
+      } else if (pid > 0) {
+        f(pid);
+        pid = 0;
+      }
+    }
+  }
+  if (pid > 0)
+    f(pid);
+  close(fd);
+}
+
+// A child that leads no known group and is no action's background work: something a command
+// left behind, in a session of its own or not.
+bool is_stray(pid_t child) {
+  if (has_entry(child))
+    return false;
+  const pid_t session = getsid(child);
+  return session <= 0 || !has_entry(-session);
+}
+
+void signal_everything(int signal_number) {
+  each_entry([&](std::atomic<pid_t> &entry) {
+    if (const pid_t leader = entry.load(); leader > 0) {
+      kill(-leader, signal_number);
+      kill(-leader, SIGCONT); // a stopped group gets its SIGTERM now
+    }
+  });
+  each_child([&](pid_t child) {
+    if (!is_stray(child))
+      return;
+    const pid_t target = getpgid(child) == child ? -child : child;
+    kill(target, signal_number);
+    kill(target, SIGCONT);
+  });
+}
+
+bool anything_left() {
+  bool left = false;
+  each_entry([&](std::atomic<pid_t> &entry) {
+    const pid_t leader = entry.load();
+    left = left || (leader > 0 && kill(-leader, 0) == 0);
+  });
+  each_child([&](pid_t child) { left = left || is_stray(child); });
+  return left;
+}
+
+void reap_ended() {
+  while (waitpid(-1, nullptr, WNOHANG) > 0)
+    ;
+}
+
+void pause_briefly() {
+  const timespec pause = {0, 10 * 1000 * 1000};
+  nanosleep(&pause, nullptr);
+}
+
+long long now_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
 
 void on_signal(int signal_number) {
   const int saved_errno = errno;
-  for (size_t i = 0; i < kMaxGroups; i++)
-    if (groups[i] > 0)
-      kill(-static_cast<pid_t>(groups[i]), SIGTERM);
-  if (temp_set)
-    unlink(temp_path);
+  end_all();
+  if (exit_status >= 0)
+    _exit(exit_status);
   struct sigaction fallback = {};
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
@@ -49,19 +159,64 @@ sigset_t handled_signals() {
   return set;
 }
 
-// In the child, before exec: a group of its own, and the dispositions and mask it would
-// have had without quillet.
+// In the child, before exec: a session of its own, so that a read of /dev/tty fails at once
+// instead of stopping it, and no signal from the caller's terminal reaches it; death with
+// quillet, however quillet ends; and the dispositions and mask it would have had without
+// quillet.
 void child_setup(gpointer) {
-  setpgid(0, 0);
+  setsid();
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != quillet_pid)
+    _exit(127); // quillet died before the line above
   signal(SIGPIPE, SIG_DFL);
   signal(SIGXFSZ, SIG_DFL);
   const sigset_t set = handled_signals();
   sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+// What quillet inherited from commands that ended is reaped as it ends; the commands' leaders
+// are reaped by whoever waits for them.
+gboolean collect(gpointer) {
+  each_child([](pid_t child) {
+    if (!has_entry(child))
+      waitpid(child, nullptr, WNOHANG);
+  });
+  return G_SOURCE_CONTINUE;
+}
+
+void add_entry(pid_t value) {
+  Block *last = nullptr;
+  for (Block *block = &first_block; block != nullptr; block = block->next.load()) {
+    for (std::atomic<pid_t> &entry : block->entries) {
+      pid_t old = entry.load();
+      // Background work that has ended needs its entry no more.
+      if (old < 0 && kill(old, 0) != 0)
+        old = 0;
+      if (old == 0) {
+        entry.store(value);
+        return;
+      }
+    }
+    last = block;
+  }
+  auto *block = new Block;
+  block->entries[0].store(value);
+  last->next.store(block);
+}
+
+void remove_entry(pid_t value) {
+  each_entry([&](std::atomic<pid_t> &entry) {
+    if (entry.load() == value)
+      entry.store(0);
+  });
+}
+
 } // namespace
 
 void install_signal_handlers() {
+  quillet_pid = getpid();
+  g_snprintf(children_path, sizeof children_path, "/proc/self/task/%d/children", quillet_pid);
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
   struct sigaction action = {};
@@ -84,36 +239,63 @@ SignalsHeld::~SignalsHeld() {
   sigprocmask(SIG_SETMASK, &saved_, nullptr);
 }
 
+void keep_bus_from_starting() {
+  if (g_getenv(kBusVariable) != nullptr)
+    return;
+  // Where both look before they would start a bus.
+  if (const char *runtime = g_getenv("XDG_RUNTIME_DIR")) {
+    g_autofree char *socket = g_build_filename(runtime, "bus", NULL);
+    if (g_file_test(socket, G_FILE_TEST_EXISTS))
+      return;
+  }
+  bus_kept = g_setenv(kBusVariable, kNoBus, TRUE);
+}
+
 bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_fd, GError **error) {
   g_return_val_if_fail(argv != NULL, false);
   g_return_val_if_fail(pid != NULL, false);
 
+  static const guint collector = g_timeout_add_seconds(1, collect, nullptr);
+  (void)collector;
+  g_auto(GStrv) own = nullptr;
+  if (bus_kept) {
+    own = envp != nullptr ? g_strdupv(envp) : g_get_environ();
+    if (g_strcmp0(g_environ_getenv(own, kBusVariable), kNoBus) == 0)
+      own = g_environ_unsetenv(own, kBusVariable);
+    envp = own;
+  }
   SignalsHeld held;
+  quillet_pid = getpid();
+  // The child has run child_setup once the spawn returns.
   if (!g_spawn_async_with_pipes(nullptr, argv, envp, GSpawnFlags(flags | G_SPAWN_DO_NOT_REAP_CHILD),
                                 child_setup, nullptr, pid, nullptr, stdout_fd, nullptr, error))
     return false;
-  // The child has run child_setup once the spawn returns; this only makes sure.
-  setpgid(*pid, *pid);
-  for (auto &group : groups)
-    if (group == 0) {
-      group = *pid;
-      break;
-    }
+  add_entry(*pid);
   return true;
 }
 
 void forget(GPid pid) {
   SignalsHeld held;
-  for (auto &group : groups)
-    if (group == pid)
-      group = 0;
+  remove_entry(pid);
+}
+
+void keep_background(GPid leader) {
+  SignalsHeld held;
+  if (kill(-leader, 0) == 0)
+    add_entry(-leader);
 }
 
 int wait(GPid pid) {
   // Reaped only once forgotten: until then the group's number cannot be handed out again.
-  siginfo_t info;
-  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR)
+  siginfo_t info{};
+  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WSTOPPED | WNOWAIT) != 0 &&
+         errno == EINTR)
     ;
+  if (info.si_code == CLD_STOPPED) {
+    const GPid leader[] = {pid};
+    end(leader);
+    return SIGKILL;
+  }
   forget(pid);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
@@ -133,9 +315,11 @@ bool has_ended(GPid leader) {
 } // namespace
 
 void end(std::span<const GPid> leaders) {
-  for (GPid leader : leaders)
+  for (GPid leader : leaders) {
     killpg(leader, SIGTERM);
-  const gint64 deadline = g_get_monotonic_time() + G_USEC_PER_SEC;
+    killpg(leader, SIGCONT);
+  }
+  const gint64 deadline = g_get_monotonic_time() + kGraceNs / 1000;
   for (GPid leader : leaders)
     while (!has_ended(leader) && g_get_monotonic_time() < deadline)
       g_usleep(5000);
@@ -145,6 +329,26 @@ void end(std::span<const GPid> leaders) {
     while (waitpid(leader, nullptr, 0) < 0 && errno == EINTR)
       ;
   }
+}
+
+void end_all() {
+  if (temp_set)
+    unlink(temp_path);
+  signal_everything(SIGTERM);
+  const long long deadline = now_ns() + kGraceNs;
+  for (reap_ended(); anything_left() && now_ns() < deadline; reap_ended())
+    pause_briefly();
+  // SIGKILL, until ending a group leaves nothing more to quillet (a member's own sessions),
+  // and every process has gone.
+  for (int round = 0; round < 100 && anything_left(); round++) {
+    signal_everything(SIGKILL);
+    pause_briefly();
+    reap_ended();
+  }
+}
+
+void set_exit_status(int status) {
+  exit_status = status;
 }
 
 void set_temp_file(const char *path) {

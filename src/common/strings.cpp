@@ -38,6 +38,15 @@ std::string make_valid_utf8(const char *text) {
   return valid;
 }
 
+size_t utf8_fit(std::string_view text, size_t limit) {
+  if (text.size() <= limit)
+    return text.size();
+  size_t cut = limit;
+  while (cut + 3 > limit && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+    cut--;
+  return cut;
+}
+
 std::string xml_escape_text(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -23,6 +23,10 @@ long index_of(std::string_view haystack, std::string_view needle, size_t start =
 // Valid UTF-8 for every later step: one U+FFFD per invalid byte, text cut at the first NUL.
 std::string make_valid_utf8(const char *text);
 
+// The length of the longest start of `text` no longer than `limit` that cuts no UTF-8
+// character in two.
+size_t utf8_fit(std::string_view text, size_t limit);
+
 // Escapes the three characters that may not stand as they are in XML character data.
 std::string xml_escape_text(std::string_view text);
 

@@ -85,9 +85,17 @@ Value read_entry(GObject *widget, const char *, bool) {
   return {gtk_entry_get_text(GTK_ENTRY(widget))};
 }
 
+// What a GtkEntry holds at most, in bytes; GTK drops the rest without a word.
+constexpr size_t kMaxEntryBytes = 65534;
+
 void feed_entry(GObject *widget, const std::string &line) {
-  if (GTK_IS_ENTRY(widget))
-    gtk_entry_set_text(GTK_ENTRY(widget), line.c_str());
+  if (!GTK_IS_ENTRY(widget))
+    return;
+  const size_t fit = utf8_fit(line, kMaxEntryBytes);
+  if (fit < line.size())
+    g_debug("A line for the entry '%s' was cut to %zu bytes (an entry holds at most %zu).",
+            gtk_buildable_get_name(GTK_BUILDABLE(widget)), fit, kMaxEntryBytes);
+  gtk_entry_set_text(GTK_ENTRY(widget), line.substr(0, fit).c_str());
 }
 
 void start_edit(Draft &draft, Element &element, const Tag &) {

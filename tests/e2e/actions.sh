@@ -51,10 +51,11 @@ queued_actions() {
     { note "runs overlapped or piled up:" && sed 's/^/#   /' runs.log >&2; return 1; }
 }
 
-# Closed while feeds run: every process they started is gone with quillet.
+# Closed while feeds run: every process they started is gone with quillet, one in a session
+# of its own too.
 feeds_closed() {
   program feeds-closed.xml
-  run_dialog lines feed.log 3 close || return 1
+  run_dialog lines feed.log 4 close || return 1
   ended 0 '' || return 1
   local pid
   for pid in $(cat feed.log); do

@@ -23,12 +23,15 @@ size_limit() {
 
 check "a file size limit smaller than the layout: no copy, the dialog works" size_limit
 
-# signalled SIGNAL: the signal while an input command runs ends quillet as it would have
-# without a handler, silently, and the command (a background job included) with it.
+# signalled SIGNAL [DIALOG]: the signal while an input command (or what DIALOG starts) runs
+# ends quillet as it would have without a handler, silently, and the process whose number
+# the command wrote to ./job (a background job) with it.
 signalled() {
-  export DIALOG='<window><list variable="L"><input>sleep 60 & echo $! >job; wait</input></list>
-</window>'
-  env --default-signal="$1" "$QUILLET" --program DIALOG >out 2>err &
+  export DIALOG=${2:-'<window><list variable="L"><input>sleep 60 & echo $! >job; wait</input>
+</list></window>'}
+  local reset=(env --default-signal="$1")
+  [[ $1 != KILL ]] || reset=()
+  "${reset[@]}" "$QUILLET" --program DIALOG >out 2>err &
   PID=$!
   await $((600 * SLOW)) test -s job || { note "no job"; stop; return 1; }
   kill -s "$1" "$PID"
@@ -45,6 +48,13 @@ signalled() {
 check "SIGTERM while an input command runs: it ends too, status 143" signalled TERM
 check "SIGINT while an input command runs: it ends too, status 130" signalled INT
 check "SIGHUP while an input command runs: it ends too, status 129" signalled HUP
+check "SIGTERM while a command that ignores it runs: SIGKILL after a grace" signalled TERM \
+  '<window><list><input>trap "" TERM; sleep 60 & echo $! >job; wait</input></list></window>'
+check "SIGKILL while a feed runs: the feed dies with quillet" signalled KILL \
+  '<window><progressbar><feed>echo $$ >job; exec sleep 60</feed></progressbar></window>'
+check "SIGTERM with 64 feeds ended and a 65th running: the 65th ends too" signalled TERM \
+  "<window><vbox>$(printf '<progressbar><feed>:</feed></progressbar>%.0s' {1..64})
+<progressbar><feed>sleep 60 &amp; echo \$! >job; wait</feed></progressbar></vbox></window>"
 
 # A signal while the layout copy is written leaves no temporary file: the layout (as large
 # as input commands allow) takes long enough to write for the write to be caught.

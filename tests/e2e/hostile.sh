@@ -75,6 +75,12 @@ LABEL_TAIL='</label></text><entry variable="E"></entry><button ok></button></vbo
 check "binary garbage (seeds 1 and $FRESH_SEED), alone and in a label" unbalanced \
   "$(garbage 1 65536)" "$(garbage "$FRESH_SEED" 65536)" \
   "<window><vbox><text><label>$(garbage "$FRESH_SEED" 4000)$LABEL_TAIL"
+# A prefix that gives quillet a terminal of its own to control, as a script started from one.
+ON_TERMINAL=("$PYTHON" -c 'import fcntl, os, sys, termios
+main, _ = os.openpty(), os.setsid()
+os.set_inheritable(main[0], True)
+fcntl.ioctl(main[1], termios.TIOCSCTTY, 0)
+os.execv(sys.argv[1], sys.argv[1:])')
 cases hostile.cases
 
 ## Size
