@@ -91,7 +91,7 @@ check() {
   if (cd "$dir" && "$@"); then
     echo "ok $E2E_COUNT - $description"
   elif [[ -e $E2E_TMP/x-only$E2E_COUNT ]]; then
-    echo "ok $E2E_COUNT - $description # SKIP needs X"
+    echo "ok $E2E_COUNT - $description # SKIP $(cat "$E2E_TMP/x-only$E2E_COUNT")"
   else
     echo "not ok $E2E_COUNT - $description"
     E2E_FAILED=$((E2E_FAILED + 1))
@@ -112,7 +112,12 @@ note() {
 # cannot be run without X starts with `x_only || return`.
 x_only() {
   [[ $E2E_DISPLAY != wayland ]] && return 0
-  : >"$E2E_TMP/x-only$E2E_COUNT"
+  skip_case "needs X"
+}
+
+# skip_case REASON: marks the case skipped and is false.
+skip_case() {
+  echo "$1" >"$E2E_TMP/x-only$E2E_COUNT"
   return 1
 }
 
