@@ -66,10 +66,11 @@ feeds_closed() {
 }
 
 # 20 characters typed into an entry whose change action takes half a second: while its list
-# waits to start, more keys queue nothing, so it runs a few times, the last with every key.
+# waits to start, more keys queue nothing, so it runs a few times, the last with every key;
+# none is left to run two seconds later.
 bursts() {
   program burst.xml
-  run_dialog focus text type abcdefghijklmnopqrst lines done.log 1 act 'push button:OK' &&
+  run_dialog focus text type abcdefghijklmnopqrst lines done.log 1 sleep 2 act 'push button:OK' &&
     ended 0 'EXIT="OK"
 WORD="abcdefghijklmnopqrst"
 ' || return 1
