@@ -195,6 +195,8 @@ void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtra
   g_return_if_fail(dialog.builder != NULL);
   g_return_if_fail(dialog.window != NULL);
 
+  // A list given the focus chooses its first row: no change of the user's.
+  Quiet quiet;
   for (const std::string &id : extras.order) {
     GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
     if (!GTK_IS_WIDGET(object))
