@@ -143,7 +143,8 @@ void show_row(GtkTreeView *view, GtkTreePath *path) {
   gtk_tree_view_scroll_to_cell(view, path, nullptr, TRUE, 0.5, 0);
 }
 
-// Its starting rows; a double-clicked row presses OK.
+// Its starting rows; a double-clicked row presses OK, unless an on="activate" action runs
+// instead: that one stops the signal before handlers connected after it.
 void set_up_list(GObject *widget, const Setup &setup) {
   auto *view = GTK_TREE_VIEW(widget);
   const std::string id(setup.id);
@@ -161,7 +162,7 @@ void set_up_list(GObject *widget, const Setup &setup) {
     }
   }
   if (setup.ok != nullptr)
-    g_signal_connect(widget, "row-activated", G_CALLBACK(on_row_activated), setup.ok);
+    g_signal_connect_after(widget, "row-activated", G_CALLBACK(on_row_activated), setup.ok);
 }
 
 // A row as its cells joined by '|'.
@@ -199,6 +200,16 @@ Value read_list(GObject *widget, const char *, bool) {
   return value;
 }
 
+GObject *list_selection(GObject *widget) {
+  return G_OBJECT(gtk_tree_view_get_selection(GTK_TREE_VIEW(widget)));
+}
+
+void clear_list(GObject *widget) {
+  GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
+  if (GTK_IS_LIST_STORE(model))
+    gtk_list_store_clear(GTK_LIST_STORE(model));
+}
+
 // Rows as an input command's items are: stripped, blank lines skipped, split on '|' into the
 // list's columns with the extra cells left in the last.
 void feed_list(GObject *widget, const std::string &line) {
@@ -231,7 +242,8 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .named = true,
                          .focused = true,
                          .set_up = set_up_combo,
-                         .read = read_combo};
+                         .read = read_combo,
+                         .change_signal = "changed"};
 
 constexpr Kind kList = {.element = "list",
                         .start = start_list,
@@ -243,7 +255,12 @@ constexpr Kind kList = {.element = "list",
                         .focused = true,
                         .set_up = set_up_list,
                         .read = read_list,
-                        .feed = feed_list};
+                        .feed = feed_list,
+                        .change_signal = "changed",
+                        .change_source = list_selection,
+                        .activate_signal = "row-activated",
+                        .fills = true,
+                        .clear = clear_list};
 
 constexpr Kind renamed(Kind kind, std::string_view element) {
   kind.element = element;
@@ -258,7 +275,8 @@ constexpr Kind kKinds[] = {
      .type = gtk_check_button_get_type,
      .signal = "clicked",
      .focused = true,
-     .read = read_checkbox},
+     .read = read_checkbox,
+     .change_signal = "toggled"},
     kCombo,
     renamed(kCombo, "combobox"),
     kList,

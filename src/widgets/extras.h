@@ -31,6 +31,11 @@ struct DialogExtras {
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+
+  // Actions that run on an event (<action on="change">, <action on="activate">): event to
+  // widget id to its commands, in document order. Actions without `on` are in the widget
+  // actions table, as they have always been.
+  std::map<std::string, std::map<std::string, std::vector<std::string>>> events;
 };
 
 } // namespace quillet::widgets

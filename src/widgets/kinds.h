@@ -105,6 +105,19 @@ struct Kind {
   Value (*read)(GObject *widget, const char *name, bool explain) = nullptr;
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
+
+  // --- Events: what the user does that runs its on="change" actions (`change_signal` on the
+  // object `change_source` gives, such as a view's selection or buffer, or else on the widget;
+  // where the signal has alternatives, "a|b", the first the object has) and its
+  // on="activate" actions; without, it has no such event. `fills` takes the window's spare
+  // height.
+  const char *change_signal = nullptr;
+  GObject *(*change_source)(GObject *widget) = nullptr;
+  const char *activate_signal = nullptr;
+  bool fills = false;
+
+  // --- Empties it: its rows, items or text; a progress bar goes to 0.
+  void (*clear)(GObject *widget) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.

@@ -49,6 +49,10 @@ void feed_text(GObject *widget, const std::string &line) {
     gtk_label_set_text(GTK_LABEL(widget), line.c_str());
 }
 
+void clear_text(GObject *widget) {
+  feed_text(widget, "");
+}
+
 // A hidden entry's starting text is given when the window is built: the layout is written
 // to a file others may read.
 void start_entry(Draft &draft, Element &element, const Tag &tag) {
@@ -109,6 +113,10 @@ void start_edit(Draft &draft, Element &element, const Tag &) {
 void edit_default(Draft &draft, Element &element, const std::string &text) {
   draft.declare_buffer(element.id, layout_text(text));
   draft.append(property("buffer", "buffer_" + element.id));
+}
+
+GObject *edit_buffer(GObject *widget) {
+  return G_OBJECT(gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget)));
 }
 
 Value read_edit(GObject *widget, const char *, bool) {
@@ -177,7 +185,8 @@ constexpr Kind kKinds[] = {
      .start = start_text,
      .end = end_object,
      .type = gtk_label_get_type,
-     .feed = feed_text},
+     .feed = feed_text,
+     .clear = clear_text},
     {.element = "entry",
      .start = start_entry,
      .end = end_object,
@@ -188,7 +197,9 @@ constexpr Kind kKinds[] = {
      .focused = true,
      .set_up = set_up_hidden_entry,
      .read = read_entry,
-     .feed = feed_entry},
+     .feed = feed_entry,
+     .change_signal = "changed",
+     .activate_signal = "activate"},
     {.element = "edit",
      .start = start_edit,
      .end = end_two_objects,
@@ -196,7 +207,10 @@ constexpr Kind kKinds[] = {
      .type = gtk_text_view_get_type,
      .named = true,
      .focused = true,
-     .read = read_edit},
+     .read = read_edit,
+     .change_signal = "changed",
+     .change_source = edit_buffer,
+     .fills = true},
     {.element = "button",
      .start = start_button,
      .end = end_object,
