@@ -30,4 +30,7 @@ void end_two_objects(Draft &draft, const Element &element);
 // Enter in an entry (of any kind) presses OK.
 void set_up_entry(GObject *widget, const Setup &setup);
 
+// An underscore in a button's caption marks its Alt key, unless the window says otherwise.
+void set_up_caption(GObject *widget, const Setup &setup);
+
 } // namespace quillet::widgets

@@ -49,13 +49,17 @@ struct Element {
   bool boxed = false;
   std::vector<std::string> tabs; // captions for its pages, escaped
   size_t pages = 0;
+
+  // Radio buttons among its children join the group of the first of them.
+  std::string radio_group;
 };
 
 // A start tag as the walk meets it.
 struct Tag {
-  std::string_view line; // the whole tag, attributes and all
-  std::string_view rest; // the markup after its line, for a kind that looks ahead
-  int ordinal;           // 1 for the first element of its kind, 2 for the next, ...
+  std::string_view line;     // the whole tag, attributes and all
+  std::string_view rest;     // the markup after its line, for a kind that looks ahead
+  int ordinal;               // 1 for the first element of its kind, 2 for the next, ...
+  Element *holder = nullptr; // the element it goes into; none for the window
 };
 
 // A widget's value, as OK prints it and actions see it.
@@ -105,6 +109,10 @@ struct Kind {
   Value (*read)(GObject *widget, const char *name, bool explain) = nullptr;
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
+
+  // --- Captions that ask for more than their property: called once a <label> inside it is
+  // written, with the text as the layout holds it.
+  void (*captioned)(Draft &draft, Element &element, std::string_view text) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.

@@ -59,6 +59,13 @@ void end_image(Draft &draft, const Element &element) {
   end_object(draft, element);
 }
 
+// A line across a vertical box (or the window, a frame, a page), down a horizontal one.
+void start_separator(Draft &draft, Element &, const Tag &tag) {
+  const bool across = tag.holder == nullptr || tag.holder->form != "horizontal";
+  open_child_object(draft.body, "GtkSeparator");
+  draft.append(property("orientation", across ? "horizontal" : "vertical"));
+}
+
 constexpr Kind kKinds[] = {
     {.element = "image",
      .start = start_image,
@@ -67,6 +74,7 @@ constexpr Kind kKinds[] = {
      .caption = "accessible-name",
      .type = gtk_image_get_type,
      .set_up = set_up_image},
+    {.element = "separator", .start = start_separator, .end = end_object},
 };
 
 } // namespace
