@@ -145,13 +145,12 @@ void set_files(GObject *button, char **files) {
 
 void on_files_response(GtkDialog *dialog, int response, gpointer button) {
   if (response == GTK_RESPONSE_ACCEPT) {
-    GSList *paths = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
-    GPtrArray *files = g_ptr_array_new();
-    for (GSList *path = paths; path != nullptr; path = path->next)
-      g_ptr_array_add(files, path->data);
-    g_ptr_array_add(files, nullptr);
-    g_slist_free(paths);
-    set_files(G_OBJECT(button), reinterpret_cast<char **>(g_ptr_array_free(files, FALSE)));
+    g_autoslist(GFile) chosen = gtk_file_chooser_get_files(GTK_FILE_CHOOSER(dialog));
+    g_autoptr(GStrvBuilder) files = g_strv_builder_new();
+    for (GSList *file = chosen; file != nullptr; file = file->next)
+      if (g_autofree char *path = g_file_get_path(G_FILE(file->data)); path != nullptr)
+        g_strv_builder_add(files, path);
+    set_files(G_OBJECT(button), g_strv_builder_end(files));
   }
   gtk_widget_destroy(GTK_WIDGET(dialog));
 }
@@ -179,14 +178,13 @@ void set_up_files(GObject *button, const std::string *start) {
   if (start == nullptr)
     return;
   g_auto(GStrv) lines = g_strsplit(start->c_str(), "\n", -1);
-  GPtrArray *files = g_ptr_array_new();
+  g_autoptr(GStrvBuilder) files = g_strv_builder_new();
   for (char **line = lines; *line != nullptr; line++) {
     g_autofree char *path = g_canonicalize_filename(*line, nullptr);
     if (**line != '\0' && g_file_test(path, G_FILE_TEST_IS_REGULAR))
-      g_ptr_array_add(files, g_steal_pointer(&path));
+      g_strv_builder_add(files, path);
   }
-  g_ptr_array_add(files, nullptr);
-  set_files(button, reinterpret_cast<char **>(g_ptr_array_free(files, FALSE)));
+  set_files(button, g_strv_builder_end(files));
 }
 
 // The entry of a save chooser, with its button beside it.
