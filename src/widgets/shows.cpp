@@ -60,7 +60,8 @@ void end_image(Draft &draft, const Element &element) {
 }
 
 // A line across a vertical box (or the window, a frame, a page), down a horizontal one.
-void start_separator(Draft &draft, Element &, const Tag &tag) {
+void start_separator(Draft &draft, Element &element, const Tag &tag) {
+  element.object_id.clear();
   const bool across = tag.holder == nullptr || tag.holder->form != "horizontal";
   open_child_object(draft.body, "GtkSeparator");
   draft.append(property("orientation", across ? "horizontal" : "vertical"));
