@@ -31,6 +31,8 @@ void start_window(Draft &draft, Element &element, const Tag &tag) {
   append(sb, "<object class=\"GtkWindow\" id=\"main_window\">\n<property name=\"title\">");
   g_string_append(sb, title ? layout_text(*title).c_str() : kTitle);
   append(sb, "</property>\n");
+  if (attribute(tag.line, "mnemonics") == "false" && draft.extras != nullptr)
+    draft.extras->mnemonics = false;
 }
 
 void window_attributes(Draft &draft, Element &window, std::string_view tag) {
@@ -67,6 +69,7 @@ void start_vbox(Draft &draft, Element &element, const Tag &) {
 }
 
 void start_hbox(Draft &draft, Element &element, const Tag &) {
+  element.form = "horizontal"; // a separator in it runs down
   start_box(draft, element, "<property name=\"orientation\">horizontal</property>\n");
 }
 

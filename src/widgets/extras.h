@@ -31,6 +31,8 @@ struct DialogExtras {
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+  std::map<std::string, std::string> filters;       // file chooser id to its filter="..."
+  bool mnemonics = true; // an underscore in a button's caption marks its Alt key
 
   // Actions that run on an event (<action on="change">, <action on="activate">): event to
   // widget id to its commands, in document order. Actions without `on` are in the widget

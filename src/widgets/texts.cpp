@@ -44,9 +44,37 @@ void start_text(Draft &draft, Element &element, const Tag &tag) {
   append(sb, "<property name=\"wrap\">True</property>\n<property name=\"xalign\">0</property>\n");
 }
 
+// Object data on a fed text whose caption was markup: its lines are markup too.
+constexpr const char *kMarkupKey = "quillet-markup";
+
+bool is_markup(const char *text) {
+  return pango_parse_markup(text, -1, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+void text_attributes(Draft &, Element &text, std::string_view tag) {
+  if (attribute(tag, "markup") == "true")
+    text.form = "markup";
+}
+
+// Pango markup only where it parses: GTK would show nothing of a caption that does not, and
+// the user sees it as plain text instead.
+void text_captioned(Draft &draft, Element &text, std::string_view caption) {
+  if (text.form != "markup")
+    return;
+  if (const auto shown = parsed_text(caption); shown && is_markup(shown->c_str()))
+    draft.append(property("use-markup", "True"));
+}
+
 void feed_text(GObject *widget, const std::string &line) {
-  if (GTK_IS_LABEL(widget))
-    gtk_label_set_text(GTK_LABEL(widget), line.c_str());
+  if (!GTK_IS_LABEL(widget))
+    return;
+  auto *label = GTK_LABEL(widget);
+  if (gtk_label_get_use_markup(label))
+    g_object_set_data(widget, kMarkupKey, GINT_TO_POINTER(1));
+  if (g_object_get_data(widget, kMarkupKey) != nullptr && is_markup(line.c_str()))
+    gtk_label_set_markup(label, line.c_str());
+  else
+    gtk_label_set_text(label, line.c_str());
 }
 
 void clear_text(GObject *widget) {
@@ -184,9 +212,11 @@ constexpr Kind kKinds[] = {
     {.element = "text",
      .start = start_text,
      .end = end_object,
+     .attributes = text_attributes,
      .type = gtk_label_get_type,
      .feed = feed_text,
-     .clear = clear_text},
+     .clear = clear_text,
+     .captioned = text_captioned},
     {.element = "entry",
      .start = start_entry,
      .end = end_object,
@@ -217,7 +247,8 @@ constexpr Kind kKinds[] = {
      .attributes = button_attributes,
      .own_id = button_id,
      .type = gtk_button_get_type,
-     .signal = "clicked"},
+     .signal = "clicked",
+     .set_up = set_up_caption},
 };
 
 } // namespace
@@ -229,6 +260,13 @@ std::span<const Kind> text_kinds() {
 void set_up_entry(GObject *widget, const Setup &setup) {
   if (setup.ok != nullptr)
     gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);
+}
+
+// Set when the window is built, so that the layout stays as it was for captions written
+// before Alt keys were marked.
+void set_up_caption(GObject *widget, const Setup &setup) {
+  if (setup.extras.mnemonics && GTK_IS_BUTTON(widget))
+    gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
 }
 
 static GtkWidget *clicked_button(GtkBuilder *builder, const char *id) {
