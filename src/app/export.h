@@ -37,6 +37,8 @@ struct WidgetState {
   std::string name;
   std::string value;
   bool lines = false; // a text view's or rows': written in the $'...' form
+  bool rows = false;  // rows chosen in a list, one per line: a list of strings where the
+                      // format has lists
 };
 
 // The state of `object` under `name`, or none for a widget without a value to export. With

@@ -6,8 +6,10 @@
 #include "common/children.h"
 #include "export.h"
 #include "feeds.h"
+#include "formats.h"
 #include "preprocess/cleaning.h"
 #include "transform/xml_transformer.h"
+#include "values.h"
 
 #include <glib/gstdio.h>
 
@@ -15,8 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -27,6 +32,9 @@ struct _Quillet {
 
   char *xml_program;
   XmlTransformer *transformer;
+  quillet::app::Format format;
+  char *values_file;            // --values, or nullptr
+  quillet::app::Values *values; // read from it before the display is opened
 };
 
 G_DEFINE_TYPE(Quillet, quillet, G_TYPE_OBJECT)
@@ -38,6 +46,8 @@ static constexpr size_t kMaxNesting = 1000;
 static void quillet_finalize(GObject *object) {
   Quillet *self = QUILLET_APP(object);
   g_clear_pointer(&self->xml_program, g_free);
+  g_clear_pointer(&self->values_file, g_free);
+  delete std::exchange(self->values, nullptr);
   g_clear_object(&self->transformer);
   G_OBJECT_CLASS(quillet_parent_class)->finalize(object);
 }
@@ -60,6 +70,16 @@ const char *quillet_get_xml_program(Quillet *self) {
   return self->xml_program;
 }
 
+const char *quillet_get_format(Quillet *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return quillet::app::format_name(self->format);
+}
+
+const char *quillet_get_values_file(Quillet *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return self->values_file;
+}
+
 gboolean quillet_get_debug_mode(void) {
   return debug_mode;
 }
@@ -73,6 +93,30 @@ static void debug_line(const char *format, ...) {
   va_start(args, format);
   vfprintf(stderr, format, args);
   va_end(args);
+}
+
+// The value of the long option `option` at argv[i]: after its '=', or the next argument
+// (which i then moves past), or empty at the end; nothing for another argument.
+static std::optional<std::string_view> option_value(std::string_view option, char **argv, int argc,
+                                                    int &i) {
+  const std::string_view arg = argv[i];
+  if (arg == option)
+    return i + 1 < argc ? argv[++i] : "";
+  if (arg.starts_with(option) && arg.substr(option.size()).starts_with('='))
+    return arg.substr(option.size() + 1);
+  return std::nullopt;
+}
+
+// A script that asks for what quillet cannot do hears so at once, not from its own parser
+// reading the wrong answer later.
+[[noreturn]] static void usage_error(const char *format, ...) G_GNUC_PRINTF(1, 2);
+
+static void usage_error(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  vfprintf(stderr, format, args);
+  va_end(args);
+  exit(2);
 }
 
 void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
@@ -89,6 +133,20 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
     const std::string_view arg = argv[i];
     if (arg == "--debug") {
       debug_mode = TRUE;
+      continue;
+    }
+    if (const auto value = option_value("--format", argv, argc, i)) {
+      const std::optional<quillet::app::Format> format = quillet::app::format_parse(*value);
+      if (!format)
+        usage_error("quillet: --format takes bash, sh or json, not '%s'\n", value->data());
+      self->format = *format;
+      continue;
+    }
+    if (const auto value = option_value("--values", argv, argc, i)) {
+      if (value->empty())
+        usage_error("quillet: --values takes a file, or - for standard input\n");
+      g_free(self->values_file);
+      self->values_file = g_strdup(value->data());
       continue;
     }
     std::string_view name;
@@ -201,10 +259,17 @@ char **action_environment(gpointer data) {
   return env;
 }
 
+// The whole answer in the format asked for.
+void write_answer(Quillet *app, const char *word,
+                  std::span<const quillet::app::WidgetState> states) {
+  g_autoptr(GString) out = g_string_new(nullptr);
+  quillet::app::append_answer(out, app->format, word, states);
+  fwrite(out->str, 1, out->len, stdout);
+  flush_answer();
+}
+
 void end_with(LaunchState *state, const char *word) {
-  g_autofree char *line = g_strdup_printf("EXIT=\"%s\"\n", word);
-  fputs(line, stdout);
-  quillet_export_all_states(state->app, state->builder);
+  write_answer(state->app, word, collect_states(state->app, state->builder, debug_mode));
   gtk_widget_destroy(state->window);
 }
 
@@ -229,8 +294,7 @@ void on_exit_button(GtkButton *button, gpointer data) {
 
 void on_cancel(GtkButton *, gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
-  fputs("EXIT=\"CANCEL\"\n", stdout);
-  flush_answer();
+  write_answer(state->app, "CANCEL", {});
   gtk_widget_destroy(state->window);
 }
 
@@ -567,12 +631,31 @@ static void open_closed_streams() {
     }
 }
 
+// Read before the display is opened. A file that cannot be read ends the run as a dialog
+// that cannot be shown does: the user would fill in a form without its values, and the
+// answer would replace them.
+static void load_values(Quillet *self) {
+  if (self->values_file == nullptr)
+    return;
+  g_autoptr(GError) error = nullptr;
+  std::optional<quillet::app::Values> values = quillet::app::values_load(self->values_file, &error);
+  if (!values) {
+    debug_line("[QUILLET CRITICAL] Values file '%s' cannot be read: %s\n", self->values_file,
+               error->message);
+    exit(1);
+  }
+  for (const std::string &note : values->notes)
+    debug_line("[QUILLET DEBUG] Values file '%s': %s.\n", self->values_file, note.c_str());
+  self->values = new quillet::app::Values(std::move(*values));
+}
+
 int quillet_main(int argc, char **argv) {
   open_closed_streams();
   quillet::children::install_signal_handlers();
   g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
+  load_values(app);
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
