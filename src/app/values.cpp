@@ -28,6 +28,14 @@ void Values::set(std::string_view name, std::string value) {
     values[found->second].second = std::move(value);
 }
 
+void Values::note(std::string text) {
+  constexpr size_t kMostNotes = 20;
+  if (notes.size() < kMostNotes)
+    notes.push_back(std::move(text));
+  else if (notes.size() == kMostNotes)
+    notes.emplace_back("more parts skipped, not listed");
+}
+
 namespace {
 
 constexpr const char *kNul = "a NUL byte, which no value holds";
@@ -62,7 +70,7 @@ void take_value(Values &out, size_t line, std::string_view name, std::string val
   }
   const std::string shown = is_shell_name(name) ? " (" + std::string(name) + ")" : "";
   g_autofree char *note = g_strdup_printf("line %zu%s skipped: %s", line, shown.c_str(), fault);
-  out.notes.emplace_back(note);
+  out.note(note);
 }
 
 class Reader {
@@ -278,9 +286,9 @@ public:
     skip_blanks();
     if (broken_) {
       g_autofree char *note = g_strdup_printf("line %zu and after skipped: not JSON", line());
-      out.notes.emplace_back(note);
+      out.note(note);
     } else if (more()) {
-      out.notes.emplace_back("the text after the object skipped");
+      out.note("the text after the object skipped");
     }
   }
 
@@ -394,8 +402,8 @@ private:
     do {
       skip_blanks();
       const char c = more() ? text_[at_] : '\0';
-      std::string ignored;
       if (c == '"') {
+        std::string ignored;
         read_string(ignored);
       } else if (c == '{' || c == '[') {
         depth++;
@@ -438,7 +446,7 @@ std::optional<Values> values_load(const char *path, GError **error) {
   const int fd = standard_input ? 0 : g_open(path, O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0 && errno == ENOENT) {
     Values none;
-    none.notes.emplace_back("it does not exist, so the dialog starts with its own values");
+    none.note("it does not exist, so the dialog starts with its own values");
     return none;
   }
   std::string text;

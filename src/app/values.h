@@ -25,6 +25,8 @@ struct Values {
   // The value given for `name`, or nullptr.
   const std::string *find(std::string_view name) const;
   void set(std::string_view name, std::string value);
+  // Keeps the first notes only: a file that is no answer at all would give one a line.
+  void note(std::string text);
 
 private:
   std::unordered_map<std::string, size_t> index_;
