@@ -185,12 +185,4 @@ void append_state_line(GString *out, const WidgetState &state) {
   }
 }
 
-void append_state_line(GString *out, const char *name, GObject *object, bool debug) {
-  g_return_if_fail(out != NULL);
-  g_return_if_fail(name != NULL);
-  g_return_if_fail(object != NULL);
-  if (const std::optional<WidgetState> state = widget_state(name, object, debug))
-    append_state_line(out, *state);
-}
-
 } // namespace quillet::app

@@ -33,6 +33,8 @@ struct WidgetState {
   std::string name;
   std::string value;
   bool lines = false; // may run over lines: written in the $'...' form
+  bool rows = false;  // rows chosen in a list, one per line: a list of strings where the
+                      // format has lists
 };
 
 // The state of `object` under `name`, as its kind reads it, or none for a widget without a
@@ -41,8 +43,5 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
 
 // Appends the shell assignment that gives back `state` when evaluated.
 void append_state_line(GString *out, const WidgetState &state);
-
-// Both of the above: the state line of `object` exported as `name`, or nothing.
-void append_state_line(GString *out, const char *name, GObject *object, bool debug);
 
 } // namespace quillet::app
