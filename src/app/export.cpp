@@ -171,7 +171,7 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
   if (kind == nullptr || kind->read == nullptr)
     return std::nullopt;
   widgets::Value value = kind->read(object, name, debug);
-  return WidgetState{name, std::move(value.text), value.lines};
+  return WidgetState{name, std::move(value.text), value.lines, value.rows};
 }
 
 void append_state_line(GString *out, const WidgetState &state) {

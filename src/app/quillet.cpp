@@ -397,6 +397,7 @@ void quillet_launch(Quillet *self) {
 
   const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel};
   quillet::app::dialog_set_up(dialog, extras);
+  quillet::app::dialog_set_values(dialog, extras, self->values);
   wire_exits(&state, extras);
   quillet::app::dialog_wire_actions(dialog, xml_transformer_get_widget_actions(self->transformer));
 

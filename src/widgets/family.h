@@ -29,4 +29,7 @@ void end_two_objects(Draft &draft, const Element &element);
 // Enter in an entry (of any kind) presses OK.
 void set_up_entry(GObject *widget, const Setup &setup);
 
+// Sets an entry's text as it is, when it is UTF-8.
+bool set_entry_text(GObject *widget, const std::string &text);
+
 } // namespace quillet::widgets

@@ -62,6 +62,7 @@ struct Tag {
 struct Value {
   std::string text;
   bool lines = false; // may run over lines: written in the $'...' form
+  bool rows = false;  // rows chosen in a list, one per line: a list where the format has lists
 };
 
 // What the window's set-up hands each widget the layout names.
@@ -105,6 +106,11 @@ struct Kind {
   Value (*read)(GObject *widget, const char *name, bool explain) = nullptr;
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
+
+  // --- A starting value from an earlier answer: sets it to `text` as `read` gives it, exactly,
+  // and says whether it could; a text `read` never gives (no such item, no number, no UTF-8)
+  // leaves it as it was. Without, it takes none.
+  bool (*set_value)(GObject *widget, const std::string &text) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.

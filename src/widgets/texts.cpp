@@ -111,6 +111,14 @@ Value read_edit(GObject *widget, const char *, bool) {
   return {text, true};
 }
 
+bool set_edit(GObject *widget, const std::string &text) {
+  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+    return false;
+  GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+  gtk_text_buffer_set_text(buffer, text.data(), static_cast<int>(text.size()));
+  return true;
+}
+
 bool is_word(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(),
                                       [](char c) { return g_ascii_isalnum(c) || c == '_'; });
@@ -180,7 +188,8 @@ constexpr Kind kKinds[] = {
      .focused = true,
      .set_up = set_up_hidden_entry,
      .read = read_entry,
-     .feed = feed_entry},
+     .feed = feed_entry,
+     .set_value = set_entry_text},
     {.element = "edit",
      .start = start_edit,
      .end = end_two_objects,
@@ -188,7 +197,8 @@ constexpr Kind kKinds[] = {
      .type = gtk_text_view_get_type,
      .named = true,
      .focused = true,
-     .read = read_edit},
+     .read = read_edit,
+     .set_value = set_edit},
     {.element = "button",
      .start = start_button,
      .end = end_object,
@@ -207,6 +217,14 @@ std::span<const Kind> text_kinds() {
 void set_up_entry(GObject *widget, const Setup &setup) {
   if (setup.ok != nullptr)
     gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);
+}
+
+bool set_entry_text(GObject *widget, const std::string &text) {
+  if (!GTK_IS_ENTRY(widget) ||
+      !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+    return false;
+  gtk_entry_set_text(GTK_ENTRY(widget), text.c_str());
+  return true;
 }
 
 static GtkWidget *clicked_button(GtkBuilder *builder, const char *id) {
