@@ -343,13 +343,14 @@ stop_tree() {
   wait "$1" 2>/dev/null
 }
 
-# run_example NAME STEP...: runs examples/NAME.sh in the case's directory (stdout ./out,
-# stderr ./err, exit status in STATUS) while drive.py works its dialog. The script must end
-# within 10 s of the last step.
+# run_example NAME STEP...: runs examples/NAME.sh (NAME itself when it has an extension) in
+# the case's directory (stdout ./out, stderr ./err, exit status in STATUS) while drive.py
+# works its dialog. The script must end within 10 s of the last step.
 run_example() {
-  local name=$1 pid qpid
+  local name=$1 pid qpid file=$E2E_SRC/../../examples/$1
   shift
-  QUILLET=$QUILLET G_DEBUG=$CRITICALS "$E2E_SRC/../../examples/$name.sh" >out 2>err &
+  [[ $name == *.* ]] || file+=.sh
+  QUILLET=$QUILLET G_DEBUG=$CRITICALS "$file" >out 2>err &
   pid=$!
   qpid=$(quillet_under "$pid") || { note "$name started no quillet: $(cat out err)"; }
   if [[ -z $qpid ]] || ! drive "$qpid" "$@" || ! await_exit "$pid" $((200 * ${E2E_SLOW:-1})); then
