@@ -8,6 +8,7 @@ dir=${XDG_CONFIG_HOME:-$HOME/.config}/quillet-examples
 settings=$dir/editor-settings
 
 # The markup's defaults are for the first run, when there is no file yet.
+# shellcheck disable=SC2089 # markup: the quotes are meant for it
 SETTINGS='<window title="Editor settings" width="420">
   <vbox>
     <text><label>Font</label></text>
@@ -27,6 +28,7 @@ SETTINGS='<window title="Editor settings" width="420">
     </hbox>
   </vbox>
 </window>'
+# shellcheck disable=SC2090
 export SETTINGS
 
 mkdir -p "$dir"
