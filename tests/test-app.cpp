@@ -5,11 +5,13 @@
 #include "app/formats.h"
 #include "app/quillet.h"
 #include "app/values.h"
+#include "widgets/kinds.h"
 
 #include <glib/gstdio.h>
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // --- command line -------------------------------------------------------------------------
@@ -195,6 +197,53 @@ static void test_state_lines() {
   g_assert_no_error(error);
   g_assert_cmpstr(out->str, ==, expected);
   gtk_widget_destroy(GTK_WIDGET(get("w")));
+}
+
+// A value as a kind reads it, set from an answer, reads back the same; one the kind never
+// reads (no such item, no number, no UTF-8, no date) is not taken and changes nothing.
+struct SetCase {
+  const char *id; // in state-widgets.ui, or made below
+  const char *value;
+  bool taken;
+};
+
+static const SetCase kSetCases[] = {
+    {"entry", " two\n\nblank lines ", true},
+    {"entry", "\xff", false},
+    {"text", "  indented\n\n", true},
+    {"check", "true", true},
+    {"check", "yes", false},
+    {"combo", "$two", true},
+    {"combo", "three", false},
+    {"spin", "7", true},
+    {"spin", "7 copies", false},
+    {"scale", "12.5", true},
+    {"rows", "a \"row\"", true},
+    {"rows", "", true},
+    {"tree", "b", false},
+    {"calendar", "2024-02-29", true},
+    {"calendar", "2023-02-29", false},
+    {"colour", "#12abef", true},
+    {"font", "Serif Bold 12", true},
+};
+
+static void test_set_values() {
+  g_autoptr(GtkBuilder) builder =
+      gtk_builder_new_from_file(g_test_get_filename(G_TEST_DIST, "data", "state-widgets.ui", NULL));
+  for (auto [id, type] : {std::pair{"calendar", GTK_TYPE_CALENDAR},
+                          {"colour", GTK_TYPE_COLOR_BUTTON},
+                          {"font", GTK_TYPE_FONT_BUTTON}}) {
+    g_autoptr(GObject) widget = G_OBJECT(g_object_ref_sink(g_object_new(type, nullptr)));
+    gtk_builder_expose_object(builder, id, widget);
+  }
+  for (const SetCase &c : kSetCases) {
+    GObject *widget = gtk_builder_get_object(builder, c.id);
+    const quillet::widgets::Kind *kind = quillet::widgets::kind_of_widget(widget);
+    const std::string before = kind->read(widget, c.id, false).text;
+    g_assert_cmpint(kind->set_value(widget, c.value), ==, c.taken);
+    const std::string after = kind->read(widget, c.id, false).text;
+    g_assert_cmpstr(after.c_str(), ==, c.taken ? c.value : before.c_str());
+  }
 }
 
 // Random bytes 1-255 and shell syntax, with a non-ASCII byte before every character that
@@ -406,6 +455,7 @@ int main(int argc, char **argv) {
   }
   if (gtk_init_check(&argc, &argv)) {
     g_test_add_func("/app/export/state-lines", test_state_lines);
+    g_test_add_func("/app/values/set", test_set_values);
   } else {
     printf("Bail out! The export tests need a display (run them under xvfb-run).\n");
   }
