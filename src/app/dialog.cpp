@@ -171,6 +171,23 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
         widgets::name_by_text_before(GTK_WIDGET(object));
 }
 
+void dialog_set_values(const Dialog &dialog, const transform::DialogExtras &extras,
+                       const Values *values) {
+  g_return_if_fail(dialog.builder != NULL);
+  if (values == nullptr)
+    return;
+  for (const auto &[id, kind] : extras.kinds) {
+    const std::string *value = values->find(id);
+    // Made-up ids name nothing an answer holds.
+    if (value == nullptr || kind->set_value == nullptr || id.starts_with("auto_id_"))
+      continue;
+    GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
+    if (object != nullptr && !kind->set_value(object, *value))
+      g_debug("Widget '%s' keeps its own starting value: it cannot take the one given for it.",
+              id.c_str());
+  }
+}
+
 void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions) {
   g_return_if_fail(dialog.builder != NULL);
   g_return_if_fail(widget_actions != NULL);

@@ -5,6 +5,7 @@
 // tools, the widgets' actions, and the first field's focus.
 
 #include "transform/layout.h"
+#include "values.h"
 
 #include <gtk/gtk.h>
 
@@ -21,6 +22,11 @@ struct Dialog {
 // Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows, names:
 // what the layout cannot say. Before any handler of the driver's runs.
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
+
+// The starting values of an earlier answer (none without one), over those the markup gave.
+// After dialog_set_up, before the actions are wired: setting a value runs none.
+void dialog_set_values(const Dialog &dialog, const transform::DialogExtras &extras,
+                       const Values *values);
 
 // Each widget's actions run when the user does what its kind says (a click, a change); those
 // of anything else whose name says "timer", once a second. After the driver's own handlers:

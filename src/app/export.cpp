@@ -172,7 +172,7 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
   if (kind == nullptr || kind->read == nullptr)
     return std::nullopt;
   widgets::Value value = kind->read(object, name, debug);
-  return WidgetState{name, std::move(value.text), value.lines};
+  return WidgetState{name, std::move(value.text), value.lines, value.rows};
 }
 
 std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,
@@ -214,14 +214,6 @@ void append_state_line(GString *out, const WidgetState &state) {
     const std::string quoted = double_quoted(state.value);
     g_string_append_printf(out, "%s=\"%s\"\n", state.name.c_str(), quoted.c_str());
   }
-}
-
-void append_state_line(GString *out, const char *name, GObject *object, bool debug) {
-  g_return_if_fail(out != NULL);
-  g_return_if_fail(name != NULL);
-  g_return_if_fail(object != NULL);
-  if (const std::optional<WidgetState> state = widget_state(name, object, debug))
-    append_state_line(out, *state);
 }
 
 } // namespace quillet::app

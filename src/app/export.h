@@ -34,6 +34,8 @@ struct WidgetState {
   std::string name;
   std::string value;
   bool lines = false; // may run over lines: written in the $'...' form
+  bool rows = false;  // rows chosen in a list, one per line: a list of strings where the
+                      // format has lists
 };
 
 // The state of `object` under `name`, as its kind reads it, or none for a widget without a
@@ -49,8 +51,5 @@ std::vector<WidgetState> collect_states(const std::vector<std::string> &order, G
 
 // Appends the shell assignment that gives back `state` when evaluated.
 void append_state_line(GString *out, const WidgetState &state);
-
-// Both of the above: the state line of `object` exported as `name`, or nothing.
-void append_state_line(GString *out, const char *name, GObject *object, bool debug);
 
 } // namespace quillet::app

@@ -3,11 +3,14 @@
 #include "common/checks.h"
 
 #include "actions.h"
+#include "command_line.h"
 #include "common/children.h"
 #include "dialog.h"
 #include "export.h"
 #include "feeds.h"
+#include "formats.h"
 #include "transform/xml_transformer.h"
+#include "values.h"
 #include "widgets/kinds.h"
 
 #include <glib/gstdio.h>
@@ -20,9 +23,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -33,6 +39,9 @@ struct _Quillet {
 
   char *xml_program;
   XmlTransformer *transformer;
+  quillet::app::Format format;
+  char *values_file;            // --values, or nullptr
+  quillet::app::Values *values; // read from it before the display is opened
 };
 
 G_DEFINE_TYPE(Quillet, quillet, G_TYPE_OBJECT)
@@ -44,6 +53,8 @@ static constexpr size_t kMaxNesting = 1000;
 static void quillet_finalize(GObject *object) {
   Quillet *self = QUILLET_APP(object);
   g_clear_pointer(&self->xml_program, g_free);
+  g_clear_pointer(&self->values_file, g_free);
+  delete std::exchange(self->values, nullptr);
   g_clear_object(&self->transformer);
   G_OBJECT_CLASS(quillet_parent_class)->finalize(object);
 }
@@ -66,6 +77,16 @@ const char *quillet_get_xml_program(Quillet *self) {
   return self->xml_program;
 }
 
+const char *quillet_get_format(Quillet *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return quillet::app::format_name(self->format);
+}
+
+const char *quillet_get_values_file(Quillet *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return self->values_file;
+}
+
 gboolean quillet_get_debug_mode(void) {
   return debug_mode;
 }
@@ -85,54 +106,22 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
   g_return_if_fail(self != NULL);
   g_return_if_fail(argv != NULL);
 
-  // The banner comes first, as it always has: scripts may look for it.
-  if (argc <= 1 || g_str_equal(argv[1], "--help") || g_str_equal(argv[1], "-h")) {
-    fputs("quillet v" QUILLET_VERSION " - Native GTK3 Drop-In Replacement\n"
-          "Usage: quillet --program NAME [--debug]\n"
-          "       quillet --help | --version\n"
-          "Shows the dialog whose markup the environment variable NAME holds (or NAME itself,\n"
-          "when no variable has that name) and prints what the user entered, for eval.\n"
-          "  -p NAME, --program NAME, -p=NAME, --program=NAME   the variable with the dialog\n"
-          "  --debug      explain on standard error how the dialog was loaded and why it ended\n"
-          "  -h, --help   print this help\n"
-          "  --version    print the version\n"
-          "See quillet(1).\n",
-          stdout);
-    exit(0);
-  }
-  if (g_str_equal(argv[1], "--version")) {
-    fputs("quillet " QUILLET_VERSION "\n", stdout);
-    exit(0);
-  }
-
-  std::string_view named_nothing;
-  for (int i = 1; i < argc; i++) {
-    const std::string_view arg = argv[i];
-    if (arg == "--debug") {
-      debug_mode = TRUE;
-      continue;
-    }
-    std::string_view name;
-    if ((arg == "--program" || arg == "-p") && i + 1 < argc)
-      name = argv[++i];
-    else if (arg.starts_with("--program="))
-      name = arg.substr(10);
-    else if (arg.starts_with("-p="))
-      name = arg.substr(3);
-    if (name.empty())
-      continue;
-
-    // A name that no variable holds is the program text itself.
-    const char *value = g_getenv(name.data());
+  const quillet::app::CommandLine line = quillet::app::command_line_parse(argv, argc);
+  debug_mode = debug_mode || line.debug;
+  if (line.program) {
     g_free(self->xml_program);
-    self->xml_program = g_strdup(value != nullptr ? value : name.data());
-    named_nothing = value != nullptr ? std::string_view() : name;
+    self->xml_program = g_strdup(line.program->c_str());
+  }
+  self->format = line.format;
+  if (line.values_file) {
+    g_free(self->values_file);
+    self->values_file = g_strdup(line.values_file->c_str());
   }
   // --debug may come after --program: said once all arguments are read.
-  if (!named_nothing.empty())
+  if (!line.named_nothing.empty())
     debug_line("[QUILLET DEBUG] No environment variable is named '%s': it was taken as the XML "
                "program itself. Was the variable exported?\n",
-               named_nothing.data());
+               line.named_nothing.c_str());
 }
 
 namespace {
@@ -245,10 +234,20 @@ char **action_environment(gpointer data) {
   return reinterpret_cast<char **>(g_ptr_array_steal(env, nullptr));
 }
 
+// The whole answer in the format asked for.
+void write_answer(Quillet *app, const char *word,
+                  std::span<const quillet::app::WidgetState> states) {
+  g_autoptr(GString) out = g_string_new(nullptr);
+  quillet::app::append_answer(out, app->format, word, states);
+  fwrite(out->str, 1, out->len, stdout);
+  flush_answer();
+}
+
 void end_with(LaunchState *state, const char *word) {
-  g_autofree char *line = g_strdup_printf("EXIT=\"%s\"\n", word);
-  fputs(line, stdout);
-  quillet_export_all_states(state->app, state->builder);
+  write_answer(
+      state->app, word,
+      quillet::app::collect_states(xml_transformer_get_extras(state->app->transformer)->order,
+                                   state->builder, debug_mode, debug_mode));
   gtk_widget_destroy(state->window);
 }
 
@@ -275,8 +274,7 @@ void on_exit_button(GtkButton *button, gpointer data) {
 
 void on_cancel(GtkButton *, gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
-  fputs("EXIT=\"CANCEL\"\n", stdout);
-  flush_answer();
+  write_answer(state->app, "CANCEL", {});
   gtk_widget_destroy(state->window);
 }
 
@@ -382,6 +380,7 @@ void quillet_launch(Quillet *self) {
 
   const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel};
   quillet::app::dialog_set_up(dialog, extras);
+  quillet::app::dialog_set_values(dialog, extras, self->values);
   wire_exits(&state, extras);
   quillet::app::dialog_wire_actions(dialog, xml_transformer_get_widget_actions(self->transformer));
   quillet::app::dialog_wire_events(dialog, extras);
@@ -392,18 +391,6 @@ void quillet_launch(Quillet *self) {
   quillet::app::feeds_start(builder, extras.feeds);
   quillet::app::dialog_focus_first_field(dialog, extras);
   gtk_main();
-}
-
-void quillet_export_all_states(Quillet *self, GtkBuilder *builder) {
-  g_return_if_fail(self != NULL);
-  g_return_if_fail(builder != NULL);
-
-  g_autoptr(GString) out = g_string_new(nullptr);
-  for (const quillet::app::WidgetState &state : quillet::app::collect_states(
-           xml_transformer_get_extras(self->transformer)->order, builder, debug_mode, debug_mode))
-    quillet::app::append_state_line(out, state);
-  fwrite(out->str, 1, out->len, stdout);
-  flush_answer();
 }
 
 void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands) {
@@ -447,6 +434,24 @@ static void open_closed_streams() {
     }
 }
 
+// Read before the display is opened. A file that cannot be read ends the run as a dialog
+// that cannot be shown does: the user would fill in a form without its values, and the
+// answer would replace them.
+static void load_values(Quillet *self) {
+  if (self->values_file == nullptr)
+    return;
+  g_autoptr(GError) error = nullptr;
+  std::optional<quillet::app::Values> values = quillet::app::values_load(self->values_file, &error);
+  if (!values) {
+    debug_line("[QUILLET CRITICAL] Values file '%s' cannot be read: %s\n", self->values_file,
+               error->message);
+    exit(1);
+  }
+  for (const std::string &note : values->notes)
+    debug_line("[QUILLET DEBUG] Values file '%s': %s.\n", self->values_file, note.c_str());
+  self->values = new quillet::app::Values(std::move(*values));
+}
+
 #ifdef GDK_WINDOWING_X11
 // The X server has gone (or a window manager's force quit closed the connection): no answer
 // can come, and what the dialog started ends before quillet does.
@@ -470,6 +475,7 @@ int quillet_main(int argc, char **argv) {
   g_autoptr(Quillet) app = quillet_new();
   quillet_parse_arguments(app, argv, argc);
   quillet::children::keep_bus_from_starting();
+  load_values(app);
   // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
   // GTK's start-up. Commands started later get the environment as it was.
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace quillet::widgets {
 
@@ -39,6 +41,13 @@ void start_radio(Draft &draft, Element &element, const Tag &tag) {
 
 Value read_checkbox(GObject *widget, const char *, bool) {
   return {gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? "true" : "false"};
+}
+
+bool set_checkbox(GObject *widget, const std::string &text) {
+  if (text != "true" && text != "false")
+    return false;
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), text == "true");
+  return true;
 }
 
 // An editable one is an entry with the items in a drop-down.
@@ -94,6 +103,26 @@ Value read_combo(GObject *widget, const char *name, bool explain) {
             text != nullptr ? text : "NULL");
   }
   return {text != nullptr ? text : ""};
+}
+
+// The item with that text; one the user may type into takes any text.
+bool set_combo(GObject *widget, const std::string &text) {
+  auto *combo = GTK_COMBO_BOX(widget);
+  if (gtk_combo_box_get_has_entry(combo))
+    return set_entry_text(G_OBJECT(gtk_bin_get_child(GTK_BIN(combo))), text);
+  GtkTreeModel *model = gtk_combo_box_get_model(combo);
+  const int column = gtk_combo_box_get_entry_text_column(combo);
+  GtkTreeIter iter;
+  for (bool more = model != nullptr && gtk_tree_model_get_iter_first(model, &iter); more;
+       more = gtk_tree_model_iter_next(model, &iter)) {
+    g_autofree char *item = nullptr;
+    gtk_tree_model_get(model, &iter, column, &item, -1);
+    if (item != nullptr && text == item) {
+      gtk_combo_box_set_active_iter(combo, &iter);
+      return true;
+    }
+  }
+  return false;
 }
 
 // A list or tree with a column for each title the columns attribute gives, with headers, or
@@ -207,6 +236,7 @@ Value read_list(GObject *widget, const char *, bool) {
   GtkTreeIter iter;
   Value value;
   value.lines = gtk_tree_selection_get_mode(selection) == GTK_SELECTION_MULTIPLE;
+  value.rows = value.lines;
   if (value.lines) {
     GList *rows = gtk_tree_selection_get_selected_rows(selection, &model);
     for (GList *row = rows; row != nullptr; row = row->next)
@@ -220,6 +250,44 @@ Value read_list(GObject *widget, const char *, bool) {
     append_row(value.text, model, &iter);
   }
   return value;
+}
+
+// The rows whose text (as `read_list` gives it) is a line of `text`, a line for each row, in
+// the list's order; none for an empty text. A text that names no row is not taken.
+bool set_list(GObject *widget, const std::string &text) {
+  auto *view = GTK_TREE_VIEW(widget);
+  GtkTreeSelection *selection = gtk_tree_view_get_selection(view);
+  GtkTreeModel *model = gtk_tree_view_get_model(view);
+  const bool multiple = gtk_tree_selection_get_mode(selection) == GTK_SELECTION_MULTIPLE;
+  std::unordered_map<std::string, int> wanted; // a text given twice is two rows
+  for (size_t start = 0; !text.empty() && start <= text.size();) {
+    const size_t end = multiple ? std::min(text.find('\n', start), text.size()) : text.size();
+    wanted[text.substr(start, end - start)]++;
+    start = end + 1;
+  }
+  std::vector<int> found;
+  GtkTreeIter iter;
+  for (bool more = model != nullptr && gtk_tree_model_get_iter_first(model, &iter);
+       more && !wanted.empty(); more = gtk_tree_model_iter_next(model, &iter)) {
+    std::string row;
+    append_row(row, model, &iter);
+    if (const auto at = wanted.find(row); at != wanted.end()) {
+      g_autoptr(GtkTreePath) path = gtk_tree_model_get_path(model, &iter);
+      found.push_back(gtk_tree_path_get_indices(path)[0]);
+      if (--at->second == 0)
+        wanted.erase(at);
+    }
+  }
+  if (!text.empty() && found.empty())
+    return false;
+  gtk_tree_selection_unselect_all(selection);
+  for (size_t i = 0; i < found.size(); i++) {
+    g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(found[i], -1);
+    if (i == 0)
+      show_row(view, path);
+    gtk_tree_selection_select_path(selection, path);
+  }
+  return true;
 }
 
 GObject *list_selection(GObject *widget) {
@@ -266,7 +334,8 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .focused = true,
                          .set_up = set_up_combo,
                          .read = read_combo,
-                         .change_signal = "changed"};
+                         .change_signal = "changed",
+                         .set_value = set_combo};
 
 constexpr Kind kList = {.element = "list",
                         .start = start_list,
@@ -283,7 +352,8 @@ constexpr Kind kList = {.element = "list",
                         .change_source = list_selection,
                         .activate_signal = "row-activated",
                         .fills = true,
-                        .clear = clear_list};
+                        .clear = clear_list,
+                        .set_value = set_list};
 
 constexpr Kind renamed(Kind kind, std::string_view element) {
   kind.element = element;
@@ -300,7 +370,8 @@ constexpr Kind kKinds[] = {
      .focused = true,
      .set_up = set_up_caption,
      .read = read_checkbox,
-     .change_signal = "toggled"},
+     .change_signal = "toggled",
+     .set_value = set_checkbox},
     {.element = "radiobutton",
      .start = start_radio,
      .end = end_object,
@@ -310,7 +381,8 @@ constexpr Kind kKinds[] = {
      .focused = true,
      .set_up = set_up_caption,
      .read = read_checkbox,
-     .change_signal = "toggled"},
+     .change_signal = "toggled",
+     .set_value = set_checkbox},
     kCombo,
     renamed(kCombo, "combobox"),
     kList,

@@ -32,5 +32,7 @@ void set_up_entry(GObject *widget, const Setup &setup);
 
 // An underscore in a button's caption marks its Alt key, unless the window says otherwise.
 void set_up_caption(GObject *widget, const Setup &setup);
+// Sets an entry's text as it is, when it is UTF-8.
+bool set_entry_text(GObject *widget, const std::string &text);
 
 } // namespace quillet::widgets

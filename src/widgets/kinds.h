@@ -66,6 +66,7 @@ struct Tag {
 struct Value {
   std::string text;
   bool lines = false; // may run over lines: written in the $'...' form
+  bool rows = false;  // rows chosen in a list, one per line: a list where the format has lists
 };
 
 // What the window's set-up hands each widget the layout names.
@@ -126,6 +127,11 @@ struct Kind {
   // --- Captions that ask for more than their property: called once a <label> inside it is
   // written, with the text as the layout holds it.
   void (*captioned)(Draft &draft, Element &element, std::string_view text) = nullptr;
+
+  // --- A starting value from an earlier answer: sets it to `text` as `read` gives it, exactly,
+  // and says whether it could; a text `read` never gives (no such item, no number, no UTF-8)
+  // leaves it as it was. Without, it takes none.
+  bool (*set_value)(GObject *widget, const std::string &text) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.

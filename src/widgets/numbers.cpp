@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace quillet::widgets {
@@ -78,6 +79,22 @@ Value read_spinbutton(GObject *widget, const char *, bool) {
   return {gtk_entry_get_text(GTK_ENTRY(widget))};
 }
 
+// A number as it was printed, whole; clamped to the range as any value is.
+std::optional<double> printed_number(const std::string &text) {
+  char *end = nullptr;
+  const double value = g_ascii_strtod(text.c_str(), &end);
+  if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+bool set_spinbutton(GObject *widget, const std::string &text) {
+  const std::optional<double> value = printed_number(text);
+  if (value)
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget), *value);
+  return value.has_value();
+}
+
 void start_slider(Draft &draft, Element &element, const Tag &tag) {
   start_range(draft, element, tag.line, "GtkScale",
               "<property name=\"orientation\">horizontal</property>\n");
@@ -117,6 +134,13 @@ void progressbar_default(Draft &draft, Element &, const std::string &text) {
     draft.append(property("fraction", number_text(std::clamp(*percent, 0.0, 100.0) / 100)));
 }
 
+bool set_slider(GObject *widget, const std::string &text) {
+  const std::optional<double> value = printed_number(text);
+  if (value)
+    gtk_range_set_value(GTK_RANGE(widget), *value);
+  return value.has_value();
+}
+
 Value read_progressbar(GObject *widget, const char *, bool) {
   return {number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(widget)))};
 }
@@ -150,7 +174,8 @@ constexpr Kind kKinds[] = {
      .set_up = set_up_entry,
      .read = read_spinbutton,
      .change_signal = "value-changed",
-     .activate_signal = "activate"},
+     .activate_signal = "activate",
+     .set_value = set_spinbutton},
     {.element = "slider",
      .start = start_slider,
      .end = end_object,
@@ -161,7 +186,8 @@ constexpr Kind kKinds[] = {
      .focused = true,
      .set_up = set_up_slider,
      .read = read_slider,
-     .change_signal = "value-changed"},
+     .change_signal = "value-changed",
+     .set_value = set_slider},
     {.element = "progressbar",
      .start = start_progressbar,
      .end = end_object,

@@ -9,6 +9,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -198,20 +199,19 @@ void set_up_save_chooser(GObject *entry) {
 
 // A starting path that names nothing of the kind the chooser picks is left out; a relative
 // one is taken from the current directory.
-void set_start_path(GObject *object, const std::string &text) {
+bool set_start_path(GObject *object, const std::string &text) {
   g_autofree char *path = g_canonicalize_filename(text.c_str(), nullptr);
   if (GTK_IS_ENTRY(object)) {
     g_autofree char *folder = g_path_get_dirname(path);
-    if (g_file_test(folder, G_FILE_TEST_IS_DIR))
-      gtk_entry_set_text(GTK_ENTRY(object), path);
-    return;
+    return g_file_test(folder, G_FILE_TEST_IS_DIR) && set_entry_text(object, path);
   }
   if (!GTK_IS_FILE_CHOOSER(object))
-    return;
+    return false;
   auto *chooser = GTK_FILE_CHOOSER(object);
   const bool folder = gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
-  if (folder ? g_file_test(path, G_FILE_TEST_IS_DIR) : g_file_test(path, G_FILE_TEST_IS_REGULAR))
-    gtk_file_chooser_set_filename(chooser, path);
+  return (folder ? g_file_test(path, G_FILE_TEST_IS_DIR)
+                 : g_file_test(path, G_FILE_TEST_IS_REGULAR)) &&
+         gtk_file_chooser_set_filename(chooser, path);
 }
 
 void set_up_filechooser(GObject *widget, const Setup &setup) {
@@ -255,28 +255,55 @@ Value read_filechooser(GObject *widget, const char *, bool) {
   return {path != nullptr ? path : ""};
 }
 
+// None chosen, or the path when it is there still.
+bool set_filechooser(GObject *widget, const std::string &text) {
+  if (!text.empty())
+    return set_start_path(widget, text);
+  if (GTK_IS_ENTRY(widget))
+    gtk_entry_set_text(GTK_ENTRY(widget), "");
+  else
+    gtk_file_chooser_unselect_all(GTK_FILE_CHOOSER(widget));
+  return true;
+}
+
 void start_calendar(Draft &draft, Element &element, const Tag &) {
   open_child_object(draft.body, "GtkCalendar", element.id.c_str());
 }
 
-// The year, month (from 0, as GTK counts) and day of a YYYY-MM-DD date; nothing for anything
-// else.
-void calendar_default(Draft &draft, Element &, const std::string &text) {
+// The year, month (from 1) and day of a YYYY-MM-DD date; nothing for anything else.
+std::optional<std::array<int, 3>> date(const std::string &text) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-')
-    return;
-  int parts[3] = {0, 0, 0};
+    return std::nullopt;
+  std::array<int, 3> parts{0, 0, 0};
   for (auto [part, from, to] : {std::tuple{0, 0, 4}, {1, 5, 7}, {2, 8, 10}})
     for (int i = from; i < to; i++) {
       if (!g_ascii_isdigit(text[i]))
-        return;
+        return std::nullopt;
       parts[part] = parts[part] * 10 + (text[i] - '0');
     }
   if (!g_date_valid_dmy(static_cast<GDateDay>(parts[2]), static_cast<GDateMonth>(parts[1]),
                         static_cast<GDateYear>(parts[0])))
-    return;
-  draft.append(property("year", std::to_string(parts[0])) +
-               property("month", std::to_string(parts[1] - 1)) +
-               property("day", std::to_string(parts[2])));
+    return std::nullopt;
+  return parts;
+}
+
+// GTK counts months from 0.
+void calendar_default(Draft &draft, Element &, const std::string &text) {
+  if (const auto parts = date(text))
+    draft.append(property("year", std::to_string((*parts)[0])) +
+                 property("month", std::to_string((*parts)[1] - 1)) +
+                 property("day", std::to_string((*parts)[2])));
+}
+
+bool set_calendar(GObject *widget, const std::string &text) {
+  const auto parts = date(text);
+  if (!parts)
+    return false;
+  auto *calendar = GTK_CALENDAR(widget);
+  gtk_calendar_select_month(calendar, static_cast<guint>((*parts)[1] - 1),
+                            static_cast<guint>((*parts)[0]));
+  gtk_calendar_select_day(calendar, static_cast<guint>((*parts)[2]));
+  return true;
 }
 
 Value read_calendar(GObject *widget, const char *, bool) {
@@ -308,6 +335,14 @@ Value read_colorbutton(GObject *widget, const char *, bool) {
   return {text};
 }
 
+bool set_colorbutton(GObject *widget, const std::string &text) {
+  GdkRGBA colour;
+  if (!gdk_rgba_parse(&colour, text.c_str()))
+    return false;
+  gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(widget), &colour);
+  return true;
+}
+
 void start_fontbutton(Draft &draft, Element &element, const Tag &) {
   open_child_object(draft.body, "GtkFontButton", element.id.c_str());
 }
@@ -321,6 +356,13 @@ Value read_fontbutton(GObject *widget, const char *, bool) {
   return {font != nullptr ? font : ""};
 }
 
+bool set_fontbutton(GObject *widget, const std::string &text) {
+  if (text.empty() || !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+    return false;
+  gtk_font_chooser_set_font(GTK_FONT_CHOOSER(widget), text.c_str());
+  return true;
+}
+
 constexpr Kind kKinds[] = {
     {.element = "filechooser",
      .start = start_filechooser,
@@ -332,7 +374,8 @@ constexpr Kind kKinds[] = {
      .focused = true,
      .set_up = set_up_filechooser,
      .read = read_filechooser,
-     .change_signal = "file-set|changed"},
+     .change_signal = "file-set|changed",
+     .set_value = set_filechooser},
     {.element = "calendar",
      .start = start_calendar,
      .end = end_object,
@@ -341,7 +384,8 @@ constexpr Kind kKinds[] = {
      .named = true,
      .focused = true,
      .read = read_calendar,
-     .change_signal = "day-selected"},
+     .change_signal = "day-selected",
+     .set_value = set_calendar},
     {.element = "colorbutton",
      .start = start_colorbutton,
      .end = end_object,
@@ -350,7 +394,8 @@ constexpr Kind kKinds[] = {
      .named = true,
      .focused = true,
      .read = read_colorbutton,
-     .change_signal = "color-set"},
+     .change_signal = "color-set",
+     .set_value = set_colorbutton},
     {.element = "fontbutton",
      .start = start_fontbutton,
      .end = end_object,
@@ -359,7 +404,8 @@ constexpr Kind kKinds[] = {
      .named = true,
      .focused = true,
      .read = read_fontbutton,
-     .change_signal = "font-set"},
+     .change_signal = "font-set",
+     .set_value = set_fontbutton},
 };
 
 } // namespace

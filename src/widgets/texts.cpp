@@ -155,6 +155,14 @@ Value read_edit(GObject *widget, const char *, bool) {
   return {text, true};
 }
 
+bool set_edit(GObject *widget, const std::string &text) {
+  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+    return false;
+  GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+  gtk_text_buffer_set_text(buffer, text.data(), static_cast<int>(text.size()));
+  return true;
+}
+
 bool is_word(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(),
                                       [](char c) { return g_ascii_isalnum(c) || c == '_'; });
@@ -229,7 +237,8 @@ constexpr Kind kKinds[] = {
      .read = read_entry,
      .feed = feed_entry,
      .change_signal = "changed",
-     .activate_signal = "activate"},
+     .activate_signal = "activate",
+     .set_value = set_entry_text},
     {.element = "edit",
      .start = start_edit,
      .end = end_two_objects,
@@ -240,7 +249,8 @@ constexpr Kind kKinds[] = {
      .read = read_edit,
      .change_signal = "changed",
      .change_source = edit_buffer,
-     .fills = true},
+     .fills = true,
+     .set_value = set_edit},
     {.element = "button",
      .start = start_button,
      .end = end_object,
@@ -260,6 +270,14 @@ std::span<const Kind> text_kinds() {
 void set_up_entry(GObject *widget, const Setup &setup) {
   if (setup.ok != nullptr)
     gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);
+}
+
+bool set_entry_text(GObject *widget, const std::string &text) {
+  if (!GTK_IS_ENTRY(widget) ||
+      !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+    return false;
+  gtk_entry_set_text(GTK_ENTRY(widget), text.c_str());
+  return true;
 }
 
 // Set when the window is built, so that the layout stays as it was for captions written

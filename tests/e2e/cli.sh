@@ -24,7 +24,7 @@ banner() {
     DISPLAY='' WAYLAND_DISPLAY='' run_quillet $args
     same status "$STATUS" 0 && file_is stderr err '' &&
       same "first line ($args)" "$(head -1 out)" 'quillet v1.0.0 - Native GTK3 Drop-In Replacement' &&
-      same usage "$(sed -n 2p out)" 'Usage: quillet --program NAME [--debug]' || return 1
+      same usage "$(sed -n 2p out)" 'Usage: quillet --program NAME [--format FORMAT] [--values FILE] [--debug]' || return 1
   done
   DISPLAY='' WAYLAND_DISPLAY='' run_quillet --version
   ended 0 'quillet 1.0.0

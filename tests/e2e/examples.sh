@@ -8,8 +8,8 @@ e2e_session "$@"
 # gallery.sh takes screenshots of the others; it reads no answer.
 every_example_tested() {
   local found tested
-  found=$(cd "$E2E_SRC/../../examples" && printf '%s\n' *.sh | grep -vx gallery.sh | LC_ALL=C sort)
-  tested=$(sed -n 's/^script \(.*\)/\1.sh/p' "$E2E_SRC/data/examples.cases" | LC_ALL=C sort -u)
+  found=$(cd "$E2E_SRC/../../examples" && printf '%s\n' *.sh *.py | grep -vx gallery.sh | LC_ALL=C sort)
+  tested=$(sed -n -e 's/^script \(.*\..*\)/\1/p' -e 's/^script \(.*\)/\1.sh/p' "$E2E_SRC/data/examples.cases" | LC_ALL=C sort -u)
   same examples "$found" "$tested"
 }
 

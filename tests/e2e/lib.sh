@@ -244,6 +244,7 @@ ended() {
 #   args WORDS     more arguments after --program DIALOG (shell words)
 #   steps WORDS    what drive.py does (shell words; several steps lines add up)
 #   status N       the exit status (0 if not given)
+#   then WORDS     a command run once quillet has ended, before the texts are compared
 # and texts, each of lines written "| LINE" below its heading:
 #   dialog         the dialog itself; with neither, the program is empty
 #   stdout         the standard output, exactly (empty if not given); stderr the same
@@ -268,7 +269,7 @@ cases() {
 
 run_case() {
   local line text=dialog want_status=0 name script=
-  local -a args=() steps=()
+  local -a args=() steps=() after=()
   local -A want=([dialog]='' [out]='' [err]='')
   for line; do
     case $line in
@@ -280,6 +281,7 @@ run_case() {
     'args '*) eval "args+=(${line#args })" ;;
     'steps '*) eval "steps+=(${line#steps })" ;;
     'status '*) want_status=${line#status } ;;
+    'then '*) after+=("${line#then }") ;;
     dialog | stdout | stderr) text=${line/stdout/out} text=${text/stderr/err} ;;
     lines | match) text=$line && unset 'want[out]' ;;
     'file '* | 'eval '*) text=${line/file /} text=${text/eval /=} ;;
@@ -294,6 +296,9 @@ run_case() {
     start "${args[@]}" && outcome "${steps[@]}" || return 1
   fi
   same status "$STATUS" "$want_status" || return 1
+  for line in "${after[@]}"; do
+    eval "$line" || { note "failed: $line"; return 1; }
+  done
   for name in "${!want[@]}"; do
     case $name in
     lines | match)
@@ -308,7 +313,8 @@ run_case() {
   done
   same "temporary copies left" "$(compgen -G 'debug_generated_layout.xml.*')" '' || return 1
   [[ -z $script ]] || return 0
-  eval "$(<out)" >/dev/null 2>&1
+  # A JSON answer is for the readers of `then` lines only: it is no shell.
+  [[ $(<out) == '{'* ]] || eval "$(<out)" >/dev/null 2>&1
   for name in "${!want[@]}"; do
     line=${name#=}
     [[ $name != =* ]] || same "$line" "${!line}"$'\n' "${want[$name]}" || return 1
@@ -342,13 +348,14 @@ stop_tree() {
   wait "$1" 2>/dev/null
 }
 
-# run_example NAME STEP...: runs examples/NAME.sh in the case's directory (stdout ./out,
-# stderr ./err, exit status in STATUS) while drive.py works its dialog. The script must end
-# within 10 s of the last step.
+# run_example NAME STEP...: runs examples/NAME.sh (NAME itself when it has an extension) in
+# the case's directory (stdout ./out, stderr ./err, exit status in STATUS) while drive.py
+# works its dialog. The script must end within 10 s of the last step.
 run_example() {
-  local name=$1 pid qpid
+  local name=$1 pid qpid file=$E2E_SRC/../../examples/$1
   shift
-  QUILLET=$QUILLET G_DEBUG=$CRITICALS "$E2E_SRC/../../examples/$name.sh" >out 2>err &
+  [[ $name == *.* ]] || file+=.sh
+  QUILLET=$QUILLET G_DEBUG=$CRITICALS "$file" >out 2>err &
   pid=$!
   qpid=$(quillet_under "$pid") || { note "$name started no quillet: $(cat out err)"; }
   if [[ -z $qpid ]] || ! drive "$qpid" "$@" || ! await_exit "$pid" $((200 * ${E2E_SLOW:-1})); then

@@ -1,0 +1,45 @@
+#pragma once
+
+// Starting values from an earlier answer, in whichever format it was written. The text is
+// data: it is read, never evaluated, and a part the writers would not have written gives no
+// value.
+
+#include <glib.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace quillet::app {
+
+struct Values {
+  // Name and exact value, in the order the names first come; a name given twice keeps the
+  // value given last, as eval would.
+  std::vector<std::pair<std::string, std::string>> values;
+  // One line for --debug per part read past: where it is and why.
+  std::vector<std::string> notes;
+
+  // The value given for `name`, or nullptr.
+  const std::string *find(std::string_view name) const;
+  void set(std::string_view name, std::string value);
+  // Keeps the first notes only: a file that is no answer at all would give one a line.
+  void note(std::string text);
+
+private:
+  std::unordered_map<std::string, size_t> index_;
+};
+
+// The values of an answer in any format: JSON when it starts with '{', else shell
+// assignments (bash's or sh's). EXIT is no value.
+Values values_parse(std::string_view text);
+
+// The values in the file at `path`, or on standard input for "-". A file that does not exist
+// gives none, with a note: the first time a form kept in a file is shown. A file that exists
+// but cannot be read whole is an error, since the user would see a form without the values
+// and the answer would replace them.
+std::optional<Values> values_load(const char *path, GError **error);
+
+} // namespace quillet::app
