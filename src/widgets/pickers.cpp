@@ -173,12 +173,9 @@ void on_choose_files(GtkButton *button, gpointer) {
   gtk_widget_show(dialog);
 }
 
-// Its starting files, a line each: those that are no file are left out.
-void set_up_files(GObject *button, const std::string *start) {
-  g_signal_connect(button, "clicked", G_CALLBACK(on_choose_files), nullptr);
-  if (start == nullptr)
-    return;
-  g_auto(GStrv) lines = g_strsplit(start->c_str(), "\n", -1);
+// The files of a chooser of several, a line each: those that are no file are left out.
+void set_file_lines(GObject *button, const std::string &text) {
+  g_auto(GStrv) lines = g_strsplit(text.c_str(), "\n", -1);
   g_autoptr(GStrvBuilder) files = g_strv_builder_new();
   for (char **line = lines; *line != nullptr; line++) {
     g_autofree char *path = g_canonicalize_filename(*line, nullptr);
@@ -186,6 +183,12 @@ void set_up_files(GObject *button, const std::string *start) {
       g_strv_builder_add(files, path);
   }
   set_files(button, g_strv_builder_end(files));
+}
+
+void set_up_files(GObject *button, const std::string *start) {
+  g_signal_connect(button, "clicked", G_CALLBACK(on_choose_files), nullptr);
+  if (start != nullptr)
+    set_file_lines(button, *start);
 }
 
 // The entry of a save chooser, with its button beside it.
@@ -242,7 +245,7 @@ Value read_filechooser(GObject *widget, const char *, bool) {
   if (GTK_IS_BUTTON(widget)) {
     auto **files = static_cast<char **>(g_object_get_data(widget, kFilesKey));
     g_autofree char *text = files != nullptr ? g_strjoinv("\n", files) : g_strdup("");
-    return {text, true};
+    return {text, true, true};
   }
   if (GTK_IS_ENTRY(widget)) {
     const char *text = gtk_entry_get_text(GTK_ENTRY(widget));
@@ -257,6 +260,10 @@ Value read_filechooser(GObject *widget, const char *, bool) {
 
 // None chosen, or the path when it is there still.
 bool set_filechooser(GObject *widget, const std::string &text) {
+  if (GTK_IS_BUTTON(widget)) {
+    set_file_lines(widget, text);
+    return true;
+  }
   if (!text.empty())
     return set_start_path(widget, text);
   if (GTK_IS_ENTRY(widget))
