@@ -61,6 +61,18 @@ void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
     g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
 }
 
+struct Ending {
+  void (*end)(const char *word, gpointer data);
+  gpointer data;
+};
+
+// The time is up: the dialog ends as an exit button would, answer and all.
+gboolean on_timeout(gpointer data) {
+  const auto *ending = static_cast<const Ending *>(data);
+  ending->end("TIMEOUT", ending->data);
+  return G_SOURCE_REMOVE;
+}
+
 } // namespace
 
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
@@ -73,7 +85,13 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       continue;
     widgets::mark(object, kind);
     if (kind->set_up != nullptr)
-      kind->set_up(object, widgets::Setup{id, extras, dialog.ok});
+      kind->set_up(object, widgets::Setup{id, extras, dialog.ok, dialog.end, dialog.end_data});
+  }
+  if (extras.timeout_ms > 0 && dialog.end != nullptr) {
+    auto *ending = g_new(Ending, 1);
+    *ending = {dialog.end, dialog.end_data};
+    g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(extras.timeout_ms), on_timeout,
+                       ending, g_free);
   }
 
   g_signal_connect(dialog.window, "key-press-event", G_CALLBACK(on_key_press), dialog.cancel);

@@ -284,6 +284,10 @@ void on_destroy(GtkWidget *, gpointer) {
   exit(0);
 }
 
+void end_by(const char *word, gpointer data) {
+  end_with(static_cast<LaunchState *>(data), word);
+}
+
 void on_ok(GtkButton *, gpointer data) {
   end_with(static_cast<LaunchState *>(data), "OK");
 }
@@ -400,7 +404,7 @@ void quillet_launch(Quillet *self) {
   if (state.cancel != nullptr)
     g_signal_connect(state.cancel, "clicked", G_CALLBACK(on_cancel), &state);
 
-  const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel};
+  const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel, end_by, &state};
   quillet::app::dialog_set_up(dialog, extras);
   wire_exits(&state, extras);
   quillet::app::dialog_wire_actions(dialog, xml_transformer_get_widget_actions(self->transformer));

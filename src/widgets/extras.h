@@ -3,6 +3,7 @@
 // What the walk finds out beside the layout, for the window's set-up and the feeds.
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct DialogExtras {
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+
+  // The window's and the progress bars' ends.
+  int timeout_ms = 0;                // until the dialog ends by itself; 0 for never
+  std::set<std::string> auto_closes; // progress bars that end the dialog at 100
 };
 
 } // namespace quillet::widgets
