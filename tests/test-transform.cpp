@@ -68,6 +68,10 @@ static std::string transform(const char *program, bool extras) {
     out += "\n== digits " + id + " " + std::to_string(digits);
   for (const auto &[id, text] : x->hidden_texts)
     out += "\n== hidden " + id + " " + text;
+  for (const auto &[id, filter] : x->filters)
+    out += "\n== filter " + id + " " + filter;
+  if (!x->mnemonics)
+    out += "\n== no Alt keys";
   return out + "\n";
 }
 

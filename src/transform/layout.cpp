@@ -86,7 +86,8 @@ public:
     element.kind = &kind;
     element.id = std::move(id);
     element.object_id = element.id;
-    kind.start(draft_, element, widgets::Tag{line, rest, draft_.count(&kind)});
+    Element *holder = stack_.empty() ? nullptr : stack_.back();
+    kind.start(draft_, element, widgets::Tag{line, rest, draft_.count(&kind), holder});
     draft_.append(widgets::common_properties(line));
     if (kind.attributes != nullptr)
       kind.attributes(draft_, element, line);
@@ -132,6 +133,8 @@ public:
     if (element != nullptr && element->caption_slot)
       draft_.fill_slot(*element->caption_slot, {});
     draft_.append(widgets::property(element != nullptr ? element->kind->caption : "label", text));
+    if (element != nullptr && element->kind->captioned != nullptr)
+      element->kind->captioned(draft_, *element, text);
   }
 
   // Only the first <default> of an open element without children counts.

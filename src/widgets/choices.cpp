@@ -25,14 +25,34 @@ void checkbox_default(Draft &draft, Element &, const std::string &text) {
     draft.append(property("active", "True"));
 }
 
+// Radio buttons that are children of one box form a group, which the first of them names;
+// the first is the chosen one until a <default> chooses another.
+void start_radio(Draft &draft, Element &element, const Tag &tag) {
+  open_child_object(draft.body, "GtkRadioButton", element.id.c_str());
+  if (tag.holder == nullptr)
+    return;
+  if (tag.holder->radio_group.empty())
+    tag.holder->radio_group = element.id;
+  else
+    draft.append(property("group", tag.holder->radio_group));
+}
+
 Value read_checkbox(GObject *widget, const char *, bool) {
   return {gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? "true" : "false"};
 }
 
-void start_combo(Draft &draft, Element &element, const Tag &) {
+// An editable one is an entry with the items in a drop-down.
+void start_combo(Draft &draft, Element &element, const Tag &tag) {
   GString *sb = draft.body;
   open_child_object(sb, "GtkComboBoxText", element.id.c_str());
-  append(sb, "<property name=\"active\">0</property>\n<items>\n");
+  if (attribute(tag.line, "editable") == "true")
+    append(sb, property("has-entry", "True"));
+  append(sb, "<property name=\"active\">0</property>\n");
+}
+
+// Its items come after the properties any start tag may ask for, which cannot go among them.
+void combo_attributes(Draft &draft, Element &, std::string_view) {
+  draft.append("<items>\n");
 }
 
 // The row its <default> named, when one of its items has that text.
@@ -59,6 +79,8 @@ void set_up_combo(GObject *widget, const Setup &setup) {
   if (const auto row = setup.extras.chosen.find(std::string(setup.id));
       row != setup.extras.chosen.end())
     gtk_combo_box_set_active(GTK_COMBO_BOX(widget), row->second);
+  if (GtkWidget *entry = gtk_bin_get_child(GTK_BIN(widget)); GTK_IS_ENTRY(entry))
+    set_up_entry(G_OBJECT(entry), setup);
 }
 
 Value read_combo(GObject *widget, const char *name, bool explain) {
@@ -224,6 +246,7 @@ void feed_list(GObject *widget, const std::string &line) {
 constexpr Kind kCombo = {.element = "comboboxtext",
                          .start = start_combo,
                          .end = end_combo,
+                         .attributes = combo_attributes,
                          .item = combo_item,
                          .set_default = combo_default,
                          .type = gtk_combo_box_text_get_type,
@@ -258,6 +281,16 @@ constexpr Kind kKinds[] = {
      .type = gtk_check_button_get_type,
      .signal = "clicked",
      .focused = true,
+     .set_up = set_up_caption,
+     .read = read_checkbox},
+    {.element = "radiobutton",
+     .start = start_radio,
+     .end = end_object,
+     .set_default = checkbox_default,
+     .type = gtk_radio_button_get_type,
+     .signal = "clicked",
+     .focused = true,
+     .set_up = set_up_caption,
      .read = read_checkbox},
     kCombo,
     renamed(kCombo, "combobox"),

@@ -32,6 +32,8 @@ void start_window(Draft &draft, Element &element, const Tag &tag) {
   append(sb, "<object class=\"GtkWindow\" id=\"main_window\">\n<property name=\"title\">");
   g_string_append(sb, title ? layout_text(*title).c_str() : kTitle);
   append(sb, "</property>\n");
+  if (attribute(tag.line, "mnemonics") == "false" && draft.extras != nullptr)
+    draft.extras->mnemonics = false;
 }
 
 // The longest timeout taken: a day.
@@ -106,6 +108,7 @@ void start_vbox(Draft &draft, Element &element, const Tag &) {
 }
 
 void start_hbox(Draft &draft, Element &element, const Tag &) {
+  element.form = "horizontal"; // a separator in it runs down
   start_box(draft, element, "<property name=\"orientation\">horizontal</property>\n");
 }
 

@@ -32,6 +32,8 @@ struct DialogExtras {
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+  std::map<std::string, std::string> filters;       // file chooser id to its filter="..."
+  bool mnemonics = true; // an underscore in a button's caption marks its Alt key
 
   // The window's and the progress bars' ends.
   int timeout_ms = 0;                // until the dialog ends by itself; 0 for never

@@ -17,6 +17,7 @@ std::span<const Kind> text_kinds();
 std::span<const Kind> choice_kinds();
 std::span<const Kind> number_kinds();
 std::span<const Kind> picker_kinds();
+std::span<const Kind> show_kinds();
 
 // Opens `<child>` and an object of `klass`, carrying `id` when one is given.
 void open_child_object(GString *sb, std::string_view klass, const char *id = nullptr);
@@ -28,5 +29,8 @@ void end_two_objects(Draft &draft, const Element &element);
 
 // Enter in an entry (of any kind) presses OK.
 void set_up_entry(GObject *widget, const Setup &setup);
+
+// An underscore in a button's caption marks its Alt key, unless the window says otherwise.
+void set_up_caption(GObject *widget, const Setup &setup);
 
 } // namespace quillet::widgets

@@ -5,7 +5,7 @@
 // tag, items, <default>, captions and children go into the layout; the window's set-up, the
 // export and the feeds ask it how the widget is set up, read and fed. None of them names a
 // kind: a new element is a new row in one of the families (containers.cpp, texts.cpp,
-// choices.cpp, numbers.cpp, pickers.cpp) and its test cases.
+// choices.cpp, numbers.cpp, pickers.cpp, shows.cpp) and its test cases.
 //
 // The layout side of a row is text only; the window side calls GTK.
 
@@ -49,13 +49,17 @@ struct Element {
   bool boxed = false;
   std::vector<std::string> tabs; // captions for its pages, escaped
   size_t pages = 0;
+
+  // Radio buttons among its children join the group of the first of them.
+  std::string radio_group;
 };
 
 // A start tag as the walk meets it.
 struct Tag {
-  std::string_view line; // the whole tag, attributes and all
-  std::string_view rest; // the markup after its line, for a kind that looks ahead
-  int ordinal;           // 1 for the first element of its kind, 2 for the next, ...
+  std::string_view line;     // the whole tag, attributes and all
+  std::string_view rest;     // the markup after its line, for a kind that looks ahead
+  int ordinal;               // 1 for the first element of its kind, 2 for the next, ...
+  Element *holder = nullptr; // the element it goes into; none for the window
 };
 
 // A widget's value, as OK prints it and actions see it.
@@ -109,6 +113,10 @@ struct Kind {
   Value (*read)(GObject *widget, const char *name, bool explain) = nullptr;
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
+
+  // --- Captions that ask for more than their property: called once a <label> inside it is
+  // written, with the text as the layout holds it.
+  void (*captioned)(Draft &draft, Element &element, std::string_view text) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.

@@ -24,12 +24,25 @@ std::string chooser_action(std::optional<std::string_view> action) {
   return action == "folder" ? "select-folder" : "open";
 }
 
-// A file chooser button cannot save: a save chooser is an entry, with a button beside it
-// that the window's set-up wires to a save dialog.
+// Object data on a chooser: its filter="..." for the dialogs it opens, and the files a
+// chooser of several has picked.
+constexpr const char *kFilterKey = "quillet-filter";
+constexpr const char *kFilesKey = "quillet-files";
+
+// A file chooser button cannot save, nor pick several files: a save chooser is an entry, with
+// a button beside it that the window's set-up wires to a save dialog, and a chooser of
+// several files a button that opens a dialog and shows how many it holds.
 void start_filechooser(Draft &draft, Element &element, const Tag &tag) {
   element.form = chooser_action(attribute(tag.line, "action"));
+  if (element.form == "open" && attribute(tag.line, "selection") == "multiple")
+    element.form = "multiple";
   GString *sb = draft.body;
   const char *id = element.id.c_str();
+  if (element.form == "multiple") {
+    open_child_object(sb, "GtkButton", id);
+    append(sb, property("label", "(None)"));
+    return;
+  }
   if (element.form == "save") {
     open_child_object(sb, "GtkBox");
     append(sb, "<property name=\"orientation\">horizontal</property>\n"
@@ -55,6 +68,31 @@ void end_filechooser(Draft &draft, const Element &chooser) {
   append(sb, "</object>\n</child>\n");
 }
 
+void filechooser_attributes(Draft &draft, Element &chooser, std::string_view tag) {
+  if (const auto filter = attribute(tag, "filter"); filter && draft.extras != nullptr)
+    draft.extras->filters[chooser.id] = plain_text(*filter);
+}
+
+// Filters separated by '|', each named as written, its patterns separated by blanks.
+void add_filters(GtkFileChooser *chooser, const char *filters) {
+  if (filters == nullptr)
+    return;
+  g_auto(GStrv) parts = g_strsplit(filters, "|", -1);
+  for (char **part = parts; *part != nullptr; part++) {
+    g_auto(GStrv) patterns = g_strsplit_set(g_strstrip(*part), " \t", -1);
+    g_autoptr(GtkFileFilter) filter = GTK_FILE_FILTER(g_object_ref_sink(gtk_file_filter_new()));
+    gtk_file_filter_set_name(filter, *part);
+    bool any = false;
+    for (char **pattern = patterns; *pattern != nullptr; pattern++)
+      if (**pattern != '\0') {
+        gtk_file_filter_add_pattern(filter, *pattern);
+        any = true;
+      }
+    if (any)
+      gtk_file_chooser_add_filter(chooser, filter);
+  }
+}
+
 void filechooser_default(Draft &draft, Element &chooser, const std::string &text) {
   if (draft.extras != nullptr && !text.empty())
     draft.extras->paths[chooser.id] = plain_text(text);
@@ -76,6 +114,7 @@ void on_choose_save(GtkButton *button, gpointer entry) {
       "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
   auto *chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+  add_filters(chooser, static_cast<const char *>(g_object_get_data(G_OBJECT(entry), kFilterKey)));
   if (const char *text = gtk_entry_get_text(GTK_ENTRY(entry)); text[0] != '\0') {
     g_autofree char *path = g_canonicalize_filename(text, nullptr);
     g_autofree char *folder = g_path_get_dirname(path);
@@ -87,6 +126,65 @@ void on_choose_save(GtkButton *button, gpointer entry) {
   gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
   g_signal_connect(dialog, "response", G_CALLBACK(on_save_response), entry);
   gtk_widget_show(dialog);
+}
+
+// What a chooser of several files shows: the name of its one file, or how many it holds.
+void show_files(GtkButton *button, char **files) {
+  const guint n = files != nullptr ? g_strv_length(files) : 0;
+  g_autofree char *name = n == 1 ? g_filename_display_basename(files[0]) : nullptr;
+  g_autofree char *text = n == 1   ? g_strdup(name)
+                          : n == 0 ? g_strdup("(None)")
+                                   : g_strdup_printf("%u files", n);
+  gtk_button_set_label(button, text);
+}
+
+void set_files(GObject *button, char **files) {
+  g_object_set_data_full(button, kFilesKey, files, reinterpret_cast<GDestroyNotify>(g_strfreev));
+  show_files(GTK_BUTTON(button), files);
+}
+
+void on_files_response(GtkDialog *dialog, int response, gpointer button) {
+  if (response == GTK_RESPONSE_ACCEPT) {
+    g_autoslist(GFile) chosen = gtk_file_chooser_get_files(GTK_FILE_CHOOSER(dialog));
+    g_autoptr(GStrvBuilder) files = g_strv_builder_new();
+    for (GSList *file = chosen; file != nullptr; file = file->next)
+      if (g_autofree char *path = g_file_get_path(G_FILE(file->data)); path != nullptr)
+        g_strv_builder_add(files, path);
+    set_files(G_OBJECT(button), g_strv_builder_end(files));
+  }
+  gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+// A chooser of several files opens an open dialog at the files it holds.
+void on_choose_files(GtkButton *button, gpointer) {
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      "Open", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_OPEN,
+      "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  auto *chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_select_multiple(chooser, TRUE);
+  add_filters(chooser, static_cast<const char *>(g_object_get_data(G_OBJECT(button), kFilterKey)));
+  auto **files = static_cast<char **>(g_object_get_data(G_OBJECT(button), kFilesKey));
+  for (char **file = files; file != nullptr && *file != nullptr; file++)
+    gtk_file_chooser_select_filename(chooser, *file);
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+  g_signal_connect(dialog, "response", G_CALLBACK(on_files_response), button);
+  gtk_widget_show(dialog);
+}
+
+// Its starting files, a line each: those that are no file are left out.
+void set_up_files(GObject *button, const std::string *start) {
+  g_signal_connect(button, "clicked", G_CALLBACK(on_choose_files), nullptr);
+  if (start == nullptr)
+    return;
+  g_auto(GStrv) lines = g_strsplit(start->c_str(), "\n", -1);
+  g_autoptr(GStrvBuilder) files = g_strv_builder_new();
+  for (char **line = lines; *line != nullptr; line++) {
+    g_autofree char *path = g_canonicalize_filename(*line, nullptr);
+    if (**line != '\0' && g_file_test(path, G_FILE_TEST_IS_REGULAR))
+      g_strv_builder_add(files, path);
+  }
+  set_files(button, g_strv_builder_end(files));
 }
 
 // The entry of a save chooser, with its button beside it.
@@ -117,18 +215,35 @@ void set_start_path(GObject *object, const std::string &text) {
 }
 
 void set_up_filechooser(GObject *widget, const Setup &setup) {
+  const std::string id(setup.id);
+  if (const auto filter = setup.extras.filters.find(id); filter != setup.extras.filters.end()) {
+    if (GTK_IS_FILE_CHOOSER(widget))
+      add_filters(GTK_FILE_CHOOSER(widget), filter->second.c_str());
+    else
+      g_object_set_data_full(widget, kFilterKey, g_strdup(filter->second.c_str()), g_free);
+  }
+  const auto path = setup.extras.paths.find(id);
+  const std::string *start = path != setup.extras.paths.end() ? &path->second : nullptr;
+  if (GTK_IS_BUTTON(widget)) {
+    set_up_files(widget, start);
+    return;
+  }
   if (GTK_IS_ENTRY(widget)) {
     set_up_save_chooser(widget);
     set_up_entry(widget, setup);
   }
-  if (const auto path = setup.extras.paths.find(std::string(setup.id));
-      path != setup.extras.paths.end())
-    set_start_path(widget, path->second);
+  if (start != nullptr)
+    set_start_path(widget, *start);
 }
 
 // The path as the user chose it, absolute; a relative one typed into a save chooser's entry
 // is taken from the current directory.
 Value read_filechooser(GObject *widget, const char *, bool) {
+  if (GTK_IS_BUTTON(widget)) {
+    auto **files = static_cast<char **>(g_object_get_data(widget, kFilesKey));
+    g_autofree char *text = files != nullptr ? g_strjoinv("\n", files) : g_strdup("");
+    return {text, true};
+  }
   if (GTK_IS_ENTRY(widget)) {
     const char *text = gtk_entry_get_text(GTK_ENTRY(widget));
     if (text[0] == '\0')
@@ -210,6 +325,7 @@ constexpr Kind kKinds[] = {
     {.element = "filechooser",
      .start = start_filechooser,
      .end = end_filechooser,
+     .attributes = filechooser_attributes,
      .set_default = filechooser_default,
      .type = gtk_file_chooser_button_get_type,
      .named = true,

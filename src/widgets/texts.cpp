@@ -44,9 +44,37 @@ void start_text(Draft &draft, Element &element, const Tag &tag) {
   append(sb, "<property name=\"wrap\">True</property>\n<property name=\"xalign\">0</property>\n");
 }
 
+// Object data on a fed text whose caption was markup: its lines are markup too.
+constexpr const char *kMarkupKey = "quillet-markup";
+
+bool is_markup(const char *text) {
+  return pango_parse_markup(text, -1, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+void text_attributes(Draft &, Element &text, std::string_view tag) {
+  if (attribute(tag, "markup") == "true")
+    text.form = "markup";
+}
+
+// Pango markup only where it parses: GTK would show nothing of a caption that does not, and
+// the user sees it as plain text instead.
+void text_captioned(Draft &draft, Element &text, std::string_view caption) {
+  if (text.form != "markup")
+    return;
+  if (const auto shown = parsed_text(caption); shown && is_markup(shown->c_str()))
+    draft.append(property("use-markup", "True"));
+}
+
 void feed_text(GObject *widget, const std::string &line) {
-  if (GTK_IS_LABEL(widget))
-    gtk_label_set_text(GTK_LABEL(widget), line.c_str());
+  if (!GTK_IS_LABEL(widget))
+    return;
+  auto *label = GTK_LABEL(widget);
+  if (gtk_label_get_use_markup(label))
+    g_object_set_data(widget, kMarkupKey, GINT_TO_POINTER(1));
+  if (g_object_get_data(widget, kMarkupKey) != nullptr && is_markup(line.c_str()))
+    gtk_label_set_markup(label, line.c_str());
+  else
+    gtk_label_set_text(label, line.c_str());
 }
 
 // A hidden entry's starting text is given when the window is built: the layout is written
@@ -164,7 +192,8 @@ void start_button(Draft &draft, Element &element, const Tag &) {
 // A row of nothing but buttons sits at the window's right edge, as a dialog's buttons do on
 // every desktop, and a little apart from what comes before it: GNOME's dialogs keep 12
 // pixels between a form and its buttons, where boxes keep 6 between their widgets.
-void set_up_button(GObject *button, const Setup &) {
+void set_up_button(GObject *button, const Setup &setup) {
+  set_up_caption(button, setup);
   GtkWidget *row = gtk_widget_get_parent(GTK_WIDGET(button));
   if (!GTK_IS_BOX(row) ||
       gtk_orientable_get_orientation(GTK_ORIENTABLE(row)) != GTK_ORIENTATION_HORIZONTAL ||
@@ -198,8 +227,10 @@ constexpr Kind kKinds[] = {
     {.element = "text",
      .start = start_text,
      .end = end_object,
+     .attributes = text_attributes,
      .type = gtk_label_get_type,
-     .feed = feed_text},
+     .feed = feed_text,
+     .captioned = text_captioned},
     {.element = "entry",
      .start = start_entry,
      .end = end_object,
@@ -239,6 +270,13 @@ std::span<const Kind> text_kinds() {
 void set_up_entry(GObject *widget, const Setup &setup) {
   if (setup.ok != nullptr)
     gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);
+}
+
+// Set when the window is built, so that the layout stays as it was for captions written
+// before Alt keys were marked.
+void set_up_caption(GObject *widget, const Setup &setup) {
+  if (setup.extras.mnemonics && GTK_IS_BUTTON(widget))
+    gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
 }
 
 static GtkWidget *clicked_button(GtkBuilder *builder, const char *id) {

@@ -147,6 +147,9 @@ def act(acc, ref):
 
 
 def select_row(cell):
+    # A cell of several parts (an icon and a name) holds them as cells of its own.
+    while cell.parent.getRoleName() == "table cell":
+        cell = cell.parent
     table = cell.parent.queryTable()
     if not table.addRowSelection(table.getRowAtIndex(cell.getIndexInParent())):
         fail("could not select the row of " + cell.name)
