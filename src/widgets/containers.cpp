@@ -39,18 +39,19 @@ void start_window(Draft &draft, Element &element, const Tag &tag) {
 // The longest timeout taken: a day.
 constexpr double kMaxTimeout = 24 * 60 * 60;
 
-// Where the window is put, what stays over it and its icon are the display's to honour; the
+// Where the window is put and its icon are the display's to honour; the
 // layout asks only for what the markup names, so that a window without them stays as it was.
 void window_manager_hints(Draft &draft, std::string_view tag) {
   if (const auto position = attribute(tag, "position"); position == "center" || position == "mouse")
     draft.append(property("window-position", *position));
-  if (attribute(tag, "keep-above") == "true")
-    draft.append(property("keep-above", "True"));
   if (const auto icon = attribute(tag, "icon"); icon && !strip(*icon).empty())
     draft.append(property("icon-name", layout_text(strip(*icon))));
   if (const auto seconds = number(attribute(tag, "timeout"));
       seconds && *seconds > 0 && draft.extras != nullptr)
     draft.extras->timeout_ms = static_cast<int>(std::min(*seconds, kMaxTimeout) * 1000);
+  // No property says it: it is asked for when the window is built.
+  if (attribute(tag, "keep-above") == "true" && draft.extras != nullptr)
+    draft.extras->keep_above = true;
 }
 
 void window_attributes(Draft &draft, Element &window, std::string_view tag) {
@@ -79,8 +80,10 @@ void end_window(Draft &draft, const Element &window) {
 // notebook pages. Set on the window, not in the layout, which stays as the markup has it.
 constexpr unsigned kBorder = 12;
 
-void set_up_window(GObject *window, const Setup &) {
+void set_up_window(GObject *window, const Setup &setup) {
   gtk_container_set_border_width(GTK_CONTAINER(window), kBorder);
+  if (setup.extras.keep_above)
+    gtk_window_set_keep_above(GTK_WINDOW(window), TRUE);
 }
 
 void set_up_notebook(GObject *notebook, const Setup &) {

@@ -38,6 +38,7 @@ struct DialogExtras {
   // The window's and the progress bars' ends.
   int timeout_ms = 0;                // until the dialog ends by itself; 0 for never
   std::set<std::string> auto_closes; // progress bars that end the dialog at 100
+  bool keep_above = false;           // the window asks to stay above others
 };
 
 } // namespace quillet::widgets
