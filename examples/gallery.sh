@@ -11,7 +11,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 gallery=$root/docs/gallery
 examples=(text-and-entries choices numbers lists-and-trees notebooks-and-frames
-  actions-and-timers complete-form reopened-form demo pickers)
+  actions-and-timers complete-form reopened-form demo pickers error-message yes-no
+  yes-no-later piped-progress)
 
 if [ -z "${DISPLAY:-}" ]; then
   # A 24-bit screen: the default 8-bit one would spoil the colours.

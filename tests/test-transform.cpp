@@ -76,6 +76,12 @@ static std::string transform(const char *program, bool extras) {
     out += "\n== filter " + id + " " + filter;
   if (!x->mnemonics)
     out += "\n== no Alt keys";
+  if (x->timeout_ms > 0)
+    out += "\n== timeout " + std::to_string(x->timeout_ms) + " ms";
+  if (x->keep_above)
+    out += "\n== kept above";
+  for (const std::string &id : x->auto_closes)
+    out += "\n== " + id + " closes the dialog at 100";
   return out + "\n";
 }
 

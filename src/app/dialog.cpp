@@ -137,6 +137,18 @@ void wire_event(GtkBuilder *builder, const std::string &event, const std::string
                         binding, free_event_binding, G_CONNECT_SWAPPED);
 }
 
+struct Ending {
+  void (*end)(const char *word, gpointer data);
+  gpointer data;
+};
+
+// The time is up: the dialog ends as an exit button would, answer and all.
+gboolean on_timeout(gpointer data) {
+  const auto *ending = static_cast<const Ending *>(data);
+  ending->end("TIMEOUT", ending->data);
+  return G_SOURCE_REMOVE;
+}
+
 } // namespace
 
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
@@ -151,11 +163,17 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       continue;
     widgets::mark(object, kind);
     if (kind->set_up != nullptr)
-      kind->set_up(object, widgets::Setup{id, extras, dialog.ok});
+      kind->set_up(object, widgets::Setup{id, extras, dialog.ok, dialog.end, dialog.end_data});
     // Rows and text take the height the window has to spare, the buttons below staying at
     // its bottom; set here, so that the layout stays as it has always been.
     if (kind->fills && GTK_IS_WIDGET(object))
       gtk_widget_set_vexpand(GTK_WIDGET(object), TRUE);
+  }
+  if (extras.timeout_ms > 0 && dialog.end != nullptr) {
+    auto *ending = g_new(Ending, 1);
+    *ending = {dialog.end, dialog.end_data};
+    g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(extras.timeout_ms), on_timeout,
+                       ending, g_free);
   }
 
   g_signal_connect(dialog.window, "key-press-event", G_CALLBACK(on_key_press), dialog.cancel);

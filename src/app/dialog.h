@@ -17,6 +17,10 @@ struct Dialog {
   GtkWidget *window;
   GtkWidget *ok;     // null without one
   GtkWidget *cancel; // null without one
+  // Ends the dialog with an exit word, printing the answer: for a timeout or a progress bar
+  // that closes it.
+  void (*end)(const char *word, gpointer data) = nullptr;
+  gpointer end_data = nullptr;
 };
 
 // Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows, names:

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include <unistd.h>
+
 namespace quillet::app {
 
 namespace {
@@ -198,27 +200,45 @@ void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) 
   Feeds &f = feeds();
   if (f.cancellable == nullptr)
     f.cancellable = g_cancellable_new();
+  bool stdin_taken = false;
   for (const transform::Feed &feed : list) {
     GObject *widget = gtk_builder_get_object(builder, feed.object_id.c_str());
     if (widget == nullptr)
       continue;
     follow_end(widget);
-    const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
     GPid pid = 0;
-    int out_fd = -1;
-    // Standard input is the null device; what the command says on standard error is not ours.
-    if (!children::spawn(const_cast<char **>(argv), nullptr,
-                         GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
-                         &out_fd, nullptr))
-      continue;
+    GInputStream *stream = nullptr;
+    if (strip(feed.command) == "-") {
+      // quillet's own standard input, as `job | quillet` gives it: one widget reads it, as
+      // lines split between two would make sense to neither.
+      if (stdin_taken) {
+        g_debug("The feed of '%s' reads standard input, which another widget reads already: "
+                "it is ignored.",
+                feed.object_id.c_str());
+        continue;
+      }
+      stdin_taken = true;
+      stream = g_unix_input_stream_new(STDIN_FILENO, FALSE);
+    } else {
+      const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
+      int out_fd = -1;
+      // Standard input is the null device; what the command says on standard error is not
+      // ours.
+      if (!children::spawn(const_cast<char **>(argv), nullptr,
+                           GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
+                           &out_fd, nullptr))
+        continue;
+      stream = g_unix_input_stream_new(out_fd, TRUE);
+    }
     auto run = std::make_unique<FeedRun>();
     run->name = feed.object_id;
     run->kind = feed.kind;
     run->widget = widget;
     run->pid = pid;
     // A feed that has ended is forgotten at once; what it left running is ended at the end.
-    run->watch = g_child_watch_add(pid, on_feed_ended, run.get());
-    run->stream = g_unix_input_stream_new(out_fd, TRUE);
+    if (pid != 0)
+      run->watch = g_child_watch_add(pid, on_feed_ended, run.get());
+    run->stream = stream;
     read_more(*run);
     f.runs.push_back(std::move(run));
   }

@@ -263,6 +263,10 @@ void on_destroy(GtkWidget *, gpointer) {
   exit(answer_status);
 }
 
+void end_by(const char *word, gpointer data) {
+  end_with(static_cast<LaunchState *>(data), word);
+}
+
 void on_ok(GtkButton *, gpointer data) {
   end_with(static_cast<LaunchState *>(data), "OK");
 }
@@ -378,7 +382,7 @@ void quillet_launch(Quillet *self) {
   if (state.cancel != nullptr)
     g_signal_connect(state.cancel, "clicked", G_CALLBACK(on_cancel), &state);
 
-  const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel};
+  const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel, end_by, &state};
   quillet::app::dialog_set_up(dialog, extras);
   quillet::app::dialog_set_values(dialog, extras, self->values);
   wire_exits(&state, extras);

@@ -7,6 +7,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <string>
 
 namespace quillet::widgets {
@@ -35,10 +36,29 @@ void start_window(Draft &draft, Element &element, const Tag &tag) {
     draft.extras->mnemonics = false;
 }
 
+// The longest timeout taken: a day.
+constexpr double kMaxTimeout = 24 * 60 * 60;
+
+// Where the window is put and its icon are the display's to honour; the
+// layout asks only for what the markup names, so that a window without them stays as it was.
+void window_manager_hints(Draft &draft, std::string_view tag) {
+  if (const auto position = attribute(tag, "position"); position == "center" || position == "mouse")
+    draft.append(property("window-position", *position));
+  if (const auto icon = attribute(tag, "icon"); icon && !strip(*icon).empty())
+    draft.append(property("icon-name", layout_text(strip(*icon))));
+  if (const auto seconds = number(attribute(tag, "timeout"));
+      seconds && *seconds > 0 && draft.extras != nullptr)
+    draft.extras->timeout_ms = static_cast<int>(std::min(*seconds, kMaxTimeout) * 1000);
+  // No property says it: it is asked for when the window is built.
+  if (attribute(tag, "keep-above") == "true" && draft.extras != nullptr)
+    draft.extras->keep_above = true;
+}
+
 void window_attributes(Draft &draft, Element &window, std::string_view tag) {
   for (auto [attr, prop] : {std::pair{"width", "default-width"}, {"height", "default-height"}})
     if (const auto size = count(attribute(tag, attr), 10000); size && *size > 0)
       draft.append(property(prop, std::to_string(*size)));
+  window_manager_hints(draft, tag);
   // Its children come after everything its start asked for; a box may go in front of them.
   window.box_slot = draft.open_slot();
 }
@@ -54,6 +74,28 @@ void end_window(Draft &draft, const Element &window) {
   if (window.boxed)
     draft.append(kWindowBoxEnd);
   draft.append("</object>\n");
+}
+
+// GNOME's dialogs keep 12 pixels between the window's edges and what it holds; so do its
+// notebook pages. Set on the window, not in the layout, which stays as the markup has it.
+constexpr unsigned kBorder = 12;
+
+void set_up_window(GObject *window, const Setup &setup) {
+  gtk_container_set_border_width(GTK_CONTAINER(window), kBorder);
+  if (setup.extras.keep_above)
+    gtk_window_set_keep_above(GTK_WINDOW(window), TRUE);
+}
+
+void set_up_notebook(GObject *notebook, const Setup &) {
+  const int pages = gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook));
+  for (int i = 0; i < pages; i++) {
+    GtkWidget *page = gtk_notebook_get_nth_page(GTK_NOTEBOOK(notebook), i);
+    if (!GTK_IS_CONTAINER(page)) {
+      g_object_set(page, "margin", kBorder, NULL);
+    } else if (gtk_container_get_border_width(GTK_CONTAINER(page)) == 0) {
+      gtk_container_set_border_width(GTK_CONTAINER(page), kBorder);
+    }
+  }
 }
 
 void start_box(Draft &draft, Element &element, std::string_view orientation) {
@@ -142,7 +184,8 @@ constexpr Kind kKinds[] = {
      .attributes = window_attributes,
      .holds_children = true,
      .child_added = window_child_added,
-     .type = gtk_window_get_type},
+     .type = gtk_window_get_type,
+     .set_up = set_up_window},
     {.element = "vbox",
      .start = start_vbox,
      .end = end_object,
@@ -159,7 +202,8 @@ constexpr Kind kKinds[] = {
      .attributes = notebook_attributes,
      .holds_children = true,
      .child_ended = page_ended,
-     .type = gtk_notebook_get_type},
+     .type = gtk_notebook_get_type,
+     .set_up = set_up_notebook},
     {.element = "frame",
      .start = start_frame,
      .end = end_two_objects,

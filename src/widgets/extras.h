@@ -3,6 +3,7 @@
 // What the walk finds out beside the layout, for the window's set-up and the feeds.
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ struct DialogExtras {
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
   std::map<std::string, std::string> filters;       // file chooser id to its filter="..."
   bool mnemonics = true; // an underscore in a button's caption marks its Alt key
+
+  // The window's and the progress bars' ends.
+  int timeout_ms = 0;                // until the dialog ends by itself; 0 for never
+  std::set<std::string> auto_closes; // progress bars that end the dialog at 100
+  bool keep_above = false;           // the window asks to stay above others
 
   // Actions that run on an event (<action on="change">, <action on="activate">): event to
   // widget id to its commands, in document order. Actions without `on` are in the widget

@@ -74,6 +74,10 @@ struct Setup {
   std::string_view id; // its object id, under which the extras know it
   const DialogExtras &extras;
   GtkWidget *ok; // the OK button, for Enter and double clicks; null without one
+
+  // Ends the dialog as a button with exit word `word` would, answer and all.
+  void (*end)(const char *word, gpointer data) = nullptr;
+  gpointer end_data = nullptr;
 };
 
 struct Kind {

@@ -128,6 +128,35 @@ void start_progressbar(Draft &draft, Element &element, const Tag &) {
   append(sb, "<property name=\"show-text\">True</property>\n");
 }
 
+void progressbar_attributes(Draft &draft, Element &bar, std::string_view tag) {
+  if (attribute(tag, "auto-close") == "true" && draft.extras != nullptr)
+    draft.extras->auto_closes.insert(bar.object_id);
+}
+
+struct Closer {
+  void (*end)(const char *word, gpointer data);
+  gpointer data;
+};
+
+// Reaching 100 ends the dialog as OK does; a bar that starts there waits for its feed.
+void on_fraction(GObject *bar, GParamSpec *, gpointer data) {
+  if (gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar)) < 1.0)
+    return;
+  const Closer closer = *static_cast<const Closer *>(data);
+  g_signal_handlers_disconnect_by_data(bar, data);
+  closer.end("OK", closer.data);
+}
+
+void set_up_progressbar(GObject *bar, const Setup &setup) {
+  if (setup.end == nullptr || !setup.extras.auto_closes.contains(std::string(setup.id)))
+    return;
+  auto *closer = g_new(Closer, 1);
+  *closer = {setup.end, setup.end_data};
+  g_signal_connect_data(
+      bar, "notify::fraction", G_CALLBACK(on_fraction), closer,
+      [](gpointer data, GClosure *) { g_free(data); }, GConnectFlags(0));
+}
+
 // A percentage, clamped; anything else is ignored.
 void progressbar_default(Draft &draft, Element &, const std::string &text) {
   if (const auto percent = number(text))
@@ -191,9 +220,11 @@ constexpr Kind kKinds[] = {
     {.element = "progressbar",
      .start = start_progressbar,
      .end = end_object,
+     .attributes = progressbar_attributes,
      .set_default = progressbar_default,
      .caption = "text",
      .type = gtk_progress_bar_get_type,
+     .set_up = set_up_progressbar,
      .read = read_progressbar,
      .feed = feed_progressbar},
 };

@@ -7,7 +7,8 @@ AT-SPI default action), click REF and doubleclick REF (the real pointer, XTEST),
 (X focus for the window, keyboard focus for the widget), type TEXT and key KEY (real key
 events, e.g. ctrl+a), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
 rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FILE (write what
-REF shows, or its WxH on screen, to FILE), sleep SECONDS, addrow REF (add the row of table
+REF shows, or its WxH on screen, to FILE), inset SIDES REF FILE (write the gaps in pixels
+between REF and the window's edges, SIDES some of l, t, r, to FILE), sleep SECONDS, addrow REF (add the row of table
 cell REF to the selection), window N (later steps work window N: 0 the dialog, 1 a window
 it opened, such as a chooser).
 
@@ -74,6 +75,23 @@ def walk(acc, cells):
 def title_bar(frame):
     """The bar GTK draws itself under Wayland, before the window's content."""
     return frame[0] if WAYLAND and frame.childCount > 1 else None
+
+
+def extents(acc):
+    ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return ext.x, ext.y, ext.width, ext.height
+
+
+def content(frame):
+    """The window without what the desktop adds. Under Wayland the frame also holds GTK's
+    title bar and shadow: the window starts below the bar, as wide as it, and its child has
+    the window's border above and below."""
+    bar = title_bar(frame)
+    if not bar:
+        return extents(frame)
+    x, y, width, height = extents(bar)
+    _, child_y, _, child_height = extents(frame[1])
+    return x, y + height, width, child_height + 2 * (child_y - y - height)
 
 
 def resolve(frame, ref):
@@ -148,7 +166,7 @@ def main(argv):
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
-             "size": 2, "sleep": 1, "addrow": 1, "window": 1}
+             "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "window": 1}
     parsed, i = [], 0
     while i < len(steps):
         op = steps[i]
@@ -249,13 +267,16 @@ def main(argv):
                 f.write(widget(args[0]).name + "\n")
         elif op == "size":
             target = widget(args[0])
-            # Under Wayland the frame also holds GTK's title bar and shadow; the window's size
-            # is that of what it holds.
-            if target.getRoleName() == "frame" and title_bar(target):
-                target = target[1]
-            ext = target.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            _, _, width, height = (content(target) if target.getRoleName() == "frame" else
+                                   extents(target))
             with open(args[1], "w", encoding="utf-8") as f:
-                f.write("%dx%d\n" % (ext.width, ext.height))
+                f.write("%dx%d\n" % (width, height))
+        elif op == "inset":
+            x, y, width, _ = content(frame())
+            left, top, w, _ = extents(widget(args[1]))
+            gaps = {"l": left - x, "t": top - y, "r": x + width - left - w}
+            with open(args[2], "w", encoding="utf-8") as f:
+                f.write(" ".join(str(gaps[side]) for side in args[0]) + "\n")
         elif op == "sleep":
             time.sleep(float(args[0]))
         elif op == "addrow":
