@@ -31,6 +31,11 @@ struct DialogExtras {
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+
+  // Rows GTK is given directly rather than through the layout (see Draft::write).
+  std::map<std::string, std::vector<std::string>> rows; // widget id to its rows' cells, row by
+                                                        // row, as GTK would read them
+  std::string builder_layout; // the layout GTK is given, or empty when it is the copy itself
 };
 
 } // namespace quillet::widgets

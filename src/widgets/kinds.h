@@ -49,6 +49,9 @@ struct Element {
   bool boxed = false;
   std::vector<std::string> tabs; // captions for its pages, escaped
   size_t pages = 0;
+
+  // Where its items are written, to be left out of the layout GTK reads.
+  std::optional<size_t> items_slot;
 };
 
 // A start tag as the walk meets it.
