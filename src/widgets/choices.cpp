@@ -80,17 +80,25 @@ void show_as_list(GtkComboBox *combo) {
     gtk_cell_view_set_fit_model(GTK_CELL_VIEW(view), FALSE);
 }
 
-// GTK makes the list's popup as tall as all its rows, more than a window can be: it scrolls
-// instead, a screenful at most.
+// GTK makes the list's popup as tall as all its rows, more than a window can be: each time
+// it pops up, it lets the list grow and measures it. The list scrolls instead, a screenful
+// at most.
+void keep_scrolling(GObject *scrolled, GParamSpec *, gpointer) {
+  GtkPolicyType across, down;
+  gtk_scrolled_window_get_policy(GTK_SCROLLED_WINDOW(scrolled), &across, &down);
+  if (down == GTK_POLICY_NEVER)
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), across, GTK_POLICY_AUTOMATIC);
+}
+
 void limit_list_height(GtkComboBox *combo) {
   GtkWidget *list =
       gtk_accessible_get_widget(GTK_ACCESSIBLE(gtk_combo_box_get_popup_accessible(combo)));
   GtkWidget *scrolled = list != nullptr ? gtk_widget_get_parent(list) : nullptr;
   if (!GTK_IS_SCROLLED_WINDOW(scrolled))
     return;
-  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
-                                 GTK_POLICY_AUTOMATIC);
   gtk_scrolled_window_set_min_content_height(GTK_SCROLLED_WINDOW(scrolled), 300);
+  g_signal_connect(scrolled, "notify::vscrollbar-policy", G_CALLBACK(keep_scrolling), nullptr);
+  keep_scrolling(G_OBJECT(scrolled), nullptr, nullptr);
 }
 
 // Its items, when they came apart from the layout, and the one to start on.
