@@ -215,6 +215,9 @@ void fill_rows(GtkTreeView *view, const std::vector<std::string> &cells) {
     numbers[column] = static_cast<int>(column);
     g_value_init(&values[column], G_TYPE_STRING);
   }
+  // Out of the view meanwhile: a view updates itself for every row put into its store.
+  g_autoptr(GtkTreeModel) held = GTK_TREE_MODEL(g_object_ref(model));
+  gtk_tree_view_set_model(view, nullptr);
   for (size_t at = 0; at + columns <= cells.size(); at += columns) {
     for (size_t column = 0; column < columns; column++)
       g_value_set_static_string(&values[column], cells[at + column].c_str());
@@ -223,6 +226,7 @@ void fill_rows(GtkTreeView *view, const std::vector<std::string> &cells) {
   }
   for (GValue &value : values)
     g_value_unset(&value);
+  gtk_tree_view_set_model(view, model);
 }
 
 // Its rows and starting rows; a double-clicked row presses OK.

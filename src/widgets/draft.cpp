@@ -26,6 +26,14 @@ void append_adjustment(GString *sb, const Adjustment &adjustment) {
   append(sb, "</object>\n");
 }
 
+// Rows left out keep their lines, so that a line GTK names is that line of the copy.
+void append_rows(GString *sb, std::string_view rows, bool written) {
+  if (written)
+    append(sb, rows);
+  else
+    append(sb, std::string(static_cast<size_t>(std::ranges::count(rows, '\n')), '\n'));
+}
+
 void append_store(GString *sb, const ListStore &store, bool rows) {
   append(sb, "<object class=\"GtkListStore\" id=\"model_");
   append(sb, store.id);
@@ -33,8 +41,7 @@ void append_store(GString *sb, const ListStore &store, bool rows) {
   for (int column = 0; column < store.columns; column++)
     append(sb, "<column type=\"gchararray\"/>\n");
   append(sb, "</columns>\n<data>\n");
-  if (rows)
-    append(sb, store.rows);
+  append_rows(sb, store.rows, rows);
   append(sb, "</data>\n</object>\n");
 }
 
@@ -216,8 +223,8 @@ void Draft::write(GString *sb, bool rows) const {
   // Each finished stretch followed by its slot, then the rest.
   for (size_t i = 0; i < finished_.size(); i++) {
     widgets::append(sb, finished_[i]);
-    if (rows || !std::binary_search(item_slots_.begin(), item_slots_.end(), i))
-      widgets::append(sb, slots_[i]);
+    append_rows(sb, slots_[i],
+                rows || !std::binary_search(item_slots_.begin(), item_slots_.end(), i));
   }
   g_string_append_len(sb, body->str, static_cast<gssize>(body->len));
 }

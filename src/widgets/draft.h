@@ -76,9 +76,9 @@ public:
   void finish();
 
   // Appends the whole document: header, declarations, widgets. Without `rows`, the rows of
-  // stores and the items of add_item are left out: GtkBuilder's parser takes far longer over
-  // many of them than filling the store does, so GTK is given the layout without them and
-  // the window's set-up fills them in from DialogExtras::rows.
+  // stores and the items of add_item are left out (their lines stay, empty): GtkBuilder's parser
+  // takes far longer over many of them than filling the store does, so GTK is given the layout
+  // without them and the window's set-up fills them in from DialogExtras::rows.
   void write(GString *sb, bool rows = true) const;
   // Whether the rows go to GTK apart from the layout: there are some, and each one reads as
   // character data (one that does not stays in the layout, for GTK to refuse as before).
