@@ -11,10 +11,13 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 // One "id" line per widget action entry, in the order of the ids, each command below it.
 static std::string dump_actions(GHashTable *widget_actions) {
@@ -33,6 +36,49 @@ static std::string dump_actions(GHashTable *widget_actions) {
   return out;
 }
 
+// The cells of `object`'s rows as GTK holds them: a list store's, or a combo box's texts.
+static std::vector<std::string> cells_of(GObject *object) {
+  const bool combo = GTK_IS_COMBO_BOX(object);
+  GtkTreeModel *model =
+      combo ? gtk_combo_box_get_model(GTK_COMBO_BOX(object)) : GTK_TREE_MODEL(object);
+  const int columns = combo ? 1 : gtk_tree_model_get_n_columns(model);
+  std::vector<std::string> cells;
+  GtkTreeIter iter;
+  for (bool more = gtk_tree_model_get_iter_first(model, &iter); more;
+       more = gtk_tree_model_iter_next(model, &iter))
+    for (int column = 0; column < columns; column++) {
+      g_autofree char *text = nullptr;
+      gtk_tree_model_get(model, &iter, column, &text, -1);
+      cells.emplace_back(text != nullptr ? text : "");
+    }
+  return cells;
+}
+
+// Rows given to GTK apart are exactly those it reads from the copy, and the layout it is
+// given instead holds none of them but keeps their lines.
+static void assert_rows_apart(const char *layout, const quillet::transform::DialogExtras &x) {
+  if (x.builder_layout.empty() || !strstr(layout, "id=\"main_window\""))
+    return;
+  // The lines GTK names in a complaint are those of the copy.
+  g_assert_cmpuint(std::ranges::count(x.builder_layout, '\n'), ==,
+                   std::ranges::count(std::string_view(layout), '\n'));
+  for (const char *text : {layout, x.builder_layout.c_str()}) {
+    g_autoptr(GtkBuilder) builder = gtk_builder_new();
+    g_autoptr(GError) error = nullptr;
+    gtk_builder_add_from_string(builder, text, -1, &error);
+    g_assert_no_error(error);
+    for (const auto &[id, cells] : x.rows) {
+      GObject *store = gtk_builder_get_object(builder, ("model_" + id).c_str());
+      const std::vector<std::string> read =
+          cells_of(store != nullptr ? store : gtk_builder_get_object(builder, id.c_str()));
+      g_assert_cmpuint(read.size(), ==, text == layout ? cells.size() : 0);
+      for (size_t i = 0; i < read.size(); i++)
+        g_assert_cmpstr(read[i].c_str(), ==, cells[i].c_str());
+    }
+    gtk_widget_destroy(GTK_WIDGET(gtk_builder_get_object(builder, "main_window")));
+  }
+}
+
 // The layout, the actions, then the feeds when there are any: "id (kind)", the script below.
 // With `extras`, also the document order, exit words, starting rows, slider decimals and the
 // starting texts of hidden entries.
@@ -42,6 +88,7 @@ static std::string transform(const char *program, bool extras) {
   std::string out = std::string(layout) + "== widget actions\n" +
                     dump_actions(xml_transformer_get_widget_actions(transformer));
   const quillet::transform::DialogExtras *x = xml_transformer_get_extras(transformer);
+  assert_rows_apart(layout, *x);
   if (!x->feeds.empty())
     out += "== feeds\n";
   for (const quillet::transform::Feed &feed : x->feeds)

@@ -353,7 +353,10 @@ void quillet_launch(Quillet *self) {
   g_autoptr(GtkBuilder) builder = gtk_builder_new();
   debug_line("[CONTROL POINT A] Feeding XML string to Gtk.Builder.add_from_string...\n");
   g_autoptr(GError) error = nullptr;
-  if (!gtk_builder_add_from_string(builder, layout, length, &error)) {
+  // The rows of lists and combo boxes may come to GTK apart, as the window is set up.
+  const std::string &for_gtk = xml_transformer_get_extras(self->transformer)->builder_layout;
+  if (!gtk_builder_add_from_string(builder, for_gtk.empty() ? layout : for_gtk.c_str(),
+                                   for_gtk.empty() ? length : for_gtk.size(), &error)) {
     debug_line("[CONTROL POINT D] GTK PARSER EXCEPTION: %s\n", error->message);
     report_origin(self, error);
     exit(1);

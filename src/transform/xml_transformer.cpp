@@ -71,6 +71,8 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
       quillet::preprocess::clean_markup(self->preprocessor, raw_xml, self->origins);
   g_autoptr(GString) sb = g_string_new(nullptr);
   self->extras->feeds.clear();
+  self->extras->rows.clear();
+  self->extras->builder_layout.clear();
   self->nesting_depth = quillet::transform::build_layout(sb, clean, self->widget_actions,
                                                          self->auto_id_counter, self->extras);
   return g_string_free(g_steal_pointer(&sb), FALSE);

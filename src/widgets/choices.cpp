@@ -75,16 +75,76 @@ void end_combo(Draft &draft, const Element &combo) {
 }
 
 void combo_item(Draft &draft, Element &combo, std::string_view text) {
-  if (combo.open)
-    combo.choices.push_back(plain_text(text));
-  draft.append_item(text);
+  if (!combo.open) {
+    draft.append_item(text);
+    return;
+  }
+  combo.choices.push_back(plain_text(text));
+  draft.add_item(combo, text);
 }
 
 void combo_default(Draft &, Element &combo, const std::string &text) {
   combo.choice = plain_text(text);
 }
 
+// GTK's combo box makes a menu item for each row, at a cost that grows with the square of
+// their number: 100 items add some 30 ms to the window and to the menu's opening, 300 some
+// 100 ms, 1 000 a second. A menu that long is taller than a screen and is scrolled by its
+// arrows anyway; from 100 items on the rows show as a scrolling list, as GTK can do.
+constexpr size_t kListFrom = 100;
+
+void show_as_list(GtkComboBox *combo) {
+  static GtkCssProvider *const provider = [] {
+    GtkCssProvider *css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css, "* { -GtkComboBox-appears-as-list: true; }", -1, nullptr);
+    return css;
+  }();
+  gtk_style_context_add_provider(gtk_widget_get_style_context(GTK_WIDGET(combo)),
+                                 GTK_STYLE_PROVIDER(provider),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  // Now, so that the list is there before the rows and no menu is ever made for them.
+  g_signal_emit_by_name(combo, "style-updated");
+  // Fitting the box to its widest row measures every row.
+  if (GtkWidget *view = gtk_bin_get_child(GTK_BIN(combo)); GTK_IS_CELL_VIEW(view))
+    gtk_cell_view_set_fit_model(GTK_CELL_VIEW(view), FALSE);
+}
+
+// GTK makes the list's popup as tall as all its rows, more than a window can be: each time
+// it pops up, it lets the list grow and measures it. The list scrolls instead, a screenful
+// at most.
+void keep_scrolling(GObject *scrolled, GParamSpec *, gpointer) {
+  GtkPolicyType across, down;
+  gtk_scrolled_window_get_policy(GTK_SCROLLED_WINDOW(scrolled), &across, &down);
+  if (down == GTK_POLICY_NEVER)
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), across, GTK_POLICY_AUTOMATIC);
+}
+
+void limit_list_height(GtkComboBox *combo) {
+  GtkWidget *list =
+      gtk_accessible_get_widget(GTK_ACCESSIBLE(gtk_combo_box_get_popup_accessible(combo)));
+  GtkWidget *scrolled = list != nullptr ? gtk_widget_get_parent(list) : nullptr;
+  if (!GTK_IS_SCROLLED_WINDOW(scrolled))
+    return;
+  gtk_scrolled_window_set_min_content_height(GTK_SCROLLED_WINDOW(scrolled), 300);
+  g_signal_connect(scrolled, "notify::vscrollbar-policy", G_CALLBACK(keep_scrolling), nullptr);
+  keep_scrolling(G_OBJECT(scrolled), nullptr, nullptr);
+}
+
+// Its items, when they came apart from the layout, and the one to start on.
 void set_up_combo(GObject *widget, const Setup &setup) {
+  auto *combo = GTK_COMBO_BOX(widget);
+  if (const auto items = setup.extras.rows.find(std::string(setup.id));
+      items != setup.extras.rows.end()) {
+    const bool as_list = items->second.size() >= kListFrom;
+    if (as_list)
+      show_as_list(combo);
+    GtkListStore *store = GTK_LIST_STORE(gtk_combo_box_get_model(combo));
+    for (const std::string &text : items->second)
+      gtk_list_store_insert_with_values(store, nullptr, -1, 0, text.c_str(), -1);
+    if (as_list)
+      limit_list_height(combo);
+    gtk_combo_box_set_active(combo, 0);
+  }
   if (const auto row = setup.extras.chosen.find(std::string(setup.id));
       row != setup.extras.chosen.end())
     gtk_combo_box_set_active(GTK_COMBO_BOX(widget), row->second);
@@ -194,11 +254,39 @@ void show_row(GtkTreeView *view, GtkTreePath *path) {
   gtk_tree_view_scroll_to_cell(view, path, nullptr, TRUE, 0.5, 0);
 }
 
-// Its starting rows; a double-clicked row presses OK, unless an on="activate" action runs
-// instead: that one stops the signal before handlers connected after it.
+// Rows that came apart from the layout, cell by cell, into the view's store.
+void fill_rows(GtkTreeView *view, const std::vector<std::string> &cells) {
+  GtkTreeModel *model = gtk_tree_view_get_model(view);
+  if (!GTK_IS_LIST_STORE(model))
+    return;
+  const size_t columns = static_cast<size_t>(gtk_tree_model_get_n_columns(model));
+  std::vector<int> numbers(columns);
+  std::vector<GValue> values(columns);
+  for (size_t column = 0; column < columns; column++) {
+    numbers[column] = static_cast<int>(column);
+    g_value_init(&values[column], G_TYPE_STRING);
+  }
+  // Out of the view meanwhile: a view updates itself for every row put into its store.
+  g_autoptr(GtkTreeModel) held = GTK_TREE_MODEL(g_object_ref(model));
+  gtk_tree_view_set_model(view, nullptr);
+  for (size_t at = 0; at + columns <= cells.size(); at += columns) {
+    for (size_t column = 0; column < columns; column++)
+      g_value_set_static_string(&values[column], cells[at + column].c_str());
+    gtk_list_store_insert_with_valuesv(GTK_LIST_STORE(model), nullptr, -1, numbers.data(),
+                                       values.data(), static_cast<int>(columns));
+  }
+  for (GValue &value : values)
+    g_value_unset(&value);
+  gtk_tree_view_set_model(view, model);
+}
+
+// Its rows and starting rows; a double-clicked row presses OK, unless an on="activate"
+// action runs instead: that one stops the signal before handlers connected after it.
 void set_up_list(GObject *widget, const Setup &setup) {
   auto *view = GTK_TREE_VIEW(widget);
   const std::string id(setup.id);
+  if (const auto rows = setup.extras.rows.find(id); rows != setup.extras.rows.end())
+    fill_rows(view, rows->second);
   if (const auto row = setup.extras.chosen.find(id); row != setup.extras.chosen.end()) {
     g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(row->second, -1);
     show_row(view, path);

@@ -1,5 +1,6 @@
 #include "draft.h"
 
+#include "kinds.h"
 #include "markup.h"
 
 #include <algorithm>
@@ -25,14 +26,22 @@ void append_adjustment(GString *sb, const Adjustment &adjustment) {
   append(sb, "</object>\n");
 }
 
-void append_store(GString *sb, const ListStore &store) {
+// Rows left out keep their lines, so that a line GTK names is that line of the copy.
+void append_rows(GString *sb, std::string_view rows, bool written) {
+  if (written)
+    append(sb, rows);
+  else
+    append(sb, std::string(static_cast<size_t>(std::ranges::count(rows, '\n')), '\n'));
+}
+
+void append_store(GString *sb, const ListStore &store, bool rows) {
   append(sb, "<object class=\"GtkListStore\" id=\"model_");
   append(sb, store.id);
   append(sb, "\">\n<columns>\n");
   for (int column = 0; column < store.columns; column++)
     append(sb, "<column type=\"gchararray\"/>\n");
   append(sb, "</columns>\n<data>\n");
-  append(sb, store.rows);
+  append_rows(sb, store.rows, rows);
   append(sb, "</data>\n</object>\n");
 }
 
@@ -95,16 +104,58 @@ void Draft::add_row(int index, std::string_view text) {
   row.resize(static_cast<size_t>(store.columns)); // missing cells are empty
   for (std::string_view cell : row) {
     store.rows += "<col id=\"" + std::to_string(column++) + "\">";
-    store.rows += with_carriage_returns(cell);
+    const std::string written = with_carriage_returns(cell);
+    store.rows += written;
     store.rows += "</col>";
+    note_cell(store.id, written);
   }
   store.rows += "</row>\n";
+}
+
+void Draft::add_item(Element &element, std::string_view text) {
+  // Items follow one another in a slot of their own; anything written between them starts
+  // a new one, so that the copy keeps its order.
+  if (!element.items_slot || *element.items_slot + 1 != slots_.size() || body->len != 0) {
+    element.items_slot = open_slot();
+    item_slots_.push_back(*element.items_slot);
+  }
+  const std::string written = with_carriage_returns(text);
+  std::string &slot = slots_[*element.items_slot];
+  slot += "<item>";
+  slot += written;
+  slot += "</item>\n";
+  note_cell(element.id, written);
+}
+
+// Character data without a reference is read as it is written; a '<' would be markup, which
+// GTK is left to refuse.
+void Draft::note_cell(const std::string &id, std::string_view written) {
+  if (extras == nullptr || !rows_readable_)
+    return;
+  std::vector<std::string> &rows = extras->rows[id];
+  const size_t special = written.find_first_of("&<");
+  if (special == std::string_view::npos) {
+    rows.emplace_back(written);
+    return;
+  }
+  std::optional<std::string> text =
+      written[special] == '&' ? parsed_text(written) : std::optional<std::string>();
+  if (text)
+    rows.push_back(std::move(*text));
+  else
+    rows_readable_ = false;
+}
+
+bool Draft::rows_apart() const {
+  return rows_readable_ && extras != nullptr && !extras->rows.empty();
 }
 
 void Draft::finish() {
   append(kFooter);
   if (extras == nullptr)
     return;
+  if (!rows_readable_)
+    extras->rows.clear();
   for (const ListStore &store : stores_)
     if (!store.choices.empty())
       choose_rows(store);
@@ -157,7 +208,7 @@ size_t Draft::size_hint() const {
   return size;
 }
 
-void Draft::write(GString *sb) const {
+void Draft::write(GString *sb, bool rows) const {
   // One allocation for the whole document: it can be many times the size of the input.
   const size_t start = sb->len;
   g_string_set_size(sb, start + size_hint());
@@ -168,11 +219,12 @@ void Draft::write(GString *sb) const {
     append_adjustment(sb, adjustment);
   widgets::append(sb, buffers_);
   for (const ListStore &store : stores_)
-    append_store(sb, store);
+    append_store(sb, store, rows);
   // Each finished stretch followed by its slot, then the rest.
   for (size_t i = 0; i < finished_.size(); i++) {
     widgets::append(sb, finished_[i]);
-    widgets::append(sb, slots_[i]);
+    append_rows(sb, slots_[i],
+                rows || !std::binary_search(item_slots_.begin(), item_slots_.end(), i));
   }
   g_string_append_len(sb, body->str, static_cast<gssize>(body->len));
 }

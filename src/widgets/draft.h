@@ -15,6 +15,7 @@
 namespace quillet::widgets {
 
 struct Kind;
+struct Element;
 
 // The range of a spin button or slider, declared before the widgets.
 struct Adjustment {
@@ -68,15 +69,25 @@ public:
   ListStore &store(int index) { return stores_[static_cast<size_t>(index)]; }
   // A row of cells from the text of an item.
   void add_row(int store, std::string_view text);
+  // An item of `element`'s own, for an object that takes items (a combo box's texts).
+  void add_item(Element &element, std::string_view text);
 
   // The end of the widgets: closes the document and finds every store's starting rows.
   void finish();
 
-  // Appends the whole document: header, declarations, widgets.
-  void write(GString *sb) const;
+  // Appends the whole document: header, declarations, widgets. Without `rows`, the rows of
+  // stores and the items of add_item are left out (their lines stay, empty): GtkBuilder's parser
+  // takes far longer over many of them than filling the store does, so GTK is given the layout
+  // without them and the window's set-up fills them in from DialogExtras::rows.
+  void write(GString *sb, bool rows = true) const;
+  // Whether the rows go to GTK apart from the layout: there are some, and each one reads as
+  // character data (one that does not stays in the layout, for GTK to refuse as before).
+  bool rows_apart() const;
 
 private:
   void choose_rows(const ListStore &store);
+  // Notes the text of a cell written into the layout as GTK will read it, for `id`'s rows.
+  void note_cell(const std::string &id, std::string_view written);
   size_t size_hint() const;
 
   std::vector<std::string> finished_;
@@ -85,6 +96,8 @@ private:
   std::vector<Adjustment> adjustments_;
   std::string buffers_;
   std::vector<ListStore> stores_;
+  std::vector<size_t> item_slots_; // slots holding only items, in order
+  bool rows_readable_ = true;
 };
 
 } // namespace quillet::widgets

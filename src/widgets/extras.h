@@ -44,6 +44,11 @@ struct DialogExtras {
   // widget id to its commands, in document order. Actions without `on` are in the widget
   // actions table, as they have always been.
   std::map<std::string, std::map<std::string, std::vector<std::string>>> events;
+
+  // Rows GTK is given directly rather than through the layout (see Draft::write).
+  std::map<std::string, std::vector<std::string>> rows; // widget id to its rows' cells, row by
+                                                        // row, as GTK would read them
+  std::string builder_layout; // the layout GTK is given, or empty when it is the copy itself
 };
 
 } // namespace quillet::widgets

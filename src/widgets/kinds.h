@@ -52,6 +52,8 @@ struct Element {
 
   // Radio buttons among its children join the group of the first of them.
   std::string radio_group;
+  // Where its items are written, to be left out of the layout GTK reads.
+  std::optional<size_t> items_slot;
 };
 
 // A start tag as the walk meets it.
