@@ -81,8 +81,11 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     gtk_widget_set_can_default(dialog.ok, TRUE);
     gtk_window_set_default(GTK_WINDOW(dialog.window), dialog.ok);
   }
+}
 
-  // Once every widget has its start: a field may take its name from what it shows.
+void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &extras) {
+  g_return_if_fail(dialog.builder != NULL);
+
   for (const auto &[id, kind] : extras.kinds)
     if (kind->named)
       if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str()))

@@ -18,9 +18,13 @@ struct Dialog {
   GtkWidget *cancel; // null without one
 };
 
-// Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows, names:
-// what the layout cannot say. Before any handler of the driver's runs.
+// Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows: what
+// the layout cannot say. Before any handler of the driver's runs.
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
+
+// Each field named for assistive tools after a text just before it, on the parts of it that
+// take the focus. Once the window is shown, and so a field's hidden parts are known.
+void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &extras);
 
 // Each widget's actions run when the user does what its kind says (a click, a change); those
 // of anything else whose name says "timer", once a second. After the driver's own handlers:

@@ -165,6 +165,7 @@ constexpr Kind kKinds[] = {
      .set_default = progressbar_default,
      .caption = "text",
      .type = gtk_progress_bar_get_type,
+     .named = true,
      .read = read_progressbar,
      .feed = feed_progressbar},
 };

@@ -206,6 +206,22 @@ Value read_fontbutton(GObject *widget, const char *, bool) {
   return {font != nullptr ? font : ""};
 }
 
+// A save chooser's entry stands in its box with its button.
+GtkWidget *filechooser_slot(GtkWidget *widget) {
+  return GTK_IS_ENTRY(widget) ? gtk_widget_get_parent(widget) : widget;
+}
+
+// A chooser button shows one of its two parts, a button or (for a folder) a combo box.
+GtkWidget *filechooser_focus_part(GtkWidget *widget) {
+  if (!GTK_IS_FILE_CHOOSER_BUTTON(widget))
+    return widget;
+  g_autoptr(GList) parts = gtk_container_get_children(GTK_CONTAINER(widget));
+  for (const GList *part = parts; part != nullptr; part = part->next)
+    if (gtk_widget_get_visible(GTK_WIDGET(part->data)))
+      return GTK_WIDGET(part->data);
+  return widget;
+}
+
 constexpr Kind kKinds[] = {
     {.element = "filechooser",
      .start = start_filechooser,
@@ -215,7 +231,9 @@ constexpr Kind kKinds[] = {
      .named = true,
      .focused = true,
      .set_up = set_up_filechooser,
-     .read = read_filechooser},
+     .read = read_filechooser,
+     .slot = filechooser_slot,
+     .focus_part = filechooser_focus_part},
     {.element = "calendar",
      .start = start_calendar,
      .end = end_object,
