@@ -61,25 +61,34 @@ void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
     g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
 }
 
+// The button Enter presses: the one given default="true", or else OK.
+GtkWidget *default_button(const Dialog &dialog, const transform::DialogExtras &extras) {
+  if (extras.default_button.empty())
+    return dialog.ok;
+  GObject *button = gtk_builder_get_object(dialog.builder, extras.default_button.c_str());
+  return button != nullptr && widgets::is_clicked(button) ? GTK_WIDGET(button) : dialog.ok;
+}
+
 } // namespace
 
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
   g_return_if_fail(dialog.builder != NULL);
   g_return_if_fail(dialog.window != NULL);
 
+  for (const auto &[id, kind] : extras.kinds)
+    if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str()))
+      widgets::mark(object, kind);
+  GtkWidget *enter = default_button(dialog, extras);
   for (const auto &[id, kind] : extras.kinds) {
     GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
-    if (object == nullptr)
-      continue;
-    widgets::mark(object, kind);
-    if (kind->set_up != nullptr)
-      kind->set_up(object, widgets::Setup{id, extras, dialog.ok});
+    if (object != nullptr && kind->set_up != nullptr)
+      kind->set_up(object, widgets::Setup{id, extras, enter});
   }
 
   g_signal_connect(dialog.window, "key-press-event", G_CALLBACK(on_key_press), dialog.cancel);
-  if (dialog.ok != nullptr) {
-    gtk_widget_set_can_default(dialog.ok, TRUE);
-    gtk_window_set_default(GTK_WINDOW(dialog.window), dialog.ok);
+  if (enter != nullptr) {
+    gtk_widget_set_can_default(enter, TRUE);
+    gtk_window_set_default(GTK_WINDOW(dialog.window), enter);
   }
 }
 

@@ -31,6 +31,9 @@ struct DialogExtras {
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+
+  // The button Enter presses, when one is given default="true"; empty for OK.
+  std::string default_button;
 };
 
 } // namespace quillet::widgets

@@ -68,7 +68,8 @@ struct Value {
 struct Setup {
   std::string_view id; // its object id, under which the extras know it
   const DialogExtras &extras;
-  GtkWidget *ok; // the OK button, for Enter and double clicks; null without one
+  GtkWidget *ok; // the button Enter and double clicks press: the one given default="true",
+                 // or else OK; null without either
 };
 
 struct Kind {

@@ -9,6 +9,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <string>
 #include <tuple>
