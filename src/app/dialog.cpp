@@ -5,6 +5,7 @@
 #include "actions.h"
 #include "widgets/kinds.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quillet::app {
@@ -99,6 +100,36 @@ void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &ext
     if (kind->named)
       if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str()))
         widgets::name_by_text_before(GTK_WIDGET(object));
+}
+
+void dialog_fit_height(const Dialog &dialog) {
+  g_return_if_fail(GTK_IS_WINDOW(dialog.window));
+
+  int width = 0, height = 0;
+  gtk_window_get_default_size(GTK_WINDOW(dialog.window), &width, &height);
+  GtkWidget *content = gtk_bin_get_child(GTK_BIN(dialog.window));
+  if (content == nullptr || width <= 0 || height <= 0)
+    return;
+  // What is not shown takes no room.
+  gtk_widget_show_all(content);
+  const auto needed = [content](int at) {
+    int least = 0;
+    gtk_widget_get_preferred_height_for_width(content, at, &least, nullptr);
+    return least;
+  };
+  // Content taller than asked at that width takes the height it needs there.
+  const int goal = std::max(height, needed(width));
+  const auto fits = [&](int at) { return needed(at) <= goal; };
+  int narrowest = 0;
+  gtk_widget_get_preferred_width(content, &narrowest, nullptr);
+  if (narrowest >= width || fits(narrowest))
+    return;
+  // The narrowest width at which it still fits: the window may be made that narrow.
+  while (width - narrowest > 1) {
+    const int middle = narrowest + (width - narrowest) / 2;
+    (fits(middle) ? width : narrowest) = middle;
+  }
+  gtk_widget_set_size_request(content, width, -1);
 }
 
 void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions) {

@@ -22,6 +22,12 @@ struct Dialog {
 // the layout cannot say. Before any handler of the driver's runs.
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
 
+// A window given a height opens at that height when its content fits in it at the width it
+// is given, and else at the height the content needs at that width. GTK measures a window's
+// least height at its content's least width, at which a wrapped text takes the most lines;
+// the content is kept as wide as it needs to be to fit. Before the window is shown.
+void dialog_fit_height(const Dialog &dialog);
+
 // Each field named for assistive tools after a text just before it, on the parts of it that
 // take the focus. Once the window is shown, and so a field's hidden parts are known.
 void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &extras);
