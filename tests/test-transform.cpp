@@ -34,8 +34,8 @@ static std::string dump_actions(GHashTable *widget_actions) {
 }
 
 // The layout, the actions, then the feeds when there are any: "id (kind)", the script below.
-// With `extras`, also the document order, exit words, starting rows, slider decimals and the
-// starting texts of hidden entries.
+// With `extras`, also the document order, exit words, starting rows, slider decimals, the
+// starting texts of hidden entries and the default button.
 static std::string transform(const char *program, bool extras) {
   g_autoptr(XmlTransformer) transformer = xml_transformer_new();
   g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, program);
@@ -68,6 +68,8 @@ static std::string transform(const char *program, bool extras) {
     out += "\n== digits " + id + " " + std::to_string(digits);
   for (const auto &[id, text] : x->hidden_texts)
     out += "\n== hidden " + id + " " + text;
+  if (!x->default_button.empty())
+    out += "\n== default " + x->default_button;
   return out + "\n";
 }
 
