@@ -80,8 +80,8 @@ static void assert_rows_apart(const char *layout, const quillet::transform::Dial
 }
 
 // The layout, the actions, then the feeds when there are any: "id (kind)", the script below.
-// With `extras`, also the document order, exit words, starting rows, slider decimals and the
-// starting texts of hidden entries.
+// With `extras`, also the document order, exit words, starting rows, slider decimals, the
+// starting texts of hidden entries and the default button.
 static std::string transform(const char *program, bool extras) {
   g_autoptr(XmlTransformer) transformer = xml_transformer_new();
   g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, program);
@@ -129,6 +129,8 @@ static std::string transform(const char *program, bool extras) {
     out += "\n== kept above";
   for (const std::string &id : x->auto_closes)
     out += "\n== " + id + " closes the dialog at 100";
+  if (!x->default_button.empty())
+    out += "\n== default " + x->default_button;
   return out + "\n";
 }
 

@@ -6,6 +6,7 @@
 #include "quiet.h"
 #include "widgets/kinds.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -149,6 +150,14 @@ gboolean on_timeout(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// The button Enter presses: the one given default="true", or else OK.
+GtkWidget *default_button(const Dialog &dialog, const transform::DialogExtras &extras) {
+  if (extras.default_button.empty())
+    return dialog.ok;
+  GObject *button = gtk_builder_get_object(dialog.builder, extras.default_button.c_str());
+  return button != nullptr && widgets::is_clicked(button) ? GTK_WIDGET(button) : dialog.ok;
+}
+
 } // namespace
 
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
@@ -157,13 +166,16 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
 
   // Starting values are no change of the user's.
   Quiet quiet;
+  for (const auto &[id, kind] : extras.kinds)
+    if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str()))
+      widgets::mark(object, kind);
+  GtkWidget *enter = default_button(dialog, extras);
   for (const auto &[id, kind] : extras.kinds) {
     GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
     if (object == nullptr)
       continue;
-    widgets::mark(object, kind);
     if (kind->set_up != nullptr)
-      kind->set_up(object, widgets::Setup{id, extras, dialog.ok, dialog.end, dialog.end_data});
+      kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data});
     // Rows and text take the height the window has to spare, the buttons below staying at
     // its bottom; set here, so that the layout stays as it has always been.
     if (kind->fills && GTK_IS_WIDGET(object))
@@ -177,12 +189,15 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
   }
 
   g_signal_connect(dialog.window, "key-press-event", G_CALLBACK(on_key_press), dialog.cancel);
-  if (dialog.ok != nullptr) {
-    gtk_widget_set_can_default(dialog.ok, TRUE);
-    gtk_window_set_default(GTK_WINDOW(dialog.window), dialog.ok);
+  if (enter != nullptr) {
+    gtk_widget_set_can_default(enter, TRUE);
+    gtk_window_set_default(GTK_WINDOW(dialog.window), enter);
   }
+}
 
-  // Once every widget has its start: a field may take its name from what it shows.
+void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &extras) {
+  g_return_if_fail(dialog.builder != NULL);
+
   for (const auto &[id, kind] : extras.kinds)
     if (kind->named)
       if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str()))
@@ -204,6 +219,36 @@ void dialog_set_values(const Dialog &dialog, const transform::DialogExtras &extr
       g_debug("Widget '%s' keeps its own starting value: it cannot take the one given for it.",
               id.c_str());
   }
+}
+
+void dialog_fit_height(const Dialog &dialog) {
+  g_return_if_fail(GTK_IS_WINDOW(dialog.window));
+
+  int width = 0, height = 0;
+  gtk_window_get_default_size(GTK_WINDOW(dialog.window), &width, &height);
+  GtkWidget *content = gtk_bin_get_child(GTK_BIN(dialog.window));
+  if (content == nullptr || width <= 0 || height <= 0)
+    return;
+  // What is not shown takes no room.
+  gtk_widget_show_all(content);
+  const auto needed = [content](int at) {
+    int least = 0;
+    gtk_widget_get_preferred_height_for_width(content, at, &least, nullptr);
+    return least;
+  };
+  // Content taller than asked at that width takes the height it needs there.
+  const int goal = std::max(height, needed(width));
+  const auto fits = [&](int at) { return needed(at) <= goal; };
+  int narrowest = 0;
+  gtk_widget_get_preferred_width(content, &narrowest, nullptr);
+  if (narrowest >= width || fits(narrowest))
+    return;
+  // The narrowest width at which it still fits: the window may be made that narrow.
+  while (width - narrowest > 1) {
+    const int middle = narrowest + (width - narrowest) / 2;
+    (fits(middle) ? width : narrowest) = middle;
+  }
+  gtk_widget_set_size_request(content, width, -1);
 }
 
 void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions) {

@@ -23,14 +23,24 @@ struct Dialog {
   gpointer end_data = nullptr;
 };
 
-// Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows, names:
-// what the layout cannot say. Before any handler of the driver's runs.
+// Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows: what
+// the layout cannot say. Before any handler of the driver's runs.
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
 
 // The starting values of an earlier answer (none without one), over those the markup gave.
 // After dialog_set_up, before the actions are wired: setting a value runs none.
 void dialog_set_values(const Dialog &dialog, const transform::DialogExtras &extras,
                        const Values *values);
+
+// A window given a height opens at that height when its content fits in it at the width it
+// is given, and else at the height the content needs at that width. GTK measures a window's
+// least height at its content's least width, at which a wrapped text takes the most lines;
+// the content is kept as wide as it needs to be to fit. Before the window is shown.
+void dialog_fit_height(const Dialog &dialog);
+
+// Each field named for assistive tools after a text just before it, on the parts of it that
+// take the focus. Once the window is shown, and so a field's hidden parts are known.
+void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &extras);
 
 // Each widget's actions run when the user does what its kind says (a click, a change); those
 // of anything else whose name says "timer", once a second. After the driver's own handlers:

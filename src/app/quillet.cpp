@@ -394,7 +394,10 @@ void quillet_launch(Quillet *self) {
 
   quillet::app::actions_set_window(window);
   quillet::app::actions_set_environment(action_environment, &state);
+  if (height > 0)
+    quillet::app::dialog_fit_height(dialog);
   gtk_widget_show_all(window);
+  quillet::app::dialog_name_fields(dialog, extras);
   quillet::app::feeds_start(builder, extras.feeds);
   quillet::app::dialog_focus_first_field(dialog, extras);
   gtk_main();

@@ -49,6 +49,9 @@ struct DialogExtras {
   std::map<std::string, std::vector<std::string>> rows; // widget id to its rows' cells, row by
                                                         // row, as GTK would read them
   std::string builder_layout; // the layout GTK is given, or empty when it is the copy itself
+
+  // The button Enter presses, when one is given default="true"; empty for OK.
+  std::string default_button;
 };
 
 } // namespace quillet::widgets

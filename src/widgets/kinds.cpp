@@ -77,11 +77,38 @@ bool is_clicked(GObject *widget) {
   return kind != nullptr && g_strcmp0(kind->signal, "clicked") == 0;
 }
 
+namespace {
+
+// The objects in `widget` that take the focus: the widget itself when it can, or else its
+// shown parts that can, internal ones included. A scrolled window passes the focus on to what
+// it shows.
+void add_focus_parts(GtkWidget *widget, gpointer parts) {
+  if (gtk_widget_get_can_focus(widget) && !GTK_IS_SCROLLED_WINDOW(widget)) {
+    g_ptr_array_add(static_cast<GPtrArray *>(parts), widget);
+  } else if (GTK_IS_CONTAINER(widget)) {
+    gtk_container_forall(
+        GTK_CONTAINER(widget),
+        [](GtkWidget *child, gpointer found) {
+          if (gtk_widget_get_visible(child))
+            add_focus_parts(child, found);
+        },
+        parts);
+  }
+}
+
+void label_by(AtkObject *part, AtkObject *text) {
+  atk_object_add_relationship(part, ATK_RELATION_LABELLED_BY, text);
+  atk_object_add_relationship(text, ATK_RELATION_LABEL_FOR, part);
+}
+
+} // namespace
+
 void name_by_text_before(GtkWidget *field) {
   g_return_if_fail(GTK_IS_WIDGET(field));
+  const Kind *kind = kind_of_widget(G_OBJECT(field));
+  GtkWidget *slot = kind != nullptr && kind->slot != nullptr ? kind->slot(field) : field;
+  GtkWidget *box = gtk_widget_get_parent(slot);
   // A view is named in the scrolled window that holds it.
-  GtkWidget *slot = field;
-  GtkWidget *box = gtk_widget_get_parent(field);
   if (GTK_IS_SCROLLED_WINDOW(box)) {
     slot = box;
     box = gtk_widget_get_parent(box);
@@ -93,11 +120,24 @@ void name_by_text_before(GtkWidget *field) {
   GtkWidget *text = at != nullptr && at->prev != nullptr ? GTK_WIDGET(at->prev->data) : nullptr;
   if (!GTK_IS_LABEL(text))
     return;
+  // What stands for the field is labelled by its mnemonic text; GTK would label a hidden
+  // part of it too after a mnemonic on the whole.
+  if (kind != nullptr && kind->focus_part != nullptr)
+    field = kind->focus_part(field);
   gtk_label_set_mnemonic_widget(GTK_LABEL(text), field);
-  AtkObject *accessible = gtk_widget_get_accessible(field);
-  const char *name = atk_object_get_name(accessible);
-  if (name == nullptr || name[0] == '\0')
-    atk_object_set_name(accessible, gtk_label_get_text(GTK_LABEL(text)));
+  const char *name = gtk_label_get_text(GTK_LABEL(text));
+  atk_object_set_name(gtk_widget_get_accessible(field), name);
+  g_autoptr(GPtrArray) parts = g_ptr_array_new();
+  add_focus_parts(slot, parts);
+  for (guint i = 0; i < parts->len; i++) {
+    auto *part = GTK_WIDGET(g_ptr_array_index(parts, i));
+    if (part == field)
+      continue;
+    AtkObject *accessible = gtk_widget_get_accessible(part);
+    label_by(accessible, gtk_widget_get_accessible(text));
+    if (gtk_widget_is_ancestor(part, field))
+      atk_object_set_name(accessible, name);
+  }
 }
 
 } // namespace quillet::widgets

@@ -75,7 +75,8 @@ struct Value {
 struct Setup {
   std::string_view id; // its object id, under which the extras know it
   const DialogExtras &extras;
-  GtkWidget *ok; // the OK button, for Enter and double clicks; null without one
+  GtkWidget *ok; // the button Enter and double clicks press: the one given default="true",
+                 // or else OK; null without either
 
   // Ends the dialog as a button with exit word `word` would, answer and all.
   void (*end)(const char *word, gpointer data) = nullptr;
@@ -138,6 +139,13 @@ struct Kind {
   // and says whether it could; a text `read` never gives (no such item, no number, no UTF-8)
   // leaves it as it was. Without, it takes none.
   bool (*set_value)(GObject *widget, const std::string &text) = nullptr;
+
+  // --- Names: what stands in its box for a named widget that the kind wraps in a box of its
+  // own; without, the widget itself (or the scrolled window around a view).
+  GtkWidget *(*slot)(GtkWidget *widget) = nullptr;
+  // The part of it that stands for it when it takes the focus, and so takes the text's
+  // mnemonic; without, the widget itself.
+  GtkWidget *(*focus_part)(GtkWidget *widget) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.
@@ -159,7 +167,10 @@ const Kind *kind_of_widget(GObject *widget);
 bool is_clicked(GObject *widget);
 
 // Names `field` for assistive tools (and as the text's mnemonic widget) after a text just
-// before it in the same box, unless it has a name already.
+// before it in the same box. The name goes on the field and on the parts of it that take the
+// focus (a chooser's visible button, a combo box's toggle), each labelled by the text; other
+// parts its kind puts beside it (a save chooser's button) keep their captions and are
+// labelled by the text too. Once the window is shown: which parts show is known only then.
 void name_by_text_before(GtkWidget *field);
 
 // The dialog's window, and its OK and Cancel buttons, as the layout names them; null where

@@ -224,6 +224,7 @@ constexpr Kind kKinds[] = {
      .set_default = progressbar_default,
      .caption = "text",
      .type = gtk_progress_bar_get_type,
+     .named = true,
      .set_up = set_up_progressbar,
      .read = read_progressbar,
      .feed = feed_progressbar},

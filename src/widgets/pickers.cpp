@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -313,6 +314,68 @@ bool set_calendar(GObject *widget, const std::string &text) {
   return true;
 }
 
+// What a key does in the calendar, as GTK has it do.
+void press(GtkWidget *calendar, const GdkEventKey *event, guint keyval) {
+  auto *klass = GTK_WIDGET_CLASS(g_type_class_peek(GTK_TYPE_CALENDAR));
+  g_autoptr(GdkEvent) key = gdk_event_copy(reinterpret_cast<const GdkEvent *>(event));
+  key->key.keyval = keyval;
+  key->key.state = 0;
+  klass->key_press_event(calendar, &key->key);
+}
+
+GDate chosen_day(GtkCalendar *calendar) {
+  guint year = 0, month = 0, day = 0;
+  gtk_calendar_get_date(calendar, &year, &month, &day);
+  GDate date;
+  g_date_clear(&date, 1);
+  g_date_set_dmy(&date, static_cast<GDateDay>(day), static_cast<GDateMonth>(month + 1),
+                 static_cast<GDateYear>(year));
+  return date;
+}
+
+// The day the arrow keys move to is the chosen day, so that Enter then gives it. GTK's
+// arrows move a box that only Space chooses the day in, and the box is not on the chosen day
+// at the start nor after Ctrl+arrows changed the month: it is chosen and moved (Left and
+// Right, a day at a time) until the day is the one the arrow meant. With Ctrl, the arrows
+// change the month or year as GTK has them.
+gboolean on_calendar_key(GtkWidget *widget, GdkEventKey *event, gpointer) {
+  const bool rtl = gtk_widget_get_direction(widget) == GTK_TEXT_DIR_RTL;
+  const guint forward = rtl ? GDK_KEY_Left : GDK_KEY_Right;
+  const guint back = rtl ? GDK_KEY_Right : GDK_KEY_Left;
+  int days = 0;
+  const guint key = event->keyval;
+  if (key == GDK_KEY_Up || key == GDK_KEY_KP_Up || key == GDK_KEY_Down || key == GDK_KEY_KP_Down)
+    days = key == GDK_KEY_Up || key == GDK_KEY_KP_Up ? -7 : 7;
+  else if (key == GDK_KEY_Left || key == GDK_KEY_KP_Left)
+    days = rtl ? 1 : -1;
+  else if (key == GDK_KEY_Right || key == GDK_KEY_KP_Right)
+    days = rtl ? -1 : 1;
+  if (days == 0 || (event->state & gtk_accelerator_get_default_mod_mask()) != 0)
+    return FALSE;
+  auto *calendar = GTK_CALENDAR(widget);
+  GDate target = chosen_day(calendar);
+  if (days > 0)
+    g_date_add_days(&target, days);
+  else if (g_date_get_julian(&target) > static_cast<guint32>(-days))
+    g_date_subtract_days(&target, -days);
+  press(widget, event, GDK_KEY_space);
+  // A round or two: once the box is on the chosen day, the steps land on the target.
+  for (int round = 0; round < 3; round++) {
+    GDate now = chosen_day(calendar);
+    const int left = g_date_days_between(&now, &target);
+    if (left == 0)
+      break;
+    for (int step = 0; step < std::abs(left); step++)
+      press(widget, event, left > 0 ? forward : back);
+    press(widget, event, GDK_KEY_space);
+  }
+  return TRUE;
+}
+
+void set_up_calendar(GObject *widget, const Setup &) {
+  g_signal_connect(widget, "key-press-event", G_CALLBACK(on_calendar_key), nullptr);
+}
+
 Value read_calendar(GObject *widget, const char *, bool) {
   guint year = 0, month = 0, day = 0;
   gtk_calendar_get_date(GTK_CALENDAR(widget), &year, &month, &day);
@@ -370,6 +433,22 @@ bool set_fontbutton(GObject *widget, const std::string &text) {
   return true;
 }
 
+// A save chooser's entry stands in its box with its button.
+GtkWidget *filechooser_slot(GtkWidget *widget) {
+  return GTK_IS_ENTRY(widget) ? gtk_widget_get_parent(widget) : widget;
+}
+
+// A chooser button shows one of its two parts, a button or (for a folder) a combo box.
+GtkWidget *filechooser_focus_part(GtkWidget *widget) {
+  if (!GTK_IS_FILE_CHOOSER_BUTTON(widget))
+    return widget;
+  g_autoptr(GList) parts = gtk_container_get_children(GTK_CONTAINER(widget));
+  for (const GList *part = parts; part != nullptr; part = part->next)
+    if (gtk_widget_get_visible(GTK_WIDGET(part->data)))
+      return GTK_WIDGET(part->data);
+  return widget;
+}
+
 constexpr Kind kKinds[] = {
     {.element = "filechooser",
      .start = start_filechooser,
@@ -382,7 +461,9 @@ constexpr Kind kKinds[] = {
      .set_up = set_up_filechooser,
      .read = read_filechooser,
      .change_signal = "file-set|changed",
-     .set_value = set_filechooser},
+     .set_value = set_filechooser,
+     .slot = filechooser_slot,
+     .focus_part = filechooser_focus_part},
     {.element = "calendar",
      .start = start_calendar,
      .end = end_object,
@@ -390,6 +471,7 @@ constexpr Kind kKinds[] = {
      .type = gtk_calendar_get_type,
      .named = true,
      .focused = true,
+     .set_up = set_up_calendar,
      .read = read_calendar,
      .change_signal = "day-selected",
      .set_value = set_calendar},

@@ -245,6 +245,13 @@ void button_attributes(Draft &draft, Element &button, std::string_view tag) {
     g_debug("The exit word '%.*s' is not a word (letters, digits and '_'): the button does not "
             "end the dialog.",
             static_cast<int>(exit->size()), exit->data());
+  if (attribute(tag, "default") != "true" || draft.extras == nullptr)
+    return;
+  if (draft.extras->default_button.empty())
+    draft.extras->default_button = button.id;
+  else
+    g_debug("A second button is given default=\"true\": it is ignored, Enter presses the "
+            "first.");
 }
 
 constexpr Kind kKinds[] = {

@@ -7,10 +7,11 @@ AT-SPI default action), click REF and doubleclick REF (the real pointer, XTEST),
 (X focus for the window, keyboard focus for the widget), type TEXT and key KEY (real key
 events, e.g. ctrl+a), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
 rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FILE (write what
-REF shows, or its WxH on screen, to FILE), inset SIDES REF FILE (write the gaps in pixels
+REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), inset SIDES REF FILE (write the gaps in pixels
 between REF and the window's edges, SIDES some of l, t, r, to FILE), sleep SECONDS, addrow REF (add the row of table
 cell REF to the selection), window N (later steps work window N: 0 the dialog, 1 a window
-it opened, such as a chooser).
+it opened, such as a chooser), names FILE (press Ctrl+Tab, which text views do not take,
+until the focus comes back, writing each object focused as ROLE|NAME|LABELLED BY, a line each).
 
 REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
 Every wait is bounded; any failure exits with status 1 and a message.
@@ -161,12 +162,39 @@ def x_window(pid, *name):
         capture_output=True, text=True, timeout=TIMEOUT).stdout.split())[0]
 
 
+def focus_cycle(frame, window):
+    """What takes the focus, from the focused object on, as Ctrl+Tab moves it round the window.
+    A combo box's toggle takes it without ever being in the tree: AT-SPI's events tell."""
+    from gi.repository import GLib
+    events = []
+    pyatspi.Registry.registerEventListener(
+        lambda e: e.detail1 and events.append(e.source), "object:state-changed:focused")
+    seen = [poll("a focused object", lambda: next((a for a in walk(frame, False) if
+                                                   a.getState().contains(pyatspi.STATE_FOCUSED))))]
+
+    def moved():
+        while GLib.MainContext.default().iteration(False):
+            pass
+        return events and events[-1] != seen[-1] and events[-1]
+    while len(seen) < 100:
+        run(XDOTOOL, "key", "ctrl+Tab")
+        seen.append(poll("the focus to move on from " + seen[-1].name, moved))
+        if seen[-1] == seen[0]:
+            return seen[:-1]
+    fail("the focus never came back")
+
+
+def labels(acc):
+    return [r.getTarget(i).name for r in acc.getRelationSet()
+            if r.getRelationType() == pyatspi.RELATION_LABELLED_BY for i in range(r.getNTargets())]
+
+
 def main(argv):
     pid = int(argv[1])
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
-             "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "window": 1}
+             "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "window": 1, "names": 1}
     parsed, i = [], 0
     while i < len(steps):
         op = steps[i]
@@ -175,7 +203,7 @@ def main(argv):
         parsed.append((op, steps[i + 1:i + 1 + arity[op]]))
         i += 1 + arity[op]
     ops = [op for op, _ in parsed] + ["focus"]
-    x_only = [op for op in ops if op in ("key", "doubleclick")] + [
+    x_only = [op for op in ops if op in ("key", "doubleclick", "names")] + [
         op for op in ops[:ops.index("focus")] if op == "type"]
     if WAYLAND and x_only:
         print("drive.py: %s needs X" % x_only[0], file=sys.stderr)
@@ -264,7 +292,8 @@ def main(argv):
             poll("%s rows in %s" % (args[1], args[0]), lambda: table.nRows == int(args[1]))
         elif op == "name":
             with open(args[1], "w", encoding="utf-8") as f:
-                f.write(widget(args[0]).name + "\n")
+                target = widget(args[0])
+                f.write("|".join([target.name] + labels(target)[:1]) + "\n")
         elif op == "size":
             target = widget(args[0])
             _, _, width, height = (content(target) if target.getRoleName() == "frame" else
@@ -277,6 +306,11 @@ def main(argv):
             gaps = {"l": left - x, "t": top - y, "r": x + width - left - w}
             with open(args[2], "w", encoding="utf-8") as f:
                 f.write(" ".join(str(gaps[side]) for side in args[0]) + "\n")
+        elif op == "names":
+            run(XDOTOOL, "windowfocus", "--sync", window)
+            with open(args[0], "w", encoding="utf-8") as f:
+                f.writelines("%s|%s|%s\n" % (a.getRoleName(), a.name, ",".join(labels(a)))
+                             for a in focus_cycle(frame(), window))
         elif op == "sleep":
             time.sleep(float(args[0]))
         elif op == "addrow":
