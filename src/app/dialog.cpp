@@ -227,6 +227,11 @@ void dialog_fit_height(const Dialog &dialog) {
   int width = 0, height = 0;
   gtk_window_get_default_size(GTK_WINDOW(dialog.window), &width, &height);
   GtkWidget *content = gtk_bin_get_child(GTK_BIN(dialog.window));
+  // The content has the window's size less the border around it.
+  const int border =
+      2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(dialog.window)));
+  width -= border;
+  height -= border;
   if (content == nullptr || width <= 0 || height <= 0)
     return;
   // What is not shown takes no room.
