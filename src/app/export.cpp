@@ -5,6 +5,9 @@
 #include "widgets/kinds.h"
 
 #include <cstdio>
+#include <unordered_set>
+
+#include <unistd.h>
 #include <initializer_list>
 
 namespace quillet::app {
@@ -214,6 +217,57 @@ void append_state_line(GString *out, const WidgetState &state) {
     const std::string quoted = double_quoted(state.value);
     g_string_append_printf(out, "%s=\"%s\"\n", state.name.c_str(), quoted.c_str());
   }
+}
+
+// Linux refuses to start a program (E2BIG) when one string of its environment takes
+// 128 KiB with its NUL, or when its strings and their pointers, with the arguments', take
+// more than a quarter of the stack limit (at least 128 KiB, at most 6 MiB), which
+// sysconf(_SC_ARG_MAX) gives. Half of that is left for the command's own words.
+static constexpr size_t kMaxEnvironmentString = 128 * 1024;
+
+static size_t environment_budget() {
+  const long arg_max = sysconf(_SC_ARG_MAX);
+  return std::min<size_t>(arg_max > 0 ? static_cast<size_t>(arg_max) : kMaxEnvironmentString,
+                          6 * 1024 * 1024) /
+         2;
+}
+
+static size_t environment_cost(size_t length) {
+  return length + 1 + sizeof(char *);
+}
+
+// What every action command starts with: quillet's environment and the widgets' values
+// under their names, unquoted, as OK would print them. So that the command always starts,
+// a value the environment cannot hold (see above) is left out, in document order, and the
+// variable is unset rather than left as quillet got it.
+char **environment_with(std::span<const WidgetState> widgets, bool debug) {
+  std::unordered_set<std::string_view> names;
+  for (const WidgetState &widget : widgets)
+    names.insert(widget.name);
+  g_autoptr(GPtrArray) env = g_ptr_array_new_null_terminated(0, g_free, TRUE);
+  size_t used = 0;
+  for (char **variable = environ; *variable != nullptr; variable++) {
+    const std::string_view text = *variable;
+    if (!names.contains(text.substr(0, text.find('=')))) {
+      g_ptr_array_add(env, g_strdup(*variable));
+      used += environment_cost(text.size());
+    }
+  }
+  const size_t budget = environment_budget();
+  for (const WidgetState &widget : widgets) {
+    const size_t length = widget.name.size() + 1 + widget.value.size();
+    if (length + 1 > kMaxEnvironmentString || used + environment_cost(length) > budget) {
+      if (debug)
+        fprintf(stderr,
+                "[QUILLET WARNING] Widget '%s' left out of an action's environment: its "
+                "value (%zu bytes) does not fit.\n",
+                widget.name.c_str(), widget.value.size());
+      continue;
+    }
+    g_ptr_array_add(env, g_strconcat(widget.name.c_str(), "=", widget.value.c_str(), NULL));
+    used += environment_cost(length);
+  }
+  return reinterpret_cast<char **>(g_ptr_array_steal(env, nullptr));
 }
 
 } // namespace quillet::app

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,5 +52,11 @@ std::vector<WidgetState> collect_states(const std::vector<std::string> &order, G
 
 // Appends the shell assignment that gives back `state` when evaluated.
 void append_state_line(GString *out, const WidgetState &state);
+
+// The environment an action command starts with (a new string vector): quillet's own and
+// `widgets`' values under their names, unquoted. So that the command always starts, a value
+// the environment cannot hold is left out (with `debug`, a line on standard error says so)
+// and the variable is unset rather than left as quillet got it.
+char **environment_with(std::span<const WidgetState> widgets, bool debug);
 
 } // namespace quillet::app

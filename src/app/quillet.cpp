@@ -27,7 +27,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -181,57 +180,13 @@ struct LaunchState {
   GtkWidget *cancel; // null without one
 };
 
-// Linux refuses to start a program (E2BIG) when one string of its environment takes
-// 128 KiB with its NUL, or when its strings and their pointers, with the arguments', take
-// more than a quarter of the stack limit (at least 128 KiB, at most 6 MiB), which
-// sysconf(_SC_ARG_MAX) gives. Half of that is left for the command's own words.
-constexpr size_t kMaxEnvironmentString = 128 * 1024;
-
-size_t environment_budget() {
-  const long arg_max = sysconf(_SC_ARG_MAX);
-  return std::min<size_t>(arg_max > 0 ? static_cast<size_t>(arg_max) : kMaxEnvironmentString,
-                          6 * 1024 * 1024) /
-         2;
-}
-
-size_t environment_cost(size_t length) {
-  return length + 1 + sizeof(char *);
-}
-
-// What every action command starts with: quillet's environment and the widgets' values
-// under their names, unquoted, as OK would print them. So that the command always starts,
-// a value the environment cannot hold (see above) is left out, in document order, and the
-// variable is unset rather than left as quillet got it.
+// What every action command starts with: quillet's environment and the widgets' values.
 char **action_environment(gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
-  const std::vector<quillet::app::WidgetState> widgets =
+  return quillet::app::environment_with(
       quillet::app::collect_states(xml_transformer_get_extras(state->app->transformer)->order,
-                                   state->builder, false, debug_mode);
-  std::unordered_set<std::string_view> names;
-  for (const quillet::app::WidgetState &widget : widgets)
-    names.insert(widget.name);
-  g_autoptr(GPtrArray) env = g_ptr_array_new_null_terminated(0, g_free, TRUE);
-  size_t used = 0;
-  for (char **variable = environ; *variable != nullptr; variable++) {
-    const std::string_view text = *variable;
-    if (!names.contains(text.substr(0, text.find('=')))) {
-      g_ptr_array_add(env, g_strdup(*variable));
-      used += environment_cost(text.size());
-    }
-  }
-  const size_t budget = environment_budget();
-  for (const quillet::app::WidgetState &widget : widgets) {
-    const size_t length = widget.name.size() + 1 + widget.value.size();
-    if (length + 1 > kMaxEnvironmentString || used + environment_cost(length) > budget) {
-      debug_line("[QUILLET WARNING] Widget '%s' left out of an action's environment: its "
-                 "value (%zu bytes) does not fit.\n",
-                 widget.name.c_str(), widget.value.size());
-      continue;
-    }
-    g_ptr_array_add(env, g_strconcat(widget.name.c_str(), "=", widget.value.c_str(), NULL));
-    used += environment_cost(length);
-  }
-  return reinterpret_cast<char **>(g_ptr_array_steal(env, nullptr));
+                                   state->builder, false, debug_mode),
+      debug_mode);
 }
 
 // The whole answer in the format asked for.

@@ -17,6 +17,7 @@ std::span<const Kind> text_kinds();
 std::span<const Kind> choice_kinds();
 std::span<const Kind> number_kinds();
 std::span<const Kind> picker_kinds();
+std::span<const Kind> file_kinds();
 std::span<const Kind> show_kinds();
 
 // Opens `<child>` and an object of `klass`, carrying `id` when one is given.

@@ -1,0 +1,310 @@
+// The file chooser: a file or a folder to open, several files, or a file to save.
+
+#include "family.h"
+
+#include "common/checks.h"
+#include "common/strings.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+namespace quillet::widgets {
+
+namespace {
+
+// An action the file chooser does not know opens a file.
+std::string chooser_action(std::optional<std::string_view> action) {
+  if (action == "save")
+    return "save";
+  return action == "folder" ? "select-folder" : "open";
+}
+
+// Object data on a chooser: its filter="..." for the dialogs it opens, and the files a
+// chooser of several has picked.
+constexpr const char *kFilterKey = "quillet-filter";
+constexpr const char *kFilesKey = "quillet-files";
+
+// A file chooser button cannot save, nor pick several files: a save chooser is an entry, with
+// a button beside it that the window's set-up wires to a save dialog, and a chooser of
+// several files a button that opens a dialog and shows how many it holds.
+void start_filechooser(Draft &draft, Element &element, const Tag &tag) {
+  element.form = chooser_action(attribute(tag.line, "action"));
+  if (element.form == "open" && attribute(tag.line, "selection") == "multiple")
+    element.form = "multiple";
+  GString *sb = draft.body;
+  const char *id = element.id.c_str();
+  if (element.form == "multiple") {
+    open_child_object(sb, "GtkButton", id);
+    append(sb, property("label", "(None)"));
+    return;
+  }
+  if (element.form == "save") {
+    open_child_object(sb, "GtkBox");
+    append(sb, "<property name=\"orientation\">horizontal</property>\n"
+               "<property name=\"spacing\">6</property>\n");
+    open_child_object(sb, "GtkEntry", id);
+    append(sb, "<property name=\"hexpand\">True</property>\n");
+    return;
+  }
+  open_child_object(sb, "GtkFileChooserButton", id);
+  append(sb, "<property name=\"action\">");
+  append(sb, element.form);
+  append(sb, "</property>\n");
+}
+
+void end_filechooser(Draft &draft, const Element &chooser) {
+  GString *sb = draft.body;
+  if (chooser.form == "save") {
+    append(sb, "</object>\n</child>\n");
+    open_child_object(sb, "GtkButton");
+    append(sb, "<property name=\"label\">Choose…</property>\n"
+               "</object>\n</child>\n");
+  }
+  append(sb, "</object>\n</child>\n");
+}
+
+void filechooser_attributes(Draft &draft, Element &chooser, std::string_view tag) {
+  if (const auto filter = attribute(tag, "filter"); filter && draft.extras != nullptr)
+    draft.extras->filters[chooser.id] = plain_text(*filter);
+}
+
+// Filters separated by '|', each named as written, its patterns separated by blanks.
+void add_filters(GtkFileChooser *chooser, const char *filters) {
+  if (filters == nullptr)
+    return;
+  g_auto(GStrv) parts = g_strsplit(filters, "|", -1);
+  for (char **part = parts; *part != nullptr; part++) {
+    g_auto(GStrv) patterns = g_strsplit_set(g_strstrip(*part), " \t", -1);
+    g_autoptr(GtkFileFilter) filter = GTK_FILE_FILTER(g_object_ref_sink(gtk_file_filter_new()));
+    gtk_file_filter_set_name(filter, *part);
+    bool any = false;
+    for (char **pattern = patterns; *pattern != nullptr; pattern++)
+      if (**pattern != '\0') {
+        gtk_file_filter_add_pattern(filter, *pattern);
+        any = true;
+      }
+    if (any)
+      gtk_file_chooser_add_filter(chooser, filter);
+  }
+}
+
+void filechooser_default(Draft &draft, Element &chooser, const std::string &text) {
+  if (draft.extras != nullptr && !text.empty())
+    draft.extras->paths[chooser.id] = plain_text(text);
+}
+
+void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
+  if (response == GTK_RESPONSE_ACCEPT) {
+    g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+    if (path != nullptr)
+      gtk_entry_set_text(GTK_ENTRY(entry), path);
+  }
+  gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+// A save chooser's button opens the save dialog at the path in its entry.
+void on_choose_save(GtkButton *button, gpointer entry) {
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      "Save", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_SAVE,
+      "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+  auto *chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+  add_filters(chooser, static_cast<const char *>(g_object_get_data(G_OBJECT(entry), kFilterKey)));
+  if (const char *text = gtk_entry_get_text(GTK_ENTRY(entry)); text[0] != '\0') {
+    g_autofree char *path = g_canonicalize_filename(text, nullptr);
+    g_autofree char *folder = g_path_get_dirname(path);
+    g_autofree char *base = g_path_get_basename(path);
+    gtk_file_chooser_set_current_folder(chooser, folder);
+    gtk_file_chooser_set_current_name(chooser, base);
+  }
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+  g_signal_connect(dialog, "response", G_CALLBACK(on_save_response), entry);
+  gtk_widget_show(dialog);
+}
+
+// What a chooser of several files shows: the name of its one file, or how many it holds.
+void show_files(GtkButton *button, char **files) {
+  const guint n = files != nullptr ? g_strv_length(files) : 0;
+  g_autofree char *name = n == 1 ? g_filename_display_basename(files[0]) : nullptr;
+  g_autofree char *text = n == 1   ? g_strdup(name)
+                          : n == 0 ? g_strdup("(None)")
+                                   : g_strdup_printf("%u files", n);
+  gtk_button_set_label(button, text);
+}
+
+void set_files(GObject *button, char **files) {
+  g_object_set_data_full(button, kFilesKey, files, reinterpret_cast<GDestroyNotify>(g_strfreev));
+  show_files(GTK_BUTTON(button), files);
+}
+
+void on_files_response(GtkDialog *dialog, int response, gpointer button) {
+  if (response == GTK_RESPONSE_ACCEPT) {
+    g_autoslist(GFile) chosen = gtk_file_chooser_get_files(GTK_FILE_CHOOSER(dialog));
+    g_autoptr(GStrvBuilder) files = g_strv_builder_new();
+    for (GSList *file = chosen; file != nullptr; file = file->next)
+      if (g_autofree char *path = g_file_get_path(G_FILE(file->data)); path != nullptr)
+        g_strv_builder_add(files, path);
+    set_files(G_OBJECT(button), g_strv_builder_end(files));
+  }
+  gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+// A chooser of several files opens an open dialog at the files it holds.
+void on_choose_files(GtkButton *button, gpointer) {
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      "Open", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_OPEN,
+      "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  auto *chooser = GTK_FILE_CHOOSER(dialog);
+  gtk_file_chooser_set_select_multiple(chooser, TRUE);
+  add_filters(chooser, static_cast<const char *>(g_object_get_data(G_OBJECT(button), kFilterKey)));
+  auto **files = static_cast<char **>(g_object_get_data(G_OBJECT(button), kFilesKey));
+  for (char **file = files; file != nullptr && *file != nullptr; file++)
+    gtk_file_chooser_select_filename(chooser, *file);
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+  g_signal_connect(dialog, "response", G_CALLBACK(on_files_response), button);
+  gtk_widget_show(dialog);
+}
+
+// The files of a chooser of several, a line each: those that are no file are left out.
+void set_file_lines(GObject *button, const std::string &text) {
+  g_auto(GStrv) lines = g_strsplit(text.c_str(), "\n", -1);
+  g_autoptr(GStrvBuilder) files = g_strv_builder_new();
+  for (char **line = lines; *line != nullptr; line++) {
+    g_autofree char *path = g_canonicalize_filename(*line, nullptr);
+    if (**line != '\0' && g_file_test(path, G_FILE_TEST_IS_REGULAR))
+      g_strv_builder_add(files, path);
+  }
+  set_files(button, g_strv_builder_end(files));
+}
+
+void set_up_files(GObject *button, const std::string *start) {
+  g_signal_connect(button, "clicked", G_CALLBACK(on_choose_files), nullptr);
+  if (start != nullptr)
+    set_file_lines(button, *start);
+}
+
+// The entry of a save chooser, with its button beside it.
+void set_up_save_chooser(GObject *entry) {
+  GtkWidget *box = gtk_widget_get_parent(GTK_WIDGET(entry));
+  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(box));
+  GObject *button = G_OBJECT(g_list_last(children)->data);
+  g_object_bind_property(entry, "sensitive", button, "sensitive", G_BINDING_SYNC_CREATE);
+  g_signal_connect(button, "clicked", G_CALLBACK(on_choose_save), entry);
+}
+
+// A starting path that names nothing of the kind the chooser picks is left out; a relative
+// one is taken from the current directory.
+bool set_start_path(GObject *object, const std::string &text) {
+  g_autofree char *path = g_canonicalize_filename(text.c_str(), nullptr);
+  if (GTK_IS_ENTRY(object)) {
+    g_autofree char *folder = g_path_get_dirname(path);
+    return g_file_test(folder, G_FILE_TEST_IS_DIR) && set_entry_text(object, path);
+  }
+  if (!GTK_IS_FILE_CHOOSER(object))
+    return false;
+  auto *chooser = GTK_FILE_CHOOSER(object);
+  const bool folder = gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+  return (folder ? g_file_test(path, G_FILE_TEST_IS_DIR)
+                 : g_file_test(path, G_FILE_TEST_IS_REGULAR)) &&
+         gtk_file_chooser_set_filename(chooser, path);
+}
+
+void set_up_filechooser(GObject *widget, const Setup &setup) {
+  const std::string id(setup.id);
+  if (const auto filter = setup.extras.filters.find(id); filter != setup.extras.filters.end()) {
+    if (GTK_IS_FILE_CHOOSER(widget))
+      add_filters(GTK_FILE_CHOOSER(widget), filter->second.c_str());
+    else
+      g_object_set_data_full(widget, kFilterKey, g_strdup(filter->second.c_str()), g_free);
+  }
+  const auto path = setup.extras.paths.find(id);
+  const std::string *start = path != setup.extras.paths.end() ? &path->second : nullptr;
+  if (GTK_IS_BUTTON(widget)) {
+    set_up_files(widget, start);
+    return;
+  }
+  if (GTK_IS_ENTRY(widget)) {
+    set_up_save_chooser(widget);
+    set_up_entry(widget, setup);
+  }
+  if (start != nullptr)
+    set_start_path(widget, *start);
+}
+
+// The path as the user chose it, absolute; a relative one typed into a save chooser's entry
+// is taken from the current directory.
+Value read_filechooser(GObject *widget, const char *, bool) {
+  if (GTK_IS_BUTTON(widget)) {
+    auto **files = static_cast<char **>(g_object_get_data(widget, kFilesKey));
+    g_autofree char *text = files != nullptr ? g_strjoinv("\n", files) : g_strdup("");
+    return {text, true, true};
+  }
+  if (GTK_IS_ENTRY(widget)) {
+    const char *text = gtk_entry_get_text(GTK_ENTRY(widget));
+    if (text[0] == '\0')
+      return {};
+    g_autofree char *path = g_canonicalize_filename(text, nullptr);
+    return {path};
+  }
+  g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(widget));
+  return {path != nullptr ? path : ""};
+}
+
+// None chosen, or the path when it is there still.
+bool set_filechooser(GObject *widget, const std::string &text) {
+  if (GTK_IS_BUTTON(widget)) {
+    set_file_lines(widget, text);
+    return true;
+  }
+  if (!text.empty())
+    return set_start_path(widget, text);
+  if (GTK_IS_ENTRY(widget))
+    gtk_entry_set_text(GTK_ENTRY(widget), "");
+  else
+    gtk_file_chooser_unselect_all(GTK_FILE_CHOOSER(widget));
+  return true;
+}
+
+// A save chooser's entry stands in its box with its button.
+GtkWidget *filechooser_slot(GtkWidget *widget) {
+  return GTK_IS_ENTRY(widget) ? gtk_widget_get_parent(widget) : widget;
+}
+
+// A chooser button shows one of its two parts, a button or (for a folder) a combo box.
+GtkWidget *filechooser_focus_part(GtkWidget *widget) {
+  if (!GTK_IS_FILE_CHOOSER_BUTTON(widget))
+    return widget;
+  g_autoptr(GList) parts = gtk_container_get_children(GTK_CONTAINER(widget));
+  for (const GList *part = parts; part != nullptr; part = part->next)
+    if (gtk_widget_get_visible(GTK_WIDGET(part->data)))
+      return GTK_WIDGET(part->data);
+  return widget;
+}
+
+constexpr Kind kKinds[] = {
+    {.element = "filechooser",
+     .start = start_filechooser,
+     .end = end_filechooser,
+     .attributes = filechooser_attributes,
+     .set_default = filechooser_default,
+     .type = gtk_file_chooser_button_get_type,
+     .named = true,
+     .focused = true,
+     .set_up = set_up_filechooser,
+     .read = read_filechooser,
+     .change_signal = "file-set|changed",
+     .set_value = set_filechooser,
+     .slot = filechooser_slot,
+     .focus_part = filechooser_focus_part},
+};
+
+} // namespace
+
+std::span<const Kind> file_kinds() {
+  return kKinds;
+}
+
+} // namespace quillet::widgets
