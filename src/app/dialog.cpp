@@ -3,6 +3,7 @@
 #include "common/checks.h"
 
 #include "actions.h"
+#include "quiet.h"
 #include "widgets/kinds.h"
 
 #include <cstring>
@@ -74,6 +75,12 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     widgets::mark(object, kind);
     if (kind->set_up != nullptr)
       kind->set_up(object, widgets::Setup{id, extras, dialog.ok});
+    // What its <input> printed, where the kind takes that itself.
+    if (const auto inputs = extras.inputs.find(id);
+        inputs != extras.inputs.end() && inputs->second.start && kind->refill != nullptr) {
+      Quiet quiet;
+      kind->refill(object, *inputs->second.start);
+    }
   }
 
   g_signal_connect(dialog.window, "key-press-event", G_CALLBACK(on_key_press), dialog.cancel);

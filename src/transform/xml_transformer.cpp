@@ -71,8 +71,9 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
       quillet::preprocess::clean_markup(self->preprocessor, raw_xml, self->origins);
   g_autoptr(GString) sb = g_string_new(nullptr);
   self->extras->feeds.clear();
-  self->nesting_depth = quillet::transform::build_layout(sb, clean, self->widget_actions,
-                                                         self->auto_id_counter, self->extras);
+  self->extras->inputs.clear();
+  self->nesting_depth = quillet::transform::build_layout(
+      sb, clean, self->widget_actions, self->auto_id_counter, self->extras, self->origins->inputs);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }
 
@@ -94,7 +95,7 @@ std::string xml_transformer_origin(XmlTransformer *self,
     int counter = 0;
     quillet::transform::DialogExtras extras;
     quillet::transform::build_layout(sb, clean.substr(0, ends[lines - 1]), actions, counter,
-                                     &extras);
+                                     &extras, self->origins->inputs);
     return rejected(sb->str);
   };
   size_t low = 1, high = ends.size();

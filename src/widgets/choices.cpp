@@ -74,6 +74,31 @@ Value read_combo(GObject *widget, const char *name, bool explain) {
   return {text != nullptr ? text : ""};
 }
 
+void clear_combo(GObject *widget) {
+  gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(widget));
+}
+
+// Its items in place of its own; the chosen one stays chosen while one of them has its text.
+void refill_combo(GObject *widget, const std::string &output) {
+  auto *combo = GTK_COMBO_BOX_TEXT(widget);
+  g_autofree char *chosen = gtk_combo_box_text_get_active_text(combo);
+  clear_combo(widget);
+  int at = 0, count = 0;
+  std::string_view rest = output;
+  while (!rest.empty()) {
+    const size_t eol = rest.find('\n');
+    const std::string item(strip(rest.substr(0, eol)));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (item.empty())
+      continue;
+    if (chosen != nullptr && item == chosen)
+      at = count;
+    gtk_combo_box_text_append_text(combo, item.c_str());
+    count++;
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(combo), count > 0 ? at : -1);
+}
+
 // A list or tree with a column for each title the columns attribute gives, with headers, or
 // one column without; several rows may be chosen with selection="multiple". Its items are the
 // rows of a list store of its own.
@@ -221,6 +246,23 @@ void feed_list(GObject *widget, const std::string &line) {
                        std::string(strip(cells[column])).c_str(), -1);
 }
 
+void clear_list(GObject *widget) {
+  GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
+  if (GTK_IS_LIST_STORE(model))
+    gtk_list_store_clear(GTK_LIST_STORE(model));
+}
+
+// Rows as a feed's lines give them, in place of its own.
+void refill_list(GObject *widget, const std::string &output) {
+  clear_list(widget);
+  std::string_view rest = output;
+  while (!rest.empty()) {
+    const size_t eol = rest.find('\n');
+    feed_list(widget, std::string(rest.substr(0, eol)));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  }
+}
+
 constexpr Kind kCombo = {.element = "comboboxtext",
                          .start = start_combo,
                          .end = end_combo,
@@ -231,7 +273,9 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .named = true,
                          .focused = true,
                          .set_up = set_up_combo,
-                         .read = read_combo};
+                         .read = read_combo,
+                         .clear = clear_combo,
+                         .refill = refill_combo};
 
 constexpr Kind kList = {.element = "list",
                         .start = start_list,
@@ -243,7 +287,9 @@ constexpr Kind kList = {.element = "list",
                         .focused = true,
                         .set_up = set_up_list,
                         .read = read_list,
-                        .feed = feed_list};
+                        .feed = feed_list,
+                        .clear = clear_list,
+                        .refill = refill_list};
 
 constexpr Kind renamed(Kind kind, std::string_view element) {
   kind.element = element;
@@ -258,7 +304,8 @@ constexpr Kind kKinds[] = {
      .type = gtk_check_button_get_type,
      .signal = "clicked",
      .focused = true,
-     .read = read_checkbox},
+     .read = read_checkbox,
+     .refill = refill_caption},
     kCombo,
     renamed(kCombo, "combobox"),
     kList,

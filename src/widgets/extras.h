@@ -3,6 +3,8 @@
 // What the walk finds out beside the layout, for the window's set-up and the feeds.
 
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,22 @@ struct Feed {
   std::string command;
 };
 
+// An <input> element, met while cleaning: its command, what it printed, and where its items
+// stand in the cleaned text (from the line break before them to the end of the last).
+struct InputAt {
+  size_t start = 0;
+  size_t end = 0;
+  std::string command;
+  std::string output;
+};
+
+// What a widget's <input> elements give it: their commands, run again on a refresh, and the
+// output it starts with when its kind takes that itself rather than as items of the layout.
+struct Inputs {
+  std::vector<std::string> commands;
+  std::optional<std::string> start;
+};
+
 // What the dialog needs beside the layout, for the driver to do after loading it.
 struct DialogExtras {
   std::vector<std::string> order;           // every widget id, once, in document order
@@ -31,6 +49,10 @@ struct DialogExtras {
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
+  std::map<std::string, Inputs> inputs;             // by object id
+  std::map<std::string, std::string> objects; // a widget's name to its object id, where the two
+                                              // differ
+  std::set<std::string> commanded;            // names that built-in commands act on
 };
 
 } // namespace quillet::widgets

@@ -105,6 +105,14 @@ struct Kind {
   Value (*read)(GObject *widget, const char *name, bool explain) = nullptr;
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
+
+  // --- Changing it while the window is open (refresh, clear), always under a Quiet.
+  // Empties it: rows, items, text; a progress bar goes to 0. Without, it holds nothing.
+  void (*clear)(GObject *widget) = nullptr;
+  // Gives it what its <input> commands printed (valid UTF-8, no NUL), at the start and on a
+  // refresh: rows or items in place of its own, a text, a caption, a value. Without, an
+  // <input> gives it nothing but items in the layout, as it always has.
+  void (*refill)(GObject *widget, const std::string &output) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.
