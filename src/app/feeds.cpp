@@ -18,19 +18,25 @@ namespace {
 constexpr size_t kMaxLine = 1 << 20;
 
 struct FeedRun {
-  std::string name;
-  std::string kind;
+  transform::Feed feed;
   GObject *widget; // owned by the window
   GPid pid = 0;
   GInputStream *stream = nullptr;
+  GCancellable *cancellable = g_cancellable_new();
   std::string pending; // a line begun but not yet ended
   size_t lines = 0;
+  // Ended before the dialog, to start again: it goes once its last read has come back.
+  bool retired = false;
   char buffer[65536];
+
+  ~FeedRun() {
+    g_clear_object(&stream);
+    g_clear_object(&cancellable);
+  }
 };
 
 struct Feeds {
   std::vector<std::unique_ptr<FeedRun>> runs;
-  GCancellable *cancellable = nullptr;
 };
 
 Feeds &feeds() {
@@ -40,7 +46,7 @@ Feeds &feeds() {
 
 void apply_line(FeedRun &run, std::string_view raw) {
   run.lines++;
-  feed_line(run.widget, run.kind, raw);
+  feed_line(run.widget, run.feed.kind, raw);
 }
 
 void read_more(FeedRun &run);
@@ -49,6 +55,10 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
   auto *run = static_cast<FeedRun *>(data);
   g_autoptr(GError) error = nullptr;
   const gssize got = g_input_stream_read_finish(G_INPUT_STREAM(stream), result, &error);
+  if (run->retired) {
+    delete run; // what it read is of the feed before a refresh
+    return;
+  }
   if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
     return; // the dialog has ended; run may be gone
   if (got <= 0) {
@@ -56,7 +66,7 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
     if (!run->pending.empty())
       apply_line(*run, run->pending);
     run->pending.clear();
-    g_debug("The feed of '%s' ended after %zu lines.", run->name.c_str(), run->lines);
+    g_debug("The feed of '%s' ended after %zu lines.", run->feed.object_id.c_str(), run->lines);
     g_input_stream_close(run->stream, nullptr, nullptr);
     return;
   }
@@ -86,7 +96,26 @@ constexpr int kReadPriority = GDK_PRIORITY_REDRAW + 2;
 
 void read_more(FeedRun &run) {
   g_input_stream_read_async(run.stream, run.buffer, sizeof run.buffer, kReadPriority,
-                            feeds().cancellable, on_read, &run);
+                            run.cancellable, on_read, &run);
+}
+
+void start(GObject *widget, const transform::Feed &feed, char **envp) {
+  const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
+  GPid pid = 0;
+  int out_fd = -1;
+  // Standard input is the null device; what the command says on standard error is not ours.
+  // Not reaped until the end: its group id stays its own until then.
+  if (!children::spawn(const_cast<char **>(argv), envp,
+                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid, &out_fd,
+                       nullptr))
+    return;
+  auto run = std::make_unique<FeedRun>();
+  run->feed = feed;
+  run->widget = widget;
+  run->pid = pid;
+  run->stream = g_unix_input_stream_new(out_fd, TRUE);
+  read_more(*run);
+  feeds().runs.push_back(std::move(run));
 }
 
 } // namespace
@@ -107,31 +136,39 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
 
 void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) {
   g_return_if_fail(builder != NULL);
-  Feeds &f = feeds();
-  if (f.cancellable == nullptr)
-    f.cancellable = g_cancellable_new();
-  for (const transform::Feed &feed : list) {
-    GObject *widget = gtk_builder_get_object(builder, feed.object_id.c_str());
-    if (widget == nullptr)
+  for (const transform::Feed &feed : list)
+    if (GObject *widget = gtk_builder_get_object(builder, feed.object_id.c_str()))
+      start(widget, feed, nullptr);
+}
+
+std::vector<transform::Feed> feeds_end(GObject *widget) {
+  g_return_val_if_fail(widget != NULL, std::vector<transform::Feed>());
+  std::vector<transform::Feed> ended;
+  std::vector<GPid> pids;
+  auto &runs = feeds().runs;
+  for (auto &run : runs) {
+    if (run->widget != widget)
       continue;
-    const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
-    GPid pid = 0;
-    int out_fd = -1;
-    // Standard input is the null device; what the command says on standard error is not ours.
-    // Not reaped until the end: its group id stays its own until then.
-    if (!children::spawn(const_cast<char **>(argv), nullptr,
-                         GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
-                         &out_fd, nullptr))
-      continue;
-    auto run = std::make_unique<FeedRun>();
-    run->name = feed.object_id;
-    run->kind = feed.kind;
-    run->widget = widget;
-    run->pid = pid;
-    run->stream = g_unix_input_stream_new(out_fd, TRUE);
-    read_more(*run);
-    f.runs.push_back(std::move(run));
+    ended.push_back(run->feed);
+    if (run->pid != 0)
+      pids.push_back(run->pid);
+    run->pid = 0;
+    run->retired = true;
+    g_cancellable_cancel(run->cancellable);
+    // Its read in flight still has it: the read's end deletes it. One whose stream is
+    // closed has no read in flight.
+    if (!g_input_stream_is_closed(run->stream))
+      (void)run.release();
   }
+  std::erase_if(runs, [](const auto &run) { return run == nullptr || run->retired; });
+  children::end(pids);
+  return ended;
+}
+
+void feeds_restart(GObject *widget, const std::vector<transform::Feed> &list, char **envp) {
+  g_return_if_fail(widget != NULL);
+  for (const transform::Feed &feed : list)
+    start(widget, feed, envp);
 }
 
 std::vector<GPid> feeds_running_pids() {
@@ -144,8 +181,8 @@ std::vector<GPid> feeds_running_pids() {
 
 void feeds_stop() {
   Feeds &f = feeds();
-  if (f.cancellable != nullptr)
-    g_cancellable_cancel(f.cancellable);
+  for (const auto &run : f.runs)
+    g_cancellable_cancel(run->cancellable);
   children::end(feeds_running_pids());
   for (const auto &run : f.runs)
     run->pid = 0;

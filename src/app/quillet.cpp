@@ -3,6 +3,7 @@
 #include "common/checks.h"
 
 #include "actions.h"
+#include "builtins.h"
 #include "common/children.h"
 #include "dialog.h"
 #include "export.h"
@@ -280,8 +281,13 @@ void end_with(LaunchState *state, const char *word) {
 void on_destroy(GtkWidget *, gpointer) {
   gdk_display_flush(gdk_display_get_default());
   quillet::app::feeds_stop();
+  quillet::app::builtins_stop();
   quillet::app::actions_finish();
   exit(0);
+}
+
+void on_exit_command(const char *word, gpointer data) {
+  end_with(static_cast<LaunchState *>(data), word);
 }
 
 void on_ok(GtkButton *, gpointer data) {
@@ -407,6 +413,7 @@ void quillet_launch(Quillet *self) {
 
   quillet::app::actions_set_window(window);
   quillet::app::actions_set_environment(action_environment, &state);
+  quillet::app::builtins_set_dialog({builder, &extras, on_exit_command, &state});
   gtk_widget_show_all(window);
   quillet::app::feeds_start(builder, extras.feeds);
   quillet::app::dialog_focus_first_field(dialog, extras);
