@@ -55,6 +55,10 @@ static std::string transform(const char *program, bool extras) {
   }
   for (const auto &[id, path] : x->paths)
     out += "== " + id + " starts at " + path + "\n";
+  for (const auto &[event, widgets] : x->events)
+    for (const auto &[id, commands] : widgets)
+      for (const std::string &command : commands)
+        out += "== on " + event + " " + id + " > " + command + "\n";
   if (!extras)
     return out;
   out += "== order:";

@@ -152,6 +152,13 @@ bool actions_pending(gconstpointer source) {
   return false;
 }
 
+bool actions_waiting(gconstpointer source) {
+  for (const Job &job : runner().queue)
+    if (job.source == source && job.next == 0)
+      return true;
+  return false;
+}
+
 GPid actions_running_pid() {
   return runner().running;
 }

@@ -17,6 +17,9 @@ void actions_enqueue(GPtrArray *commands, gconstpointer source);
 // Whether a list queued from `source` is running or waiting to run.
 bool actions_pending(gconstpointer source);
 
+// Whether a list queued from `source` waits to run, none of its commands started yet.
+bool actions_waiting(gconstpointer source);
+
 // The end of the dialog: drops every list that has not finished, then waits until the
 // running command has ended, so that its work is done when quillet returns.
 void actions_finish();

@@ -7,6 +7,8 @@
 #include "widgets/kinds.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace quillet::app {
 
@@ -28,7 +30,10 @@ struct ActionBinding {
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
 };
 
+// A click or change quillet makes itself runs nothing.
 void on_action(GObject *, gpointer data) {
+  if (Quiet::active())
+    return;
   auto *binding = static_cast<ActionBinding *>(data);
   actions_enqueue(binding->commands, binding);
 }
@@ -62,12 +67,84 @@ void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
     g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
 }
 
+// A widget's on="change" or on="activate" actions, wired to the signal its kind gives the
+// event; the list is its own.
+struct EventBinding {
+  GPtrArray *commands;
+  GObject *instance;
+  const char *signal;
+};
+
+void free_event_binding(gpointer data, GClosure *) {
+  auto *binding = static_cast<EventBinding *>(data);
+  g_ptr_array_unref(binding->commands);
+  g_free(binding);
+}
+
+// Connected swapped: the binding comes first whatever else the signal passes. While the
+// widget's list waits to start, a change queues nothing more: the list sees the values of
+// the moment it starts, so a burst of changes runs it a few times, the last with the last.
+void on_change(gpointer data) {
+  if (Quiet::active())
+    return;
+  auto *binding = static_cast<EventBinding *>(data);
+  if (!actions_waiting(binding))
+    actions_enqueue(binding->commands, binding);
+}
+
+// Instead of what the widget does on Enter or a double click (press OK): the signal goes
+// no further.
+void on_activate(gpointer data) {
+  auto *binding = static_cast<EventBinding *>(data);
+  g_signal_stop_emission_by_name(binding->instance, binding->signal);
+  if (!Quiet::active())
+    actions_enqueue(binding->commands, binding);
+}
+
+// The first of the signal's alternatives ("a|b") that `object` has, or null.
+const char *signal_of(GObject *object, const char *alternatives) {
+  if (alternatives == nullptr)
+    return nullptr;
+  g_auto(GStrv) each = g_strsplit(alternatives, "|", -1);
+  for (char **name = each; *name != nullptr; name++)
+    if (g_signal_lookup(*name, G_OBJECT_TYPE(object)) != 0)
+      return g_intern_string(*name);
+  return nullptr;
+}
+
+void wire_event(GtkBuilder *builder, const std::string &event, const std::string &name,
+                const std::vector<std::string> &commands) {
+  GObject *object = gtk_builder_get_object(builder, name.c_str());
+  const widgets::Kind *kind = object != nullptr ? widgets::kind_of_widget(object) : nullptr;
+  if (kind == nullptr)
+    return;
+  const bool change = event == "change";
+  GObject *instance =
+      change && kind->change_source != nullptr ? kind->change_source(object) : object;
+  const char *signal = signal_of(instance, change ? kind->change_signal : kind->activate_signal);
+  if (signal == nullptr) {
+    g_debug("A <%.*s> has no on=\"%s\" event: the action of '%s' never runs.",
+            static_cast<int>(kind->element.size()), kind->element.data(), event.c_str(),
+            name.c_str());
+    return;
+  }
+  GPtrArray *list = g_ptr_array_new_with_free_func(g_free);
+  for (const std::string &command : commands)
+    g_ptr_array_add(list, g_strdup(command.c_str()));
+  auto *binding = g_new(EventBinding, 1);
+  *binding = {list, instance, signal};
+  g_signal_connect_data(instance, signal, change ? G_CALLBACK(on_change) : G_CALLBACK(on_activate),
+                        binding, free_event_binding, G_CONNECT_SWAPPED);
+}
+
 } // namespace
 
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
   g_return_if_fail(dialog.builder != NULL);
   g_return_if_fail(dialog.window != NULL);
 
+  // Starting values are no change of the user's.
+  Quiet quiet;
   for (const auto &[id, kind] : extras.kinds) {
     GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
     if (object == nullptr)
@@ -81,6 +158,10 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       Quiet quiet;
       kind->refill(object, *inputs->second.start);
     }
+    // Rows and text take the height the window has to spare, the buttons below staying at
+    // its bottom; set here, so that the layout stays as it has always been.
+    if (kind->fills && GTK_IS_WIDGET(object))
+      gtk_widget_set_vexpand(GTK_WIDGET(object), TRUE);
   }
 
   g_signal_connect(dialog.window, "key-press-event", G_CALLBACK(on_key_press), dialog.cancel);
@@ -108,10 +189,20 @@ void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions) {
                  static_cast<GPtrArray *>(commands));
 }
 
+void dialog_wire_events(const Dialog &dialog, const transform::DialogExtras &extras) {
+  g_return_if_fail(dialog.builder != NULL);
+
+  for (const auto &[event, widgets] : extras.events)
+    for (const auto &[name, commands] : widgets)
+      wire_event(dialog.builder, event, name, commands);
+}
+
 void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtras &extras) {
   g_return_if_fail(dialog.builder != NULL);
   g_return_if_fail(dialog.window != NULL);
 
+  // A list given the focus chooses its first row: no change of the user's.
+  Quiet quiet;
   for (const std::string &id : extras.order) {
     GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
     if (!GTK_IS_WIDGET(object))

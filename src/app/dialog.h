@@ -27,6 +27,11 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
 // OK or an exit button ends the dialog before its actions would run.
 void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions);
 
+// Each widget's on="change" actions run when the user changes it, its on="activate" ones on
+// Enter or a double click instead of OK; changes quillet makes itself run none. A widget
+// whose kind has no such event never runs them. Before the feeds start.
+void dialog_wire_events(const Dialog &dialog, const transform::DialogExtras &extras);
+
 // The first field or check box on show, on a notebook's first page rather than its tabs.
 void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtras &extras);
 

@@ -1,6 +1,7 @@
 #include "feeds.h"
 
 #include "common/children.h"
+#include "quiet.h"
 #include "common/strings.h"
 #include "widgets/kinds.h"
 
@@ -99,6 +100,34 @@ void read_more(FeedRun &run) {
                             run.cancellable, on_read, &run);
 }
 
+// Object data on a fed view's adjustment: set while the user has scrolled away from the end.
+constexpr const char *kAwayKey = "quillet-away-from-end";
+
+void on_scrolled(GtkAdjustment *adjustment, gpointer) {
+  const bool away =
+      gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) <
+      gtk_adjustment_get_upper(adjustment) - 1;
+  g_object_set_data(G_OBJECT(adjustment), kAwayKey, GINT_TO_POINTER(away));
+}
+
+void on_grown(GtkAdjustment *adjustment, gpointer) {
+  if (g_object_get_data(G_OBJECT(adjustment), kAwayKey) == nullptr)
+    gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment) -
+                                             gtk_adjustment_get_page_size(adjustment));
+}
+
+// A fed view that scrolls (a list) follows its newest row, unless the user has scrolled away
+// from the end; back there, it follows again.
+void follow_end(GObject *widget) {
+  if (!GTK_IS_SCROLLABLE(widget))
+    return;
+  GtkAdjustment *adjustment = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(widget));
+  if (adjustment == nullptr)
+    return;
+  g_signal_connect(adjustment, "value-changed", G_CALLBACK(on_scrolled), nullptr);
+  g_signal_connect(adjustment, "changed", G_CALLBACK(on_grown), nullptr);
+}
+
 void start(GObject *widget, const transform::Feed &feed, char **envp) {
   const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
   GPid pid = 0;
@@ -109,6 +138,7 @@ void start(GObject *widget, const transform::Feed &feed, char **envp) {
                        GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid, &out_fd,
                        nullptr))
     return;
+  follow_end(widget);
   auto run = std::make_unique<FeedRun>();
   run->feed = feed;
   run->widget = widget;
@@ -130,7 +160,15 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
     if (c != '\0')
       text += c;
   const std::string line = make_valid_utf8(text.c_str());
-  if (const widgets::Kind *fed = widgets::kind_of(kind); fed != nullptr && fed->feed != nullptr)
+  const widgets::Kind *fed = widgets::kind_of(kind);
+  if (fed == nullptr)
+    return;
+  Quiet quiet;
+  // A form feed alone on its line starts the widget over: the lines after it replace what it
+  // shows.
+  if (line == "\f" && fed->clear != nullptr)
+    fed->clear(widget);
+  else if (fed->feed != nullptr)
     fed->feed(widget, line);
 }
 

@@ -410,6 +410,7 @@ void quillet_launch(Quillet *self) {
   quillet::app::dialog_set_up(dialog, extras);
   wire_exits(&state, extras);
   quillet::app::dialog_wire_actions(dialog, xml_transformer_get_widget_actions(self->transformer));
+  quillet::app::dialog_wire_events(dialog, extras);
 
   quillet::app::actions_set_window(window);
   quillet::app::actions_set_environment(action_environment, &state);

@@ -173,11 +173,12 @@ private:
   size_t depth_ = 0;
 };
 
-// Action commands, filed in the widget actions table under the id of the element they
-// follow, whatever that element is.
+// Action commands, filed under the id of the element they follow, whatever that element is:
+// in the widget actions table, or with an `on` event in the extras' table of events.
 class Actions {
 public:
-  explicit Actions(GHashTable *widget_actions) : widget_actions_(widget_actions) {}
+  Actions(GHashTable *widget_actions, DialogExtras *extras)
+      : widget_actions_(widget_actions), extras_(extras) {}
 
   // The commands that follow go to `id`: true when it has no entry yet, and gets one.
   bool follow(const std::string &id) {
@@ -192,6 +193,7 @@ public:
   // Whether `line` is an action, or a line of an action block; its command is filed.
   bool take(std::string_view line) {
     if (line.starts_with("<action>") && contains(line, "</action>")) {
+      event_.reset();
       file_action(strip(replace_all(replace_all(line, "<action>", ""), "</action>", "")));
       return true;
     }
@@ -201,6 +203,11 @@ public:
       const bool is_action_tag =
           line.size() > 7 && (line[7] == '>' || kBlank.find(line[7]) != std::string_view::npos);
       const size_t gt = line.find('>');
+      event_.reset();
+      if (const auto on = widgets::attribute(line.substr(0, gt), "on"); is_action_tag && on)
+        event_ = std::string(*on);
+      if (event_ && *event_ != "change" && *event_ != "activate")
+        g_debug("No widget has the event on=\"%s\": its action never runs.", event_->c_str());
       if (is_action_tag && gt != std::string_view::npos)
         file_action(strip(line.substr(gt + 1)));
       return true;
@@ -218,14 +225,21 @@ private:
   void file_action(std::string_view command) {
     if (current_widget_id_.empty() || command.empty())
       return;
+    if (event_) {
+      if (extras_ != nullptr && (*event_ == "change" || *event_ == "activate"))
+        extras_->events[std::string(*event_)][current_widget_id_].emplace_back(command);
+      return;
+    }
     auto *commands =
         static_cast<GPtrArray *>(g_hash_table_lookup(widget_actions_, current_widget_id_.c_str()));
     g_ptr_array_add(commands, g_strndup(command.data(), command.size()));
   }
 
   GHashTable *widget_actions_;
+  DialogExtras *extras_;
   std::string current_widget_id_;
   bool in_action_ = false;
+  std::optional<std::string> event_; // the `on` of the action block being read
 };
 
 // The element walk: reads the cleaned markup line by line, gives every element an id, hands
@@ -235,7 +249,7 @@ class Walk {
 public:
   Walk(Draft &draft, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute,
        std::span<const widgets::InputAt> inputs)
-      : draft_(draft), elements_(draft), actions_(widget_actions),
+      : draft_(draft), elements_(draft), actions_(widget_actions, draft.extras),
         auto_id_counter_(auto_id_counter), attribute_(attribute), extras_(draft.extras),
         inputs_(inputs) {}
 

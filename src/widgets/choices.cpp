@@ -168,7 +168,8 @@ void show_row(GtkTreeView *view, GtkTreePath *path) {
   gtk_tree_view_scroll_to_cell(view, path, nullptr, TRUE, 0.5, 0);
 }
 
-// Its starting rows; a double-clicked row presses OK.
+// Its starting rows; a double-clicked row presses OK, unless an on="activate" action runs
+// instead: that one stops the signal before handlers connected after it.
 void set_up_list(GObject *widget, const Setup &setup) {
   auto *view = GTK_TREE_VIEW(widget);
   const std::string id(setup.id);
@@ -186,7 +187,7 @@ void set_up_list(GObject *widget, const Setup &setup) {
     }
   }
   if (setup.ok != nullptr)
-    g_signal_connect(widget, "row-activated", G_CALLBACK(on_row_activated), setup.ok);
+    g_signal_connect_after(widget, "row-activated", G_CALLBACK(on_row_activated), setup.ok);
 }
 
 // A row as its cells joined by '|'.
@@ -224,6 +225,16 @@ Value read_list(GObject *widget, const char *, bool) {
   return value;
 }
 
+GObject *list_selection(GObject *widget) {
+  return G_OBJECT(gtk_tree_view_get_selection(GTK_TREE_VIEW(widget)));
+}
+
+void clear_list(GObject *widget) {
+  GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
+  if (GTK_IS_LIST_STORE(model))
+    gtk_list_store_clear(GTK_LIST_STORE(model));
+}
+
 // Rows as an input command's items are: stripped, blank lines skipped, split on '|' into the
 // list's columns with the extra cells left in the last.
 void feed_list(GObject *widget, const std::string &line) {
@@ -244,12 +255,6 @@ void feed_list(GObject *widget, const std::string &line) {
   for (int column = 0; column < columns && cells[column] != nullptr; column++)
     gtk_list_store_set(GTK_LIST_STORE(model), &iter, column,
                        std::string(strip(cells[column])).c_str(), -1);
-}
-
-void clear_list(GObject *widget) {
-  GtkTreeModel *model = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
-  if (GTK_IS_LIST_STORE(model))
-    gtk_list_store_clear(GTK_LIST_STORE(model));
 }
 
 // Rows as a feed's lines give them, in place of its own.
@@ -274,6 +279,7 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .focused = true,
                          .set_up = set_up_combo,
                          .read = read_combo,
+                         .change_signal = "changed",
                          .clear = clear_combo,
                          .refill = refill_combo};
 
@@ -288,6 +294,10 @@ constexpr Kind kList = {.element = "list",
                         .set_up = set_up_list,
                         .read = read_list,
                         .feed = feed_list,
+                        .change_signal = "changed",
+                        .change_source = list_selection,
+                        .activate_signal = "row-activated",
+                        .fills = true,
                         .clear = clear_list,
                         .refill = refill_list};
 
@@ -305,6 +315,7 @@ constexpr Kind kKinds[] = {
      .signal = "clicked",
      .focused = true,
      .read = read_checkbox,
+     .change_signal = "toggled",
      .refill = refill_caption},
     kCombo,
     renamed(kCombo, "combobox"),

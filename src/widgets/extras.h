@@ -53,6 +53,11 @@ struct DialogExtras {
   std::map<std::string, std::string> objects; // a widget's name to its object id, where the two
                                               // differ
   std::set<std::string> commanded;            // names that built-in commands act on
+
+  // Actions that run on an event (<action on="change">, <action on="activate">): event to
+  // widget id to its commands, in document order. Actions without `on` are in the widget
+  // actions table, as they have always been.
+  std::map<std::string, std::map<std::string, std::vector<std::string>>> events;
 };
 
 } // namespace quillet::widgets

@@ -106,12 +106,21 @@ struct Kind {
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
 
-  // --- Changing it while the window is open (refresh, clear), always under a Quiet.
-  // Empties it: rows, items, text; a progress bar goes to 0. Without, it holds nothing.
+  // --- Events: what the user does that runs its on="change" actions (`change_signal` on the
+  // object `change_source` gives, such as a view's selection or buffer, or else on the widget;
+  // where the signal has alternatives, "a|b", the first the object has) and its
+  // on="activate" actions; without, it has no such event. `fills` takes the window's spare
+  // height.
+  const char *change_signal = nullptr;
+  GObject *(*change_source)(GObject *widget) = nullptr;
+  const char *activate_signal = nullptr;
+  bool fills = false;
+
+  // --- Empties it: its rows, items or text; a progress bar goes to 0.
   void (*clear)(GObject *widget) = nullptr;
   // Gives it what its <input> commands printed (valid UTF-8, no NUL), at the start and on a
   // refresh: rows or items in place of its own, a text, a caption, a value. Without, an
-  // <input> gives it nothing but items in the layout, as it always has.
+  // <input> gives it nothing but items in the layout, as it always has. Under a Quiet.
   void (*refill)(GObject *widget, const std::string &output) = nullptr;
 };
 

@@ -53,7 +53,7 @@ void feed_text(GObject *widget, const std::string &line) {
 }
 
 void clear_text(GObject *widget) {
-  feed_text(widget, {});
+  feed_text(widget, "");
 }
 
 void refill_text(GObject *widget, const std::string &output) {
@@ -122,6 +122,10 @@ void start_edit(Draft &draft, Element &element, const Tag &) {
 void edit_default(Draft &draft, Element &element, const std::string &text) {
   draft.declare_buffer(element.id, layout_text(text));
   draft.append(property("buffer", "buffer_" + element.id));
+}
+
+GObject *edit_buffer(GObject *widget) {
+  return G_OBJECT(gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget)));
 }
 
 Value read_edit(GObject *widget, const char *, bool) {
@@ -223,6 +227,8 @@ constexpr Kind kKinds[] = {
      .set_up = set_up_hidden_entry,
      .read = read_entry,
      .feed = feed_entry,
+     .change_signal = "changed",
+     .activate_signal = "activate",
      .clear = clear_entry,
      .refill = refill_entry},
     {.element = "edit",
@@ -233,6 +239,9 @@ constexpr Kind kKinds[] = {
      .named = true,
      .focused = true,
      .read = read_edit,
+     .change_signal = "changed",
+     .change_source = edit_buffer,
+     .fills = true,
      .clear = clear_edit,
      .refill = refill_edit},
     {.element = "button",

@@ -65,10 +65,23 @@ feeds_closed() {
   done
 }
 
+# 20 characters typed into an entry whose change action takes half a second: while its list
+# waits to start, more keys queue nothing, so it runs a few times, the last with every key;
+# none is left to run two seconds later.
+bursts() {
+  program burst.xml
+  run_dialog focus text type abcdefghijklmnopqrst lines done.log 1 sleep 2 act 'push button:OK' &&
+    ended 0 'EXIT="OK"
+WORD="abcdefghijklmnopqrst"
+' || return 1
+  (($(wc -l <typed.log) <= 4)) || { note "ran for each of:" $(<typed.log); return 1; }
+}
+
 cases actions.cases
 check "a *timer* action runs about once a second; TIMER1's never" timers
 check "OK during a slow action answers at once; the action has ended with quillet" slow_action
 check "clicks and a slow timer queue up, one list at a time; the timer never piles up" \
   queued_actions
 check "closing the window ends every feed with all it started" feeds_closed
+check "20 keys run an entry's change action a few times, the last with the whole text" bursts
 done_testing
