@@ -6,7 +6,7 @@ set -euo pipefail
 quillet=${QUILLET:-quillet}
 
 CONVERTER_DIALOG=$(cat <<'EOF2'
-<window title="Kilometres to miles">
+<window title="Kilometres to miles" width="360" height="120">
   <vbox>
     <text><label>Kilometres:</label></text>
     <entry variable="KM"><action on="change">refresh:MILES</action></entry>

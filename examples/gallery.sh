@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 gallery=$root/docs/gallery
 examples=(text-and-entries choices numbers lists-and-trees notebooks-and-frames
-  actions-and-timers complete-form reopened-form demo pickers)
+  actions-and-timers complete-form reopened-form demo pickers user-list converter log-filter)
 
 if [ -z "${DISPLAY:-}" ]; then
   # A 24-bit screen: the default 8-bit one would spoil the colours.
