@@ -77,11 +77,21 @@ WORD="abcdefghijklmnopqrst"
   (($(wc -l <typed.log) <= 4)) || { note "ran for each of:" $(<typed.log); return 1; }
 }
 
+# A list takes the window's spare height from the start: it keeps its size, and the OK button
+# below it its place, while a feed adds rows.
+list_fills() {
+  export DIALOG='<window><vbox><list variable="L"><feed>until [ -e shown ]; do sleep 0.05; done
+seq 300</feed></list><button ok></button></vbox></window>'
+  run_dialog size table before name 'push button:OK' shown rows table 300 size table after \
+    act 'push button:OK' && same "the list's size once fed" "$(<after)" "$(<before)"
+}
+
 cases actions.cases
 check "a *timer* action runs about once a second; TIMER1's never" timers
 check "OK during a slow action answers at once; the action has ended with quillet" slow_action
 check "clicks and a slow timer queue up, one list at a time; the timer never piles up" \
   queued_actions
 check "closing the window ends every feed with all it started" feeds_closed
+check "a fed list keeps the size it took from the window's spare height" list_fills
 check "20 keys run an entry's change action a few times, the last with the whole text" bursts
 done_testing
