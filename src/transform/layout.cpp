@@ -283,7 +283,9 @@ private:
         continue;
       widgets::Inputs &inputs = extras_->inputs[current->object_id];
       inputs.commands.push_back(input.command);
-      if (current->kind->refill != nullptr && current->kind->item == nullptr) {
+      // One that printed no item leaves the widget as it was, as it always has.
+      if (current->kind->refill != nullptr && current->kind->item == nullptr &&
+          input.end > input.start + 1) {
         inputs.start = inputs.start.value_or("") + input.output;
         held_end_ = input.end;
       }
