@@ -144,15 +144,12 @@ void read_more(Refresh &refresh) {
                             G_PRIORITY_DEFAULT, refresh.cancellable, on_read, &refresh);
 }
 
-// The widget a built-in command names, or null.
-GObject *widget_named(const std::string &name) {
-  const BuiltinDialog &d = dialog();
-  const auto object = d.extras->objects.find(name);
-  const std::string &id = object != d.extras->objects.end() ? object->second : name;
-  if (!d.extras->kinds.contains(id))
-    return nullptr;
-  GObject *widget = gtk_builder_get_object(d.builder, id.c_str());
-  return GTK_IS_WIDGET(widget) ? widget : nullptr;
+// The object id of the widget a built-in command names, or empty.
+std::string object_named(const std::string &name) {
+  const transform::DialogExtras &extras = *dialog().extras;
+  const auto object = extras.objects.find(name);
+  std::string id = object != extras.objects.end() ? object->second : name;
+  return extras.kinds.contains(id) ? id : std::string();
 }
 
 // What is shown or hidden of a widget: with the scrolled window that holds a view.
@@ -164,18 +161,16 @@ GtkWidget *outermost(GtkWidget *widget) {
   return widget;
 }
 
-Builtin refresh(GObject *widget, const std::string &name) {
+Builtin refresh(GObject *widget, const std::string &id, const std::string &name) {
   const widgets::Kind *kind = widgets::kind_of_widget(widget);
-  const auto inputs = dialog().extras->inputs.find(
-      dialog().extras->objects.contains(name) ? dialog().extras->objects.at(name) : name);
+  const auto inputs = dialog().extras->inputs.find(id);
   auto next = std::make_unique<Refresh>();
   next->widget = widget;
   next->kind = kind;
   if (inputs != dialog().extras->inputs.end())
     next->commands = inputs->second.commands;
-  const bool fed = std::ranges::any_of(dialog().extras->feeds, [&](const transform::Feed &f) {
-    return gtk_builder_get_object(dialog().builder, f.object_id.c_str()) == widget;
-  });
+  const bool fed = std::ranges::any_of(dialog().extras->feeds,
+                                       [&](const transform::Feed &f) { return f.object_id == id; });
   if (kind == nullptr || (next->commands.empty() && !fed)) {
     g_debug("refresh:%s does nothing: the widget has no <input> and no <feed>.", name.c_str());
     return Builtin::kDone;
@@ -224,13 +219,14 @@ Builtin builtins_run(const char *command) {
       g_debug("%s does nothing: the exit word is not a word (letters, digits and '_').", command);
     return Builtin::kDone;
   }
-  GObject *widget = widget_named(name);
-  if (widget == nullptr) {
+  const std::string id = object_named(name);
+  GObject *widget = !id.empty() ? gtk_builder_get_object(dialog().builder, id.c_str()) : nullptr;
+  if (!GTK_IS_WIDGET(widget)) {
     g_debug("%s does nothing: no widget is named '%s'.", command, name.c_str());
     return Builtin::kDone;
   }
   if (verb == "refresh")
-    return refresh(widget, name);
+    return refresh(widget, id, name);
   if (verb == "clear") {
     const widgets::Kind *kind = widgets::kind_of_widget(widget);
     Quiet quiet;

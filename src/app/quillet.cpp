@@ -268,7 +268,9 @@ char **action_environment(gpointer data) {
   return reinterpret_cast<char **>(g_ptr_array_steal(env, nullptr));
 }
 
-void end_with(LaunchState *state, const char *word) {
+// Also what exit:WORD does, with the state as `data`.
+void end_with(const char *word, gpointer data) {
+  auto *state = static_cast<LaunchState *>(data);
   g_autofree char *line = g_strdup_printf("EXIT=\"%s\"\n", word);
   fputs(line, stdout);
   quillet_export_all_states(state->app, state->builder);
@@ -286,17 +288,12 @@ void on_destroy(GtkWidget *, gpointer) {
   exit(0);
 }
 
-void on_exit_command(const char *word, gpointer data) {
-  end_with(static_cast<LaunchState *>(data), word);
-}
-
 void on_ok(GtkButton *, gpointer data) {
-  end_with(static_cast<LaunchState *>(data), "OK");
+  end_with("OK", data);
 }
 
 void on_exit_button(GtkButton *button, gpointer data) {
-  end_with(static_cast<LaunchState *>(data),
-           static_cast<const char *>(g_object_get_data(G_OBJECT(button), "quillet-exit")));
+  end_with(static_cast<const char *>(g_object_get_data(G_OBJECT(button), "quillet-exit")), data);
 }
 
 void on_cancel(GtkButton *, gpointer data) {
@@ -414,7 +411,7 @@ void quillet_launch(Quillet *self) {
 
   quillet::app::actions_set_window(window);
   quillet::app::actions_set_environment(action_environment, &state);
-  quillet::app::builtins_set_dialog({builder, &extras, on_exit_command, &state});
+  quillet::app::builtins_set_dialog({builder, &extras, end_with, &state});
   gtk_widget_show_all(window);
   quillet::app::feeds_start(builder, extras.feeds);
   quillet::app::dialog_focus_first_field(dialog, extras);
