@@ -57,10 +57,11 @@ std::unique_ptr<Refresh> &refreshing() {
 void put_in_place(Refresh &refresh) {
   Quiet quiet;
   const std::vector<transform::Feed> feeds = feeds_end(refresh.widget);
-  if (refresh.kind->clear != nullptr)
-    refresh.kind->clear(refresh.widget);
+  // A refill replaces what the widget holds itself, so that a combo box can keep its choice.
   if (!refresh.commands.empty() && refresh.kind->refill != nullptr)
     refresh.kind->refill(refresh.widget, refresh.output);
+  else if (refresh.kind->clear != nullptr)
+    refresh.kind->clear(refresh.widget);
   if (!feeds.empty()) {
     g_auto(GStrv) envp = actions_environment();
     feeds_restart(refresh.widget, feeds, envp);
