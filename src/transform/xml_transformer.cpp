@@ -74,6 +74,9 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   self->extras->inputs.clear();
   self->nesting_depth = quillet::transform::build_layout(
       sb, clean, self->widget_actions, self->auto_id_counter, self->extras, self->origins->inputs);
+  // What the inputs printed is in the layout or the extras now; a large list's need not stay.
+  for (quillet::widgets::InputAt &input : self->origins->inputs)
+    std::string().swap(input.output);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }
 
