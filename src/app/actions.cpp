@@ -23,6 +23,8 @@ struct Runner {
   GtkWidget *window = nullptr;
   EnvironmentFunc make_environment = nullptr;
   gpointer environment_data = nullptr;
+  BuiltinFunc builtin = nullptr;
+  bool working = false; // a built-in command works on
 };
 
 Runner &runner() {
@@ -68,6 +70,15 @@ void run_next() {
     Job &job = r.queue.front();
     while (job.next < job.commands->len) {
       const char *command = static_cast<const char *>(job.commands->pdata[job.next++]);
+      // A built-in acts on the dialog itself, in its turn, and starts no program.
+      const Builtin builtin = r.builtin != nullptr ? r.builtin(command) : Builtin::kNone;
+      if (builtin == Builtin::kDone)
+        continue;
+      if (builtin == Builtin::kWorking) {
+        r.working = true;
+        show_busy(true);
+        return;
+      }
       g_auto(GStrv) argv = nullptr;
       g_autoptr(GError) error = nullptr;
       if (!g_shell_parse_argv(command, nullptr, &argv, &error)) {
@@ -75,8 +86,7 @@ void run_next() {
         continue;
       }
       // Made as each command starts, so that it sees the values as they are then.
-      g_auto(GStrv) envp =
-          r.make_environment != nullptr ? r.make_environment(r.environment_data) : g_get_environ();
+      g_auto(GStrv) envp = actions_environment();
       GPid pid = 0;
       // Standard input is the null device unless asked otherwise.
       if (!children::spawn(argv, envp,
@@ -105,6 +115,23 @@ void actions_set_environment(EnvironmentFunc make_environment, gpointer data) {
   runner().environment_data = data;
 }
 
+char **actions_environment() {
+  Runner &r = runner();
+  return r.make_environment != nullptr ? r.make_environment(r.environment_data) : g_get_environ();
+}
+
+void actions_set_builtins(BuiltinFunc run) {
+  runner().builtin = run;
+}
+
+void actions_resume() {
+  Runner &r = runner();
+  if (!r.working)
+    return;
+  r.working = false;
+  run_next();
+}
+
 void actions_set_window(GtkWidget *window) {
   runner().window = window;
 }
@@ -115,7 +142,7 @@ void actions_enqueue(GPtrArray *commands, gconstpointer source) {
     return;
   Runner &r = runner();
   r.queue.push_back({g_ptr_array_ref(commands), 0, source});
-  if (r.running == 0)
+  if (r.running == 0 && !r.working)
     run_next();
 }
 
@@ -142,6 +169,7 @@ void actions_finish() {
   for (Job &job : r.queue)
     g_ptr_array_unref(job.commands);
   r.queue.clear();
+  r.working = false;
   if (r.running == 0)
     return;
   g_source_remove(r.watch);

@@ -32,4 +32,15 @@ GPid actions_running_pid();
 using EnvironmentFunc = char **(*)(gpointer data);
 void actions_set_environment(EnvironmentFunc make_environment, gpointer data);
 
+// The environment an action command would start with now (a new string vector).
+char **actions_environment();
+
+// What a command of the form VERB:NAME did when its turn came: it was none (a program to
+// start), it is done, or it still works beside the main loop and the queue waits until
+// actions_resume().
+enum class Builtin { kNone, kDone, kWorking };
+using BuiltinFunc = Builtin (*)(const char *command);
+void actions_set_builtins(BuiltinFunc run);
+void actions_resume();
+
 } // namespace quillet::app

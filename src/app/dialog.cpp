@@ -176,6 +176,12 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       continue;
     if (kind->set_up != nullptr)
       kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data});
+    // What its <input> printed, where the kind takes that itself.
+    if (const auto inputs = extras.inputs.find(id);
+        inputs != extras.inputs.end() && inputs->second.start && kind->refill != nullptr) {
+      Quiet quiet;
+      kind->refill(object, *inputs->second.start);
+    }
     // Rows and text take the height the window has to spare, the buttons below staying at
     // its bottom; set here, so that the layout stays as it has always been.
     if (kind->fills && GTK_IS_WIDGET(object))

@@ -26,21 +26,27 @@ using preprocess::kMaxInputBytes;
 using preprocess::kMaxInputLines;
 
 struct FeedRun {
-  std::string name;
-  std::string kind;
+  transform::Feed feed;
   GObject *widget; // owned by the window
   GPid pid = 0;
   guint watch = 0;
   GInputStream *stream = nullptr;
+  GCancellable *cancellable = g_cancellable_new();
   std::string pending; // a line begun but not yet ended, no longer than kMaxLine + 4
   size_t lines = 0;
   size_t bytes = 0;
+  // Ended before the dialog, to start again: it goes once its last read has come back.
+  bool retired = false;
   char buffer[65536];
+
+  ~FeedRun() {
+    g_clear_object(&stream);
+    g_clear_object(&cancellable);
+  }
 };
 
 struct Feeds {
   std::vector<std::unique_ptr<FeedRun>> runs;
-  GCancellable *cancellable = nullptr;
 };
 
 Feeds &feeds() {
@@ -52,10 +58,10 @@ void apply_line(FeedRun &run, std::string_view line) {
   if (line.size() > kMaxLine) {
     line = line.substr(0, utf8_fit(line, kMaxLine));
     g_debug("A line of the feed of '%s' was cut to %zu bytes (a line holds at most %zu).",
-            run.name.c_str(), line.size(), kMaxLine);
+            run.feed.object_id.c_str(), line.size(), kMaxLine);
   }
   run.lines++;
-  feed_line(run.widget, run.kind, line);
+  feed_line(run.widget, run.feed.kind, line);
 }
 
 // Keeps what the line cut at kMaxLine needs to be cut on a character boundary.
@@ -89,6 +95,10 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
   auto *run = static_cast<FeedRun *>(data);
   g_autoptr(GError) error = nullptr;
   const gssize got = g_input_stream_read_finish(G_INPUT_STREAM(stream), result, &error);
+  if (run->retired) {
+    delete run; // what it read is of the feed before a refresh
+    return;
+  }
   if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
     return; // the dialog has ended; run may be gone
   if (got <= 0) {
@@ -96,7 +106,7 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
     if (!run->pending.empty())
       apply_line(*run, run->pending);
     run->pending.clear();
-    g_debug("The feed of '%s' ended after %zu lines.", run->name.c_str(), run->lines);
+    g_debug("The feed of '%s' ended after %zu lines.", run->feed.object_id.c_str(), run->lines);
     g_input_stream_close(run->stream, nullptr, nullptr);
     return;
   }
@@ -125,7 +135,7 @@ void on_read(GObject *stream, GAsyncResult *result, gpointer data) {
     stop_run(*run);
     g_debug("The feed of '%s' was ended after %zu lines, %zu bytes (at most %zu lines or %zu "
             "bytes are read).",
-            run->name.c_str(), run->lines, run->bytes, kMaxInputLines, kMaxInputBytes);
+            run->feed.object_id.c_str(), run->lines, run->bytes, kMaxInputLines, kMaxInputBytes);
     run->pending.clear();
     g_input_stream_close(run->stream, nullptr, nullptr);
     return;
@@ -140,11 +150,13 @@ constexpr int kReadPriority = GDK_PRIORITY_REDRAW + 2;
 
 void read_more(FeedRun &run) {
   g_input_stream_read_async(run.stream, run.buffer, sizeof run.buffer, kReadPriority,
-                            feeds().cancellable, on_read, &run);
+                            run.cancellable, on_read, &run);
 }
 
 // Object data on a fed view's adjustment: set while the user has scrolled away from the end.
 constexpr const char *kAwayKey = "quillet-away-from-end";
+// Object data on a view's adjustment once it follows its feed, which a refresh starts again.
+constexpr const char *kFollowedKey = "quillet-follows-feed";
 
 void on_scrolled(GtkAdjustment *adjustment, gpointer) {
   const bool away =
@@ -165,10 +177,41 @@ void follow_end(GObject *widget) {
   if (!GTK_IS_SCROLLABLE(widget))
     return;
   GtkAdjustment *adjustment = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(widget));
-  if (adjustment == nullptr)
+  if (adjustment == nullptr || g_object_get_data(G_OBJECT(adjustment), kFollowedKey) != nullptr)
     return;
+  g_object_set_data(G_OBJECT(adjustment), kFollowedKey, GINT_TO_POINTER(TRUE));
   g_signal_connect(adjustment, "value-changed", G_CALLBACK(on_scrolled), nullptr);
   g_signal_connect(adjustment, "changed", G_CALLBACK(on_grown), nullptr);
+}
+
+void start(GObject *widget, const transform::Feed &feed, char **envp) {
+  GPid pid = 0;
+  GInputStream *stream = nullptr;
+  if (strip(feed.command) == "-") {
+    // quillet's own standard input, as `job | quillet` gives it; left open for a restart.
+    stream = g_unix_input_stream_new(STDIN_FILENO, FALSE);
+  } else {
+    const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
+    int out_fd = -1;
+    // Standard input is the null device; what the command says on standard error is not
+    // ours.
+    if (!children::spawn(const_cast<char **>(argv), envp,
+                         GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
+                         &out_fd, nullptr))
+      return;
+    stream = g_unix_input_stream_new(out_fd, TRUE);
+  }
+  follow_end(widget);
+  auto run = std::make_unique<FeedRun>();
+  run->feed = feed;
+  run->widget = widget;
+  run->pid = pid;
+  // A feed that has ended is forgotten at once; what it left running is ended at the end.
+  if (pid != 0)
+    run->watch = g_child_watch_add(pid, on_feed_ended, run.get());
+  run->stream = stream;
+  read_more(*run);
+  feeds().runs.push_back(std::move(run));
 }
 
 } // namespace
@@ -197,20 +240,14 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
 
 void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) {
   g_return_if_fail(builder != NULL);
-  Feeds &f = feeds();
-  if (f.cancellable == nullptr)
-    f.cancellable = g_cancellable_new();
   bool stdin_taken = false;
   for (const transform::Feed &feed : list) {
     GObject *widget = gtk_builder_get_object(builder, feed.object_id.c_str());
     if (widget == nullptr)
       continue;
-    follow_end(widget);
-    GPid pid = 0;
-    GInputStream *stream = nullptr;
+    // quillet's own standard input: one widget reads it, as lines split between two would
+    // make sense to neither.
     if (strip(feed.command) == "-") {
-      // quillet's own standard input, as `job | quillet` gives it: one widget reads it, as
-      // lines split between two would make sense to neither.
       if (stdin_taken) {
         g_debug("The feed of '%s' reads standard input, which another widget reads already: "
                 "it is ignored.",
@@ -218,30 +255,42 @@ void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &list) 
         continue;
       }
       stdin_taken = true;
-      stream = g_unix_input_stream_new(STDIN_FILENO, FALSE);
-    } else {
-      const char *argv[] = {"bash", "-c", feed.command.c_str(), nullptr};
-      int out_fd = -1;
-      // Standard input is the null device; what the command says on standard error is not
-      // ours.
-      if (!children::spawn(const_cast<char **>(argv), nullptr,
-                           GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid,
-                           &out_fd, nullptr))
-        continue;
-      stream = g_unix_input_stream_new(out_fd, TRUE);
     }
-    auto run = std::make_unique<FeedRun>();
-    run->name = feed.object_id;
-    run->kind = feed.kind;
-    run->widget = widget;
-    run->pid = pid;
-    // A feed that has ended is forgotten at once; what it left running is ended at the end.
-    if (pid != 0)
-      run->watch = g_child_watch_add(pid, on_feed_ended, run.get());
-    run->stream = stream;
-    read_more(*run);
-    f.runs.push_back(std::move(run));
+    start(widget, feed, nullptr);
   }
+}
+
+std::vector<transform::Feed> feeds_end(GObject *widget) {
+  g_return_val_if_fail(widget != NULL, std::vector<transform::Feed>());
+  std::vector<transform::Feed> ended;
+  std::vector<GPid> pids;
+  auto &runs = feeds().runs;
+  for (auto &run : runs) {
+    if (run->widget != widget)
+      continue;
+    ended.push_back(run->feed);
+    if (run->watch != 0)
+      g_source_remove(run->watch);
+    run->watch = 0;
+    if (run->pid != 0)
+      pids.push_back(run->pid);
+    run->pid = 0;
+    run->retired = true;
+    g_cancellable_cancel(run->cancellable);
+    // Its read in flight still has it: the read's end deletes it. One whose stream is
+    // closed has no read in flight.
+    if (!g_input_stream_is_closed(run->stream))
+      (void)run.release();
+  }
+  std::erase_if(runs, [](const auto &run) { return run == nullptr || run->retired; });
+  children::end(pids);
+  return ended;
+}
+
+void feeds_restart(GObject *widget, const std::vector<transform::Feed> &list, char **envp) {
+  g_return_if_fail(widget != NULL);
+  for (const transform::Feed &feed : list)
+    start(widget, feed, envp);
 }
 
 std::vector<GPid> feeds_running_pids() {
@@ -254,13 +303,13 @@ std::vector<GPid> feeds_running_pids() {
 
 void feeds_stop() {
   Feeds &f = feeds();
-  if (f.cancellable != nullptr)
-    g_cancellable_cancel(f.cancellable);
-  for (const auto &run : f.runs)
+  for (const auto &run : f.runs) {
+    g_cancellable_cancel(run->cancellable);
     if (run->watch != 0) {
       g_source_remove(run->watch);
       run->watch = 0;
     }
+  }
   children::end(feeds_running_pids());
   for (const auto &run : f.runs)
     run->pid = 0;

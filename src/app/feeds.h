@@ -15,6 +15,12 @@ namespace quillet::app {
 // output ends.
 void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &feeds);
 
+// Ends the feeds of `widget` (on a refresh) and returns them, to be started again.
+std::vector<transform::Feed> feeds_end(GObject *widget);
+
+// Starts `list` again for `widget`, with the environment `envp`.
+void feeds_restart(GObject *widget, const std::vector<transform::Feed> &list, char **envp);
+
 // What one line does to a widget fed as element `kind`, as that kind says. A carriage return
 // at its end and NUL bytes are dropped, invalid UTF-8 made valid.
 void feed_line(GObject *widget, std::string_view kind, std::string_view line);

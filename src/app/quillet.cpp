@@ -3,6 +3,7 @@
 #include "common/checks.h"
 
 #include "actions.h"
+#include "builtins.h"
 #include "command_line.h"
 #include "common/children.h"
 #include "dialog.h"
@@ -213,6 +214,7 @@ void on_destroy(GtkWidget *, gpointer) {
   quillet::children::set_exit_status(answer_status);
   gdk_display_flush(gdk_display_get_default());
   quillet::app::feeds_stop();
+  quillet::app::builtins_stop();
   quillet::app::actions_finish();
   quillet::children::end_all();
   exit(answer_status);
@@ -223,12 +225,11 @@ void end_by(const char *word, gpointer data) {
 }
 
 void on_ok(GtkButton *, gpointer data) {
-  end_with(static_cast<LaunchState *>(data), "OK");
+  end_by("OK", data);
 }
 
 void on_exit_button(GtkButton *button, gpointer data) {
-  end_with(static_cast<LaunchState *>(data),
-           static_cast<const char *>(g_object_get_data(G_OBJECT(button), "quillet-exit")));
+  end_by(static_cast<const char *>(g_object_get_data(G_OBJECT(button), "quillet-exit")), data);
 }
 
 void on_cancel(GtkButton *, gpointer data) {
@@ -351,6 +352,7 @@ void quillet_launch(Quillet *self) {
   quillet::app::actions_set_environment(action_environment, &state);
   if (height > 0)
     quillet::app::dialog_fit_height(dialog);
+  quillet::app::builtins_set_dialog({builder, &extras, end_by, &state});
   gtk_widget_show_all(window);
   quillet::app::dialog_name_fields(dialog, extras);
   quillet::app::feeds_start(builder, extras.feeds);

@@ -3,6 +3,7 @@
 // The single steps of cleaning, each callable on its own.
 
 #include "xml_preprocessor.h"
+#include "widgets/extras.h"
 
 #include <string>
 #include <string_view>
@@ -32,8 +33,9 @@ std::string split_tags_and_escape(std::string_view markup,
 // reads it), so that a complaint about the layout can name the user's own line.
 struct Origins {
   std::string markup;
-  std::vector<size_t> line_starts; // a byte offset into markup per line of the cleaned text
-  std::string clean;               // the cleaned text itself
+  std::vector<size_t> line_starts;      // a byte offset into markup per line of the cleaned text
+  std::string clean;                    // the cleaned text itself
+  std::vector<widgets::InputAt> inputs; // every <input>, in the order met
 };
 
 // xml_preprocessor_clean_legacy_syntax, filling `origins` when given.

@@ -308,19 +308,16 @@ private:
 
 } // namespace
 
-// Runs one input command through bash and turns its output into items text.
-static char *xml_preprocessor_execute_input_command(XmlPreprocessor *self, const char *cmd) {
-  g_return_val_if_fail(self != NULL, NULL);
-  g_return_val_if_fail(cmd != NULL, NULL);
-
+// Runs one input command through bash: what it printed, made valid UTF-8.
+static std::string run_input_command(const char *cmd) {
   const std::string sanitized_cmd = replace_all(cmd, "\\$", "$");
   if (strip(sanitized_cmd).empty())
-    return g_strdup("");
+    return {};
 
   // A NUL byte is no text, but what follows it is.
   std::string output = command_runner(sanitized_cmd);
   std::erase(output, '\0');
-  return g_strdup(items_from_output(make_valid_utf8(output.c_str())).c_str());
+  return make_valid_utf8(output.c_str());
 }
 
 char *xml_preprocessor_clean_legacy_syntax(XmlPreprocessor *self, const char *raw_xml) {
@@ -349,6 +346,7 @@ char *quillet::preprocess::clean_markup(XmlPreprocessor *self, const char *raw_x
   // Each line the cleaned text gains begins at an offset into `text`, noted when asked for.
   std::vector<size_t> *starts = origins != nullptr ? &origins->line_starts : nullptr;
   if (origins != nullptr) {
+    origins->inputs.clear();
     origins->markup = valid;
     starts->assign(1, 0);
   }
@@ -404,9 +402,14 @@ char *quillet::preprocess::clean_markup(XmlPreprocessor *self, const char *raw_x
       // The element gives way to its items, on a line of their own as its tag would be.
       append_markup(text.substr(pos, element.start - pos));
       const std::string command(strip(content));
-      g_autofree char *items = xml_preprocessor_execute_input_command(self, command.c_str());
+      std::string output = run_input_command(command.c_str());
+      const size_t start = out->len;
       appended("\n", element.start);
-      appended(items, element.start);
+      appended(items_from_output(output), element.start);
+      // The walk gives the command to the widget whose items these are, to run on a refresh.
+      if (origins != nullptr)
+        origins->inputs.push_back(
+            {start, out->len, replace_all(command, "\\$", "$"), std::move(output)});
       pos = element.close + element.close_size;
     } else {
       append_markup(text.substr(pos, element.content - pos));

@@ -91,8 +91,11 @@ public:
     draft_.append(widgets::common_properties(line));
     if (kind.attributes != nullptr)
       kind.attributes(draft_, element, line);
-    if (draft_.extras != nullptr && !element.object_id.empty())
+    if (draft_.extras != nullptr && !element.object_id.empty()) {
       draft_.extras->kinds[element.object_id] = &kind;
+      if (element.object_id != element.id)
+        draft_.extras->objects[element.id] = element.object_id;
+    }
 
     current_ = &element;
     if (widgets::closes_itself(line)) {
@@ -247,14 +250,18 @@ private:
 // defaults and feeds, which may run over several lines.
 class Walk {
 public:
-  Walk(Draft &draft, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute)
+  Walk(Draft &draft, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute,
+       std::span<const widgets::InputAt> inputs)
       : draft_(draft), elements_(draft), actions_(widget_actions, draft.extras),
-        auto_id_counter_(auto_id_counter), attribute_(attribute), extras_(draft.extras) {}
+        auto_id_counter_(auto_id_counter), attribute_(attribute), extras_(draft.extras),
+        inputs_(inputs) {}
 
   void run(std::string_view clean) {
+    const char *begin = clean.data();
     while (!clean.empty()) {
       const size_t eol = clean.find('\n');
       rest_ = eol == std::string_view::npos ? std::string_view() : clean.substr(eol + 1);
+      take_inputs(static_cast<size_t>(clean.data() - begin));
       handle_line(strip(clean.substr(0, eol)));
       clean = rest_;
     }
@@ -267,6 +274,29 @@ public:
   size_t depth() const { return elements_.depth(); }
 
 private:
+  // The <input> elements whose items begin by line offset `at` belong to the current widget,
+  // which runs their commands again on a refresh. A kind that takes their output itself gets
+  // it when the window is built, and their items stay out of the layout.
+  void take_inputs(size_t at) {
+    for (; next_input_ < inputs_.size() && inputs_[next_input_].start < at; next_input_++) {
+      const widgets::InputAt &input = inputs_[next_input_];
+      const Element *current = elements_.current();
+      if (extras_ == nullptr || current == nullptr || current->object_id.empty() ||
+          strip(input.command).empty())
+        continue;
+      widgets::Inputs &inputs = extras_->inputs[current->object_id];
+      inputs.commands.push_back(input.command);
+      // One that printed no item leaves the widget as it was, as it always has.
+      if (current->kind->refill != nullptr && current->kind->item == nullptr &&
+          input.end > input.start + 1) {
+        inputs.start = inputs.start.value_or("") + input.output;
+        held_end_ = input.end;
+      }
+    }
+    if (at >= held_end_)
+      held_end_ = 0;
+  }
+
   void handle_line(std::string_view line) {
     if (line.empty())
       return;
@@ -297,6 +327,8 @@ private:
       return;
     }
     if (actions_.take(line))
+      return;
+    if (line.starts_with("<item>") && held_end_ != 0)
       return;
     if (line.starts_with("<item>")) {
       // Complete on its line ("<item>red</item>") or ended on the next ("<item>red").
@@ -384,6 +416,9 @@ private:
   int &auto_id_counter_;
   GRegex *attribute_;
   widgets::DialogExtras *extras_;
+  std::span<const widgets::InputAt> inputs_;
+  size_t next_input_ = 0;
+  size_t held_end_ = 0; // while not 0, the items of an <input> its widget takes itself
 
   std::string_view rest_;
   std::set<std::string> names_; // the widgets' own names so far
@@ -391,10 +426,28 @@ private:
   std::optional<PendingLabel> label_;
 };
 
+// The names that built-in commands act on, so that a widget which carries no id in the layout
+// (a text) gets one when a command names it.
+void note_commanded(std::string_view clean, DialogExtras &extras) {
+  if (!contains(clean, ":"))
+    return;
+  g_autoptr(GRegex) builtin =
+      g_regex_new("(?<![\\w-])(?:refresh|clear|enable|disable|show|hide):([^\\s<>\"']+)",
+                  GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
+  g_autoptr(GMatchInfo) match = nullptr;
+  g_regex_match_full(builtin, clean.data(), static_cast<gssize>(clean.size()), 0,
+                     GRegexMatchFlags(0), &match, nullptr);
+  for (; g_match_info_matches(match); g_match_info_next(match, nullptr)) {
+    g_autofree char *name = g_match_info_fetch(match, 1);
+    extras.commanded.insert(name);
+  }
+}
+
 } // namespace
 
 size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
-                    int &auto_id_counter, DialogExtras *extras) {
+                    int &auto_id_counter, DialogExtras *extras,
+                    std::span<const widgets::InputAt> inputs) {
   g_return_val_if_fail(sb != NULL, 0);
   g_return_val_if_fail(widget_actions != NULL, 0);
 
@@ -405,7 +458,9 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   // of them, each sort in document order.
   g_autoptr(GString) body = g_string_sized_new(clean.size() * 4);
   Draft draft(body, extras);
-  Walk walk(draft, widget_actions, auto_id_counter, attribute);
+  if (extras != nullptr)
+    note_commanded(clean, *extras);
+  Walk walk(draft, widget_actions, auto_id_counter, attribute, inputs);
   walk.run(clean);
   draft.write(sb);
   if (extras != nullptr && draft.rows_apart()) {

@@ -6,6 +6,7 @@
 
 #include <glib.h>
 
+#include <span>
 #include <string_view>
 
 namespace quillet::transform {
@@ -17,8 +18,10 @@ using widgets::Feed;
 // stores, widget objects, end. Files actions in `widget_actions` and hands out generated
 // ids from `auto_id_counter`, both of which carry over between calls, and what else the
 // dialog needs in `extras` when given, with the layout GTK is given when the rows go to it
-// apart. Returns how deep widget elements were nested.
+// apart, and the <input> elements cleaning met (`inputs`, in the order of their offsets into
+// `clean`). Returns how deep widget elements were nested.
 size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
-                    int &auto_id_counter, DialogExtras *extras = nullptr);
+                    int &auto_id_counter, DialogExtras *extras = nullptr,
+                    std::span<const widgets::InputAt> inputs = {});
 
 } // namespace quillet::transform

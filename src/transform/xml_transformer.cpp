@@ -73,8 +73,12 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   self->extras->feeds.clear();
   self->extras->rows.clear();
   self->extras->builder_layout.clear();
-  self->nesting_depth = quillet::transform::build_layout(sb, clean, self->widget_actions,
-                                                         self->auto_id_counter, self->extras);
+  self->extras->inputs.clear();
+  self->nesting_depth = quillet::transform::build_layout(
+      sb, clean, self->widget_actions, self->auto_id_counter, self->extras, self->origins->inputs);
+  // What the inputs printed is in the layout or the extras now; a large list's need not stay.
+  for (quillet::widgets::InputAt &input : self->origins->inputs)
+    std::string().swap(input.output);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }
 
@@ -96,7 +100,7 @@ std::string xml_transformer_origin(XmlTransformer *self,
     int counter = 0;
     quillet::transform::DialogExtras extras;
     quillet::transform::build_layout(sb, clean.substr(0, ends[lines - 1]), actions, counter,
-                                     &extras);
+                                     &extras, self->origins->inputs);
     return rejected(sb->str);
   };
   size_t low = 1, high = ends.size();

@@ -185,6 +185,31 @@ bool set_combo(GObject *widget, const std::string &text) {
   return false;
 }
 
+void clear_combo(GObject *widget) {
+  gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(widget));
+}
+
+// Its items in place of its own; the chosen one stays chosen while one of them has its text.
+void refill_combo(GObject *widget, const std::string &output) {
+  auto *combo = GTK_COMBO_BOX_TEXT(widget);
+  g_autofree char *chosen = gtk_combo_box_text_get_active_text(combo);
+  clear_combo(widget);
+  int at = 0, count = 0;
+  std::string_view rest = output;
+  while (!rest.empty()) {
+    const size_t eol = rest.find('\n');
+    const std::string item(strip(rest.substr(0, eol)));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (item.empty())
+      continue;
+    if (chosen != nullptr && item == chosen)
+      at = count;
+    gtk_combo_box_text_append_text(combo, item.c_str());
+    count++;
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(combo), count > 0 ? at : -1);
+}
+
 // A list or tree with a column for each title the columns attribute gives, with headers, or
 // one column without; several rows may be chosen with selection="multiple". Its items are the
 // rows of a list store of its own.
@@ -410,6 +435,17 @@ void feed_list(GObject *widget, const std::string &line) {
                        std::string(strip(cells[column])).c_str(), -1);
 }
 
+// Rows as a feed's lines give them, in place of its own.
+void refill_list(GObject *widget, const std::string &output) {
+  clear_list(widget);
+  std::string_view rest = output;
+  while (!rest.empty()) {
+    const size_t eol = rest.find('\n');
+    feed_list(widget, std::string(rest.substr(0, eol)));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  }
+}
+
 constexpr Kind kCombo = {.element = "comboboxtext",
                          .start = start_combo,
                          .end = end_combo,
@@ -423,7 +459,9 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .set_up = set_up_combo,
                          .read = read_combo,
                          .change_signal = "changed",
-                         .set_value = set_combo};
+                         .clear = clear_combo,
+                         .set_value = set_combo,
+                         .refill = refill_combo};
 
 constexpr Kind kList = {.element = "list",
                         .start = start_list,
@@ -441,7 +479,8 @@ constexpr Kind kList = {.element = "list",
                         .activate_signal = "row-activated",
                         .fills = true,
                         .clear = clear_list,
-                        .set_value = set_list};
+                        .set_value = set_list,
+                        .refill = refill_list};
 
 constexpr Kind renamed(Kind kind, std::string_view element) {
   kind.element = element;
@@ -459,7 +498,8 @@ constexpr Kind kKinds[] = {
      .set_up = set_up_caption,
      .read = read_checkbox,
      .change_signal = "toggled",
-     .set_value = set_checkbox},
+     .set_value = set_checkbox,
+     .refill = refill_caption},
     {.element = "radiobutton",
      .start = start_radio,
      .end = end_object,
@@ -470,7 +510,8 @@ constexpr Kind kKinds[] = {
      .set_up = set_up_caption,
      .read = read_checkbox,
      .change_signal = "toggled",
-     .set_value = set_checkbox},
+     .set_value = set_checkbox,
+     .refill = refill_caption},
     kCombo,
     renamed(kCombo, "combobox"),
     kList,

@@ -3,6 +3,7 @@
 // What the walk finds out beside the layout, for the window's set-up and the feeds.
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,22 @@ struct Feed {
   std::string object_id;
   std::string kind;
   std::string command;
+};
+
+// An <input> element, met while cleaning: its command, what it printed, and where its items
+// stand in the cleaned text (from the line break before them to the end of the last).
+struct InputAt {
+  size_t start = 0;
+  size_t end = 0;
+  std::string command;
+  std::string output;
+};
+
+// What a widget's <input> elements give it: their commands, run again on a refresh, and the
+// output it starts with when its kind takes that itself rather than as items of the layout.
+struct Inputs {
+  std::vector<std::string> commands;
+  std::optional<std::string> start;
 };
 
 // What the dialog needs beside the layout, for the driver to do after loading it.
@@ -36,9 +53,13 @@ struct DialogExtras {
   bool mnemonics = true; // an underscore in a button's caption marks its Alt key
 
   // The window's and the progress bars' ends.
-  int timeout_ms = 0;                // until the dialog ends by itself; 0 for never
-  std::set<std::string> auto_closes; // progress bars that end the dialog at 100
-  bool keep_above = false;           // the window asks to stay above others
+  int timeout_ms = 0;                         // until the dialog ends by itself; 0 for never
+  std::set<std::string> auto_closes;          // progress bars that end the dialog at 100
+  bool keep_above = false;                    // the window asks to stay above others
+  std::map<std::string, Inputs> inputs;       // by object id
+  std::map<std::string, std::string> objects; // a widget's name to its object id, where the two
+                                              // differ
+  std::set<std::string> commanded;            // names that built-in commands act on
 
   // Actions that run on an event (<action on="change">, <action on="activate">): event to
   // widget id to its commands, in document order. Actions without `on` are in the widget

@@ -28,6 +28,13 @@ void open_child_object(GString *sb, std::string_view klass, const char *id = nul
 void end_object(Draft &draft, const Element &element);
 void end_two_objects(Draft &draft, const Element &element);
 
+// What a command printed as one text, as the shell's $(...) gives it: without the line breaks
+// at its end.
+std::string printed_text(std::string_view output);
+
+// Gives a button or check box the caption a command printed.
+void refill_caption(GObject *widget, const std::string &output);
+
 // Enter in an entry (of any kind) presses OK.
 void set_up_entry(GObject *widget, const Setup &setup);
 

@@ -46,6 +46,12 @@ void open_child_object(GString *sb, std::string_view klass, const char *id) {
   append(sb, "\">\n");
 }
 
+std::string printed_text(std::string_view output) {
+  while (output.ends_with('\n') || output.ends_with('\r'))
+    output.remove_suffix(1);
+  return std::string(output);
+}
+
 void end_object(Draft &draft, const Element &) {
   draft.append("</object>\n</child>\n");
 }

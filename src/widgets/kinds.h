@@ -146,6 +146,11 @@ struct Kind {
   // The part of it that stands for it when it takes the focus, and so takes the text's
   // mnemonic; without, the widget itself.
   GtkWidget *(*focus_part)(GtkWidget *widget) = nullptr;
+
+  // Gives it what its <input> commands printed (valid UTF-8, no NUL), at the start and on a
+  // refresh: rows or items in place of its own, a text, a caption, a value. Without, an
+  // <input> gives it nothing but items in the layout, as it always has. Under a Quiet.
+  void (*refill)(GObject *widget, const std::string &output) = nullptr;
 };
 
 // The row of element `name` (lower case), or null for markup that makes no widget.

@@ -191,6 +191,31 @@ void feed_progressbar(GObject *widget, const std::string &line) {
   gtk_progress_bar_set_fraction(bar, std::clamp(percent, 0.0, 100.0) / 100.0);
 }
 
+void clear_progressbar(GObject *widget) {
+  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(widget), 0);
+}
+
+// Lines as a feed's.
+void refill_progressbar(GObject *widget, const std::string &output) {
+  std::string_view rest = output;
+  while (!rest.empty()) {
+    const size_t eol = rest.find('\n');
+    feed_progressbar(widget, std::string(rest.substr(0, eol)));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  }
+}
+
+// The number printed, within the range; anything else is ignored.
+void refill_range(GObject *widget, const std::string &output) {
+  if (const auto value = number(strip(output)); value && !std::isnan(*value))
+    gtk_adjustment_set_value(gtk_range_get_adjustment(GTK_RANGE(widget)), *value);
+}
+
+void refill_spinbutton(GObject *widget, const std::string &output) {
+  if (const auto value = number(strip(output)); value && !std::isnan(*value))
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget), *value);
+}
+
 constexpr Kind kKinds[] = {
     {.element = "spinbutton",
      .start = start_spinbutton,
@@ -204,7 +229,8 @@ constexpr Kind kKinds[] = {
      .read = read_spinbutton,
      .change_signal = "value-changed",
      .activate_signal = "activate",
-     .set_value = set_spinbutton},
+     .set_value = set_spinbutton,
+     .refill = refill_spinbutton},
     {.element = "slider",
      .start = start_slider,
      .end = end_object,
@@ -216,7 +242,8 @@ constexpr Kind kKinds[] = {
      .set_up = set_up_slider,
      .read = read_slider,
      .change_signal = "value-changed",
-     .set_value = set_slider},
+     .set_value = set_slider,
+     .refill = refill_range},
     {.element = "progressbar",
      .start = start_progressbar,
      .end = end_object,
@@ -227,7 +254,9 @@ constexpr Kind kKinds[] = {
      .named = true,
      .set_up = set_up_progressbar,
      .read = read_progressbar,
-     .feed = feed_progressbar},
+     .feed = feed_progressbar,
+     .clear = clear_progressbar,
+     .refill = refill_progressbar},
 };
 
 } // namespace

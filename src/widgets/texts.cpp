@@ -16,14 +16,14 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// Whether a feed comes inside the element whose start tag came just before `rest`: before
-// its end tag or the next widget element.
-bool feed_follows(std::string_view rest, std::string_view name) {
+// Whether a feed (or, with `items`, an item) comes inside the element whose start tag came
+// just before `rest`: before its end tag or the next widget element.
+bool feed_follows(std::string_view rest, std::string_view name, bool items = false) {
   while (!rest.empty()) {
     const size_t eol = rest.find('\n');
     const std::string_view line = strip(rest.substr(0, eol));
     rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-    if (is_start_tag(line, "feed"))
+    if (is_start_tag(line, "feed") || (items && line.starts_with("<item>")))
       return true;
     if (is_end_tag(line, name))
       return false;
@@ -34,10 +34,13 @@ bool feed_follows(std::string_view rest, std::string_view name) {
   return false;
 }
 
-// A text has no object id unless a feed must find its label.
+// A text has no object id unless a feed, its input's output or a built-in command must find
+// its label. Items in a text made the layout fail before its input filled it.
 void start_text(Draft &draft, Element &element, const Tag &tag) {
-  const bool fed = draft.extras != nullptr && !closes_itself(tag.line) &&
-                   feed_follows(tag.rest, element.kind->element);
+  const bool fed =
+      draft.extras != nullptr &&
+      ((!closes_itself(tag.line) && feed_follows(tag.rest, element.kind->element, true)) ||
+       (!element.id.starts_with("auto_id_") && draft.extras->commanded.contains(element.id)));
   element.object_id = fed ? "feed_" + element.id : std::string();
   GString *sb = draft.body;
   open_child_object(sb, "GtkLabel", fed ? element.object_id.c_str() : nullptr);
@@ -79,6 +82,10 @@ void feed_text(GObject *widget, const std::string &line) {
 
 void clear_text(GObject *widget) {
   feed_text(widget, "");
+}
+
+void refill_text(GObject *widget, const std::string &output) {
+  feed_text(widget, printed_text(output));
 }
 
 // A hidden entry's starting text is given when the window is built: the layout is written
@@ -130,6 +137,16 @@ void feed_entry(GObject *widget, const std::string &line) {
   gtk_entry_set_text(GTK_ENTRY(widget), line.substr(0, fit).c_str());
 }
 
+void clear_entry(GObject *widget) {
+  feed_entry(widget, {});
+}
+
+// An entry holds one line: the first.
+void refill_entry(GObject *widget, const std::string &output) {
+  const std::string text = printed_text(output);
+  feed_entry(widget, text.substr(0, text.find('\n')));
+}
+
 void start_edit(Draft &draft, Element &element, const Tag &) {
   GString *sb = draft.body;
   open_child_object(sb, "GtkScrolledWindow");
@@ -168,6 +185,16 @@ bool set_edit(GObject *widget, const std::string &text) {
   GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
   gtk_text_buffer_set_text(buffer, text.data(), static_cast<int>(text.size()));
   return true;
+}
+
+void refill_edit(GObject *widget, const std::string &output) {
+  const std::string text = printed_text(output);
+  gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget)), text.c_str(),
+                           static_cast<int>(text.size()));
+}
+
+void clear_edit(GObject *widget) {
+  refill_edit(widget, {});
 }
 
 bool is_word(std::string_view text) {
@@ -254,6 +281,15 @@ void button_attributes(Draft &draft, Element &button, std::string_view tag) {
             "first.");
 }
 
+} // namespace
+
+// A button's or check box's caption.
+void refill_caption(GObject *widget, const std::string &output) {
+  gtk_button_set_label(GTK_BUTTON(widget), printed_text(output).c_str());
+}
+
+namespace {
+
 constexpr Kind kKinds[] = {
     {.element = "text",
      .start = start_text,
@@ -262,7 +298,8 @@ constexpr Kind kKinds[] = {
      .type = gtk_label_get_type,
      .feed = feed_text,
      .clear = clear_text,
-     .captioned = text_captioned},
+     .captioned = text_captioned,
+     .refill = refill_text},
     {.element = "entry",
      .start = start_entry,
      .end = end_object,
@@ -276,7 +313,9 @@ constexpr Kind kKinds[] = {
      .feed = feed_entry,
      .change_signal = "changed",
      .activate_signal = "activate",
-     .set_value = set_entry_text},
+     .clear = clear_entry,
+     .set_value = set_entry_text,
+     .refill = refill_entry},
     {.element = "edit",
      .start = start_edit,
      .end = end_two_objects,
@@ -289,7 +328,9 @@ constexpr Kind kKinds[] = {
      .change_signal = "changed",
      .change_source = edit_buffer,
      .fills = true,
-     .set_value = set_edit},
+     .clear = clear_edit,
+     .set_value = set_edit,
+     .refill = refill_edit},
     {.element = "button",
      .start = start_button,
      .end = end_object,
@@ -297,7 +338,8 @@ constexpr Kind kKinds[] = {
      .own_id = button_id,
      .type = gtk_button_get_type,
      .signal = "clicked",
-     .set_up = set_up_button},
+     .set_up = set_up_button,
+     .refill = refill_caption},
 };
 
 } // namespace

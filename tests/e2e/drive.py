@@ -11,7 +11,9 @@ REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), ins
 between REF and the window's edges, SIDES some of l, t, r, to FILE), sleep SECONDS, addrow REF (add the row of table
 cell REF to the selection), window N (later steps work window N: 0 the dialog, 1 a window
 it opened, such as a chooser), names FILE (press Ctrl+Tab, which text views do not take,
-until the focus comes back, writing each object focused as ROLE|NAME|LABELLED BY, a line each).
+until the focus comes back, writing each object focused as ROLE|NAME|LABELLED BY, a line each), state REF STATE (wait
+until REF is in that AT-SPI state, such as sensitive or showing; with !STATE, until it is
+not).
 
 REF is ROLE, ROLE#N (the N-th widget of that role, from 0, in layout order) or ROLE:NAME.
 Every wait is bounded; any failure exits with status 1 and a message.
@@ -194,7 +196,7 @@ def main(argv):
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
-             "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "window": 1, "names": 1}
+             "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "window": 1, "names": 1, "state": 2}
     parsed, i = [], 0
     while i < len(steps):
         op = steps[i]
@@ -313,6 +315,11 @@ def main(argv):
                              for a in focus_cycle(frame(), window))
         elif op == "sleep":
             time.sleep(float(args[0]))
+        elif op == "state":
+            target, want = widget(args[0]), not args[1].startswith("!")
+            state = getattr(pyatspi, "STATE_" + args[1].lstrip("!").upper())
+            poll("%s %s" % (args[0], args[1]),
+                 lambda: target.getState().contains(state) == want)
         elif op == "addrow":
             select_row(widget(args[0]))
         elif op == "window" and args[0] == "0":
