@@ -18,6 +18,13 @@ std::span<const Kind> choice_kinds();
 std::span<const Kind> number_kinds();
 std::span<const Kind> picker_kinds();
 std::span<const Kind> file_kinds();
+std::span<const Kind> list_kinds();
+
+// A row like `kind` for another element name.
+constexpr Kind renamed(Kind kind, std::string_view element) {
+  kind.element = element;
+  return kind;
+}
 std::span<const Kind> show_kinds();
 
 // Opens `<child>` and an object of `klass`, carrying `id` when one is given.
