@@ -12,7 +12,7 @@ namespace {
 
 using Family = std::span<const Kind> (*)();
 constexpr Family kFamilies[] = {container_kinds, text_kinds, choice_kinds, number_kinds,
-                                picker_kinds,    file_kinds, show_kinds};
+                                picker_kinds,    file_kinds, list_kinds,   show_kinds};
 
 // Object data on a widget: the kind that made it.
 constexpr const char *kKindKey = "quillet-kind";
