@@ -224,31 +224,30 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .set_value = set_combo,
                          .refill = refill_combo};
 
+constexpr Kind kCheckbox = {.element = "checkbox",
+                            .start = start_checkbox,
+                            .end = end_object,
+                            .set_default = checkbox_default,
+                            .type = gtk_check_button_get_type,
+                            .signal = "clicked",
+                            .focused = true,
+                            .set_up = set_up_caption,
+                            .read = read_checkbox,
+                            .change_signal = "toggled",
+                            .set_value = set_checkbox,
+                            .refill = refill_caption};
+
+// A radio button is a check box that joins the group of its first sibling.
+constexpr Kind radio(Kind kind) {
+  kind.element = "radiobutton";
+  kind.start = start_radio;
+  kind.type = gtk_radio_button_get_type;
+  return kind;
+}
+
 constexpr Kind kKinds[] = {
-    {.element = "checkbox",
-     .start = start_checkbox,
-     .end = end_object,
-     .set_default = checkbox_default,
-     .type = gtk_check_button_get_type,
-     .signal = "clicked",
-     .focused = true,
-     .set_up = set_up_caption,
-     .read = read_checkbox,
-     .change_signal = "toggled",
-     .set_value = set_checkbox,
-     .refill = refill_caption},
-    {.element = "radiobutton",
-     .start = start_radio,
-     .end = end_object,
-     .set_default = checkbox_default,
-     .type = gtk_radio_button_get_type,
-     .signal = "clicked",
-     .focused = true,
-     .set_up = set_up_caption,
-     .read = read_checkbox,
-     .change_signal = "toggled",
-     .set_value = set_checkbox,
-     .refill = refill_caption},
+    kCheckbox,
+    radio(kCheckbox),
     kCombo,
     renamed(kCombo, "combobox"),
 };
