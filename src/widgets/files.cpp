@@ -103,14 +103,23 @@ void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
   gtk_widget_destroy(GTK_WIDGET(dialog));
 }
 
+// The dialog a chooser's button opens, over the window, with the filters `holder` keeps.
+GtkWidget *chooser_dialog(GtkWidget *button, GObject *holder, GtkFileChooserAction action,
+                          const char *title, const char *accept) {
+  GtkWidget *dialog = gtk_file_chooser_dialog_new(
+      title, GTK_WINDOW(gtk_widget_get_toplevel(button)), action, "_Cancel", GTK_RESPONSE_CANCEL,
+      accept, GTK_RESPONSE_ACCEPT, nullptr);
+  add_filters(GTK_FILE_CHOOSER(dialog),
+              static_cast<const char *>(g_object_get_data(holder, kFilterKey)));
+  return dialog;
+}
+
 // A save chooser's button opens the save dialog at the path in its entry.
 void on_choose_save(GtkButton *button, gpointer entry) {
-  GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      "Save", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_SAVE,
-      "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+  GtkWidget *dialog = chooser_dialog(GTK_WIDGET(button), G_OBJECT(entry),
+                                     GTK_FILE_CHOOSER_ACTION_SAVE, "Save", "_Save");
   auto *chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
-  add_filters(chooser, static_cast<const char *>(g_object_get_data(G_OBJECT(entry), kFilterKey)));
   if (const char *text = gtk_entry_get_text(GTK_ENTRY(entry)); text[0] != '\0') {
     g_autofree char *path = g_canonicalize_filename(text, nullptr);
     g_autofree char *folder = g_path_get_dirname(path);
@@ -153,12 +162,10 @@ void on_files_response(GtkDialog *dialog, int response, gpointer button) {
 
 // A chooser of several files opens an open dialog at the files it holds.
 void on_choose_files(GtkButton *button, gpointer) {
-  GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      "Open", GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(button))), GTK_FILE_CHOOSER_ACTION_OPEN,
-      "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  GtkWidget *dialog = chooser_dialog(GTK_WIDGET(button), G_OBJECT(button),
+                                     GTK_FILE_CHOOSER_ACTION_OPEN, "Open", "_Open");
   auto *chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_select_multiple(chooser, TRUE);
-  add_filters(chooser, static_cast<const char *>(g_object_get_data(G_OBJECT(button), kFilterKey)));
   auto **files = static_cast<char **>(g_object_get_data(G_OBJECT(button), kFilesKey));
   for (char **file = files; file != nullptr && *file != nullptr; file++)
     gtk_file_chooser_select_filename(chooser, *file);
