@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+// Off when printing what an expected file should hold: GTK may well refuse a random program.
+static bool checking = true;
+
 // One "id" line per widget action entry, in the order of the ids, each command below it.
 static std::string dump_actions(GHashTable *widget_actions) {
   std::map<std::string, const GPtrArray *> entries;
@@ -88,7 +91,8 @@ static std::string transform(const char *program, bool extras) {
   std::string out = std::string(layout) + "== widget actions\n" +
                     dump_actions(xml_transformer_get_widget_actions(transformer));
   const quillet::transform::DialogExtras *x = xml_transformer_get_extras(transformer);
-  assert_rows_apart(layout, *x);
+  if (checking)
+    assert_rows_apart(layout, *x);
   if (!x->feeds.empty())
     out += "== feeds\n";
   for (const quillet::transform::Feed &feed : x->feeds)
@@ -198,7 +202,7 @@ static std::string run_cases(const std::string &cases) {
     const std::string got = whole                       ? transform(body.c_str(), true)
                             : mode.starts_with("clean") ? clean(body.c_str())
                                                         : walk(body.c_str());
-    if (whole)
+    if (whole && checking)
       assert_gtk_loads(got);
     out += "== " + header + "\n" + got;
   }
@@ -236,6 +240,7 @@ int main(int argc, char **argv) {
   g_setenv("QUILLET_TEST_WORD", "w0rd", TRUE);
   if (argc == 2 && argv[1][0] != '-') {
     gtk_init(&argc, &argv);
+    checking = false;
     fputs(expected_output(argv[1]).c_str(), stdout);
     return 0;
   }
