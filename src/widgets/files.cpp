@@ -259,16 +259,15 @@ Value read_filechooser(GObject *widget, const char *name, bool explain) {
     auto **files = static_cast<char **>(g_object_get_data(widget, kFilesKey));
     for (char **file = files; file != nullptr && *file != nullptr; file++) {
       value.items.emplace_back(*file);
-      if (strchr(*file, '\n') != nullptr) {
+      if (strchr(*file, '\n') == nullptr) {
+        value.text += value.text.empty() ? *file : "\n" + std::string(*file);
+      } else if (explain) {
         g_autofree char *shown = g_strescape(*file, nullptr);
-        if (explain)
-          g_debug("Widget '%s': the file \"%s\" is left out of its value in the bash and sh "
-                  "formats and in actions' environments, since its path holds a line break; "
-                  "the json format holds it.",
-                  name, shown);
-        continue;
+        g_debug("Widget '%s': the file \"%s\" is left out of its value in the bash and sh "
+                "formats and in actions' environments, since its path holds a line break; the "
+                "json format holds it.",
+                name, shown);
       }
-      value.text += value.text.empty() ? *file : "\n" + std::string(*file);
     }
     return value;
   }
