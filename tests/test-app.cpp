@@ -9,6 +9,7 @@
 
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -80,33 +81,6 @@ static void test_arguments(gconstpointer data) {
 
 // --- quoting ------------------------------------------------------------------------------
 
-// Evaluates `assignment` with `shell` in locale `locale` (built in `locpath` if set) and
-// returns V. Nothing in the value may have run; with `exact`, the shell must have succeeded.
-static std::string eval_in(const char *shell, const char *locale, const char *locpath,
-                           const std::string &assignment, bool exact = true) {
-  g_autofree char *dir = g_dir_make_tmp("quillet-eval-XXXXXX", nullptr);
-  const char *argv[] = {
-      shell, "-c",   "cd \"$2\" && eval \"$1\" && printf '%s' \"$V\"", shell, assignment.c_str(),
-      dir,   nullptr};
-  g_auto(GStrv) envp = g_environ_setenv(g_get_environ(), "LC_ALL", locale, TRUE);
-  if (locpath != nullptr)
-    envp = g_environ_setenv(envp, "LOCPATH", locpath, TRUE);
-  g_autofree char *out = nullptr;
-  int status = -1;
-  g_autoptr(GError) error = nullptr;
-  g_spawn_sync(nullptr, const_cast<char **>(argv), envp, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-               &out, nullptr, &status, &error);
-  g_assert_no_error(error);
-  if (exact)
-    g_assert_cmpint(status, ==, 0);
-  g_autofree char *pwned = g_build_filename(dir, "PWNED", NULL);
-  if (g_file_test(pwned, G_FILE_TEST_EXISTS))
-    g_error("%s in %s ran a command: %s", shell, locale, assignment.c_str());
-  g_unlink(pwned);
-  g_rmdir(dir);
-  return out;
-}
-
 static void test_shell_names() {
   for (const char *name : {"NAME", "_x", "a1", "heartbeat_timer"})
     g_assert_true(quillet::app::is_shell_name(name));
@@ -121,6 +95,10 @@ static const std::pair<const char *, const char *> kRefusedNames[] = {
     {"PATH", "steers the shell"},
     {"BASH_ENV", "steers the shell"},
     {"ENV", "steers the shell"},
+    {"LANG", "changes how the shell reads the rest of the answer"},
+    {"LANGUAGE", "changes how the shell reads the rest of the answer"},
+    {"LC_ALL", "changes how the shell reads the rest of the answer"},
+    {"LC_CTYPE", "changes how the shell reads the rest of the answer"},
     {"LD_PRELOAD", "makes programs load other code"},
     {"LD_", "makes programs load other code"},
     {"GCONV_PATH", "makes programs load other code"},
@@ -140,6 +118,8 @@ static const std::pair<const char *, const char *> kRefusedNames[] = {
     {"PS", nullptr},
     {"path", nullptr},
     {"ENVY", nullptr},
+    {"LANGS", nullptr},
+    {"LC", nullptr},
     {"SHELL_NAME", nullptr},
     {"OLD_PRELOAD", nullptr},
     {"ld_preload", nullptr},
@@ -256,6 +236,7 @@ static std::string random_bytes() {
                                         "\\",
                                         "\xe2\x82\xac",
                                         "\xa4",
+                                        "7",
                                         "\n",
                                         "\r\n"};
   std::string text;
@@ -270,6 +251,54 @@ static std::string random_bytes() {
       text += c;
     }
   }
+  return text;
+}
+
+// Every value a widget may hold (bytes 1-255): what users type and paste (kFirstValues),
+// random bytes (kRandomValues), then each non-ASCII byte before each ASCII one, at the end of
+// a value, in its middle and before a character the formats escape. The value after each of
+// them starts with a command, which a closing quote taken into a character would run.
+static constexpr size_t kFirstValues = 9, kRandomValues = 200;
+
+static std::vector<std::string> hostile_values() {
+  const std::string run = "; touch PWNED; #";
+  std::vector<std::string> values{
+      "", "${HOME} $HOME $0 $$ !history ; && | > < * ?",
+      "back\\slash \\\" \\n \\\\ $'x' 'a' tab\there\rcr\n",
+      // A line pasted into an entry; a character and a digit (GB18030 reads a character of
+      // four bytes); 0x88 and 'b' (two characters in Big5-HKSCS).
+      "x\nADMIN=yes", "\u20ac3", "\u6208b\u6208",
+      "\xe2\x82\xac\\$(touch PWNED) \xe2\x82\xac\"\xe2\x82\xac`touch PWNED`\xe2\x82\xac'",
+      // An encoded surrogate, an overlong slash, past U+10FFFF, an emoji, a cut character.
+      "\xed\xa0\x80 \xc0\xaf \xf4\x90\x80\x80 \xf0\x9f\x98\x80 \xe2\x82", run};
+  for (int c = 1; c < 256; c++)
+    values.back() += static_cast<char>(c);
+  g_assert_cmpuint(values.size(), ==, kFirstValues);
+  for (size_t round = 0; round < kRandomValues; round++)
+    values.push_back(random_bytes());
+  for (int high = 0x80; high < 0x100; high++) {
+    std::string middle = run, escapes = run;
+    for (int low = 1; low < 0x80; low++) {
+      const std::string pair{static_cast<char>(high), static_cast<char>(low)};
+      values.push_back(run + pair);
+      middle += pair;
+      escapes += pair + "\\\"$`'\n\r"[low % 7];
+    }
+    values.push_back(middle + static_cast<char>(high));
+    values.push_back(escapes);
+  }
+  return values;
+}
+
+static std::vector<std::string> split_lines(const std::string &text) {
+  g_auto(GStrv) lines = g_strsplit(text.c_str(), "\n", -1);
+  return std::vector<std::string>(lines, lines + g_strv_length(lines));
+}
+
+static std::string join_lines(const std::vector<std::string> &lines) {
+  std::string text;
+  for (const std::string &line : lines)
+    text += (&line != lines.data() ? "\n" : "") + line;
   return text;
 }
 
@@ -288,114 +317,175 @@ static void build_locale(const char *dir, const char *input, const char *charmap
   g_assert_true(g_file_test(path, G_FILE_TEST_IS_DIR));
 }
 
-// GBK and Big5 locales, built once for the tests that need them and removed at the end.
-static char *locales_dir = nullptr;
+// Locales whose charmaps take ASCII bytes into characters (a backslash as a second byte, a
+// digit after a first one) or read two bytes as two characters, and UTF-8.
+struct Locale {
+  const char *name, *source, *charmap;
+};
 
-static const char *locales() {
-  if (locales_dir == nullptr) {
-    locales_dir = g_dir_make_tmp("quillet-locales-XXXXXX", nullptr);
-    build_locale(locales_dir, "zh_CN", "GBK", "zh_CN.GBK");
-    build_locale(locales_dir, "zh_TW", "BIG5", "zh_TW.BIG5");
-    const std::string charmap = eval_in("bash", "zh_CN.GBK", locales_dir, "V=$(locale charmap)");
-    g_assert_cmpstr(charmap.c_str(), ==, "GBK");
-  }
-  return locales_dir;
-}
+static const Locale kLocales[] = {
+    {"C.UTF-8", nullptr, "UTF-8"},
+    {"zh_CN.GBK", "zh_CN", "GBK"},
+    {"zh_CN.GB18030", "zh_CN", "GB18030"},
+    {"zh_TW.BIG5", "zh_TW", "BIG5"},
+    {"zh_HK.BIG5-HKSCS", "zh_HK", "BIG5-HKSCS"},
+    {"ja_JP.SJIS", "ja_JP", "SHIFT_JIS"},
+    {"ja_JP.EUC-JP", "ja_JP", "EUC-JP"},
+    {"ko_KR.EUC-KR", "ko_KR", "EUC-KR"},
+};
 
-// Values a user may type, every byte but NUL, and random bytes.
-static std::vector<std::string> hostile_values() {
-  std::vector<std::string> values{
-      "", "${HOME} $HOME $0 $$ !history ; && | > < * ?",
-      "back\\slash \\\" \\n \\\\ $'x' 'a' tab\there\rcr\n",
-      "\xe2\x82\xac\\$(touch PWNED) \xe2\x82\xac\"\xe2\x82\xac`touch PWNED`\xe2\x82\xac'",
-      // An encoded surrogate, an overlong slash, past U+10FFFF, an emoji, a cut character.
-      "\xed\xa0\x80 \xc0\xaf \xf4\x90\x80\x80 \xf0\x9f\x98\x80 \xe2\x82", "';touch PWNED;#"};
-  for (int c = 1; c < 256; c++)
-    values.back() += static_cast<char>(c);
-  for (int round = 0; round < 60; round++)
-    values.push_back(random_bytes());
-  return values;
-}
-
-// bash in UTF-8 gives back every value exactly; bash in GBK and Big5 (where a backslash can
-// end a character) and dash (no $'...') may read another value but never run anything.
-static void test_quoting_any_shell() {
-  const char *const locales = ::locales();
-  for (const std::string &value : hostile_values()) {
-    const std::string lines[] = {"V=\"" + quillet::app::double_quoted(value) + "\"",
-                                 "V=$'" + quillet::app::ansi_c_quoted(value) + "'"};
-    for (const std::string &line : lines) {
-      const std::string got = eval_in("bash", "C.UTF-8", nullptr, line);
-      g_assert_cmpstr(got.c_str(), ==, value.c_str());
-      // A quote left open would take in the next state line, whose value may hold a quote.
-      const std::string two_lines = line + "\nW=\"';touch PWNED;#\"";
-      eval_in("bash", "zh_CN.GBK", locales, two_lines, false);
-      eval_in("bash", "zh_TW.BIG5", locales, two_lines, false);
-      eval_in("dash", "C.UTF-8", nullptr, two_lines, false);
-    }
-  }
-}
-
-// Each value as Python's json reads it: S or L (a list, its items joined by newlines), then
-// the bytes surrogateescape gives, in hexadecimal; a line each.
-static std::string through_python(const std::string &answer) {
-  const char *argv[] = {"python3", "-c",
-                        "import json, os, sys\n"
-                        "answer = os.fsencode(sys.argv[1]).decode('utf-8')\n"
-                        "for name, v in json.loads(answer).items():\n"
-                        "  rows = isinstance(v, list)\n"
-                        "  v = '\\n'.join(v) if rows else v\n"
-                        "  print('LS'[not rows] + v.encode('utf-8', 'surrogateescape').hex())\n",
-                        answer.c_str(), nullptr};
-  g_auto(GStrv) envp = g_environ_setenv(g_get_environ(), "LC_ALL", "C.UTF-8", TRUE);
-  g_autofree char *out = nullptr;
-  int status = -1;
+// What `argv` prints on its standard output in `locale` (built in `locpath`) with an empty
+// directory as the current one. It must succeed and make no file named PWNED there.
+static std::string output_of(std::vector<const char *> argv, const Locale &locale,
+                             const char *locpath) {
+  g_autofree char *dir = g_dir_make_tmp("quillet-eval-XXXXXX", nullptr);
+  argv.push_back(nullptr);
+  g_autoptr(GSubprocessLauncher) launcher =
+      g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDOUT_PIPE);
+  g_subprocess_launcher_set_cwd(launcher, dir);
+  g_subprocess_launcher_setenv(launcher, "LC_ALL", locale.name, TRUE);
+  if (locale.source != nullptr)
+    g_subprocess_launcher_setenv(launcher, "LOCPATH", locpath, TRUE);
   g_autoptr(GError) error = nullptr;
-  g_spawn_sync(nullptr, const_cast<char **>(argv), envp, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-               &out, nullptr, &status, &error);
+  g_autoptr(GSubprocess) process = g_subprocess_launcher_spawnv(launcher, argv.data(), &error);
   g_assert_no_error(error);
-  g_assert_cmpint(status, ==, 0);
+  g_autoptr(GBytes) out = nullptr;
+  g_subprocess_communicate(process, nullptr, nullptr, &out, nullptr, &error);
+  g_assert_no_error(error);
+  g_autofree char *pwned = g_build_filename(dir, "PWNED", NULL);
+  const bool ran = g_file_test(pwned, G_FILE_TEST_EXISTS);
+  g_unlink(pwned);
+  g_rmdir(dir);
+  if (ran || !g_subprocess_get_successful(process))
+    g_error("%s in %s %s (wait status %d)", argv[0], locale.name, ran ? "ran a command" : "failed",
+            g_subprocess_get_status(process));
+  gsize length = 0;
+  const auto *data = static_cast<const char *>(g_bytes_get_data(out, &length));
+  return std::string(data != nullptr ? data : "", length);
+}
+
+static std::string hex(std::string_view bytes) {
+  std::string out;
+  for (unsigned char c : bytes)
+    out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
   return out;
 }
 
-// Every value back exactly from every format: sh through dash and bash in UTF-8, GBK and Big5
-// (nothing run), json through Python's json, all three through the values reader.
-static void test_formats_round_trip() {
-  using namespace quillet::app;
-  std::vector<WidgetState> states{{"EMPTY_ROWS", "", true, true}};
-  std::string python = "S4f4b\nL\n"; // EXIT, then EMPTY_ROWS
-  for (const std::string &value : hostile_values()) {
-    const bool rows = g_test_rand_bit();
-    states.push_back({"V" + std::to_string(states.size()), value, rows || g_test_rand_bit(), rows});
-    python += rows ? 'L' : 'S';
-    for (unsigned char c : value)
-      python += "0123456789abcdef"[c >> 4], python += "0123456789abcdef"[c & 15];
-    python += '\n';
+// Compares the bytes, shown in hexadecimal when they differ.
+static void assert_bytes(std::string_view got, std::string_view wanted) {
+  if (got == wanted)
+    return;
+  const std::string got_hex = hex(got), wanted_hex = hex(wanted);
+  g_assert_cmpstr(got_hex.c_str(), ==, wanted_hex.c_str());
+}
 
-    const WidgetState pair[] = {{"V", value, states.back().lines}, {"W", "';touch PWNED;#"}};
-    g_autoptr(GString) sh = g_string_new(nullptr);
-    append_answer(sh, Format::sh, "OK", pair);
-    for (const char *shell : {"dash", "bash"})
-      for (const char *locale : {"C.UTF-8", "zh_CN.GBK", "zh_TW.BIG5"}) {
-        const std::string got = eval_in(shell, locale, locales(), sh->str);
-        g_assert_cmpstr(got.c_str(), ==, value.c_str());
-      }
+// What Python's json reads from the file at `path`, a line each: S and the bytes
+// surrogateescape gives of a string, in hexadecimal, or L and each string's of a list,
+// separated by commas.
+static std::string through_python(const char *path) {
+  return output_of(
+      {"python3", "-c",
+       "import json, sys\n"
+       "hex = lambda v: v.encode('utf-8', 'surrogateescape').hex()\n"
+       "answer = open(sys.argv[1], 'rb').read().decode('utf-8')\n"
+       "for v in json.loads(answer).values():\n"
+       "  print('L' + ','.join(map(hex, v)) if isinstance(v, list) else 'S' + hex(v))\n",
+       path},
+      kLocales[0], nullptr);
+}
+
+// The states of hostile values: the first ones, and the random ones, of every form (lists,
+// some with their items whole); all the others in the $'...' form, which the sh format
+// answer writes in "...". With what Python's json reads from them (see through_python).
+static std::vector<quillet::app::WidgetState> hostile_states(std::string &python) {
+  std::vector<quillet::app::WidgetState> states;
+  python = "S" + hex("OK") + "\n";
+  for (std::string &value : hostile_values()) {
+    const bool any = states.size() < kFirstValues + kRandomValues;
+    const bool rows = any && g_test_rand_int_range(0, 4) == 0;
+    quillet::app::WidgetState state{"V" + std::to_string(states.size()), std::move(value),
+                                    !any || g_test_rand_bit(), rows};
+    std::vector<std::string> items;
+    if (rows && g_test_rand_bit())
+      items = state.items = {random_bytes(), random_bytes()};
+    else if (rows && !state.value.empty())
+      items = split_lines(state.value);
+    python += rows ? "L" : "S" + hex(state.value);
+    for (size_t i = 0; i < items.size(); i++)
+      python += (i > 0 ? "," : "") + hex(items[i]);
+    python += '\n';
+    states.push_back(std::move(state));
   }
+  return states;
+}
+
+// Every value comes back exactly, nothing in it runs and no shell fails or crashes, from every
+// format in every shell and locale that reads it: bash evaluates the bash and sh formats,
+// dash and busybox the sh one, in UTF-8 and each locale above, and each prints the values
+// back; Python's json reads the json one, the values reader all three. The bash format keeps
+// every value on a line of its own.
+static void test_answer_any_locale() {
+  using namespace quillet::app;
+  g_autofree char *dir = g_dir_make_tmp("quillet-answer-XXXXXX", nullptr);
+  for (const Locale &locale : kLocales)
+    if (locale.source != nullptr)
+      build_locale(dir, locale.source, locale.charmap, locale.name);
+  std::string python;
+  const std::vector<WidgetState> states = hostile_states(python);
+  // The charmap in force, then every value, each ended by a NUL.
+  std::string print = "printf '%s\\0' \"$(locale charmap)\"";
+  for (const WidgetState &state : states)
+    print += " \"$" + state.name + "\"";
+  g_autofree char *print_path = g_build_filename(dir, "print", NULL);
+  g_autofree char *answer_path = g_build_filename(dir, "answer", NULL);
+  g_autoptr(GError) error = nullptr;
+  g_file_set_contents(print_path, print.c_str(), -1, &error);
+  g_assert_no_error(error);
+
   for (Format format : {Format::bash, Format::sh, Format::json}) {
     g_autoptr(GString) answer = g_string_new(nullptr);
     append_answer(answer, format, "OK", states);
+    g_file_set_contents(answer_path, answer->str, answer->len, &error);
+    g_assert_no_error(error);
     const Values got = values_parse(answer->str);
     g_assert_cmpuint(got.notes.size(), ==, 0);
     g_assert_cmpuint(got.values.size(), ==, states.size());
     for (size_t i = 0; i < states.size(); i++) {
-      g_assert_cmpstr(got.values[i].first.c_str(), ==, states[i].name.c_str());
-      g_assert_cmpstr(got.values[i].second.c_str(), ==, states[i].value.c_str());
+      const auto &[name, value] = got.values[i];
+      const bool whole = format == Format::json && !states[i].items.empty();
+      g_assert_cmpstr(name.c_str(), ==, states[i].name.c_str());
+      assert_bytes(value.text, whole ? join_lines(states[i].items) : states[i].value);
+      g_assert_true(!whole || value.items == states[i].items);
     }
     if (format == Format::json) {
-      const std::string read = through_python(answer->str);
-      g_assert_cmpstr(read.c_str(), ==, python.c_str());
+      assert_bytes(through_python(answer_path), python);
+      continue;
     }
+    if (format == Format::bash)
+      g_assert_cmpuint(std::count(answer->str, answer->str + answer->len, '\n'), ==,
+                       states.size() + 1);
+    for (const char *shell : {"bash", "dash", "busybox"})
+      for (const Locale &locale : kLocales) {
+        if (format == Format::bash && !g_str_equal(shell, "bash"))
+          continue;
+        std::vector<const char *> argv{shell, "-c",        "eval \"$(cat \"$1\")\" && . \"$2\"",
+                                       "sh",  answer_path, print_path};
+        if (g_str_equal(shell, "busybox"))
+          argv.insert(argv.begin() + 1, "sh");
+        const std::string out = output_of(argv, locale, dir);
+        std::vector<std::string_view> read;
+        for (size_t start = 0, end; (end = out.find('\0', start)) != std::string::npos;
+             start = end + 1)
+          read.emplace_back(out.data() + start, end - start);
+        g_test_message("%s reading the %s format in %s", shell, format_name(format), locale.name);
+        g_assert_cmpuint(read.size(), ==, states.size() + 1);
+        assert_bytes(read[0], locale.charmap);
+        for (size_t i = 0; i < states.size(); i++)
+          assert_bytes(read[i + 1], states[i].value);
+      }
   }
+  g_autofree char *rm = g_strdup_printf("rm -rf '%s'", dir);
+  g_spawn_command_line_sync(rm, nullptr, nullptr, nullptr, nullptr);
 }
 
 // --- values of an earlier answer ---------------------------------------------------------
@@ -430,7 +520,7 @@ static void test_values(gconstpointer data) {
   const quillet::app::Values got = quillet::app::values_parse(c->text);
   std::string values;
   for (const auto &[name, value] : got.values)
-    values += (values.empty() ? "" : "|") + name + "=" + value;
+    values += (values.empty() ? "" : "|") + name + "=" + value.text;
   g_assert_cmpstr(values.c_str(), ==, c->values);
   g_assert_cmpuint(got.notes.size(), ==, c->notes);
 }
@@ -447,8 +537,7 @@ int main(int argc, char **argv) {
     g_autofree char *path = g_strconcat("/app/quoting/refused-names/", c.first, NULL);
     g_test_add_data_func(path, &c, test_refused_name);
   }
-  g_test_add_func("/app/quoting/any-shell-any-locale", test_quoting_any_shell);
-  g_test_add_func("/app/formats/round-trip", test_formats_round_trip);
+  g_test_add_func("/app/formats/any-shell-any-locale", test_answer_any_locale);
   for (const ValuesCase &c : kValuesCases) {
     g_autofree char *path = g_strconcat("/app/values", c.path, NULL);
     g_test_add_data_func(path, &c, test_values);
@@ -459,11 +548,5 @@ int main(int argc, char **argv) {
   } else {
     printf("Bail out! The export tests need a display (run them under xvfb-run).\n");
   }
-  const int status = g_test_run();
-  if (locales_dir != nullptr) {
-    g_autofree char *rm = g_strdup_printf("rm -rf '%s'", locales_dir);
-    g_spawn_command_line_sync(rm, nullptr, nullptr, nullptr, nullptr);
-    g_free(locales_dir);
-  }
-  return status;
+  return g_test_run();
 }

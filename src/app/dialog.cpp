@@ -216,12 +216,15 @@ void dialog_set_values(const Dialog &dialog, const transform::DialogExtras &extr
   if (values == nullptr)
     return;
   for (const auto &[id, kind] : extras.kinds) {
-    const std::string *value = values->find(id);
+    const Values::Value *value = values->find(id);
     // Made-up ids name nothing an answer holds.
     if (value == nullptr || kind->set_value == nullptr || id.starts_with("auto_id_"))
       continue;
     GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
-    if (object != nullptr && !kind->set_value(object, *value))
+    if (object == nullptr)
+      continue;
+    const bool whole = !value->items.empty() && kind->set_items != nullptr;
+    if (!(whole ? kind->set_items(object, value->items) : kind->set_value(object, value->text)))
       g_debug("Widget '%s' keeps its own starting value: it cannot take the one given for it.",
               id.c_str());
   }

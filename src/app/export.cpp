@@ -12,10 +12,12 @@
 
 namespace quillet::app {
 
-// In GBK, Big5 and Shift-JIS a backslash can be the second byte of a character, so bash
-// in such a locale reads the byte before an escaping backslash and the backslash as one
-// character and the escape is lost. A string that ends and opens again just before such a
-// backslash gives the same value in every shell and locale.
+// In GBK, GB18030, Big5, Big5-HKSCS and Shift-JIS a backslash can be the second byte of a
+// character, and in GB18030 a non-ASCII byte and a digit start a character of four bytes
+// that takes in the next two, whatever they are: bash in such a locale would read an escape,
+// or the closing quote, as part of a character. A string that ends and opens again between
+// the non-ASCII byte and the backslash or digit gives the same value in every shell and
+// locale; no charset takes a quote into a character.
 namespace {
 
 bool after_non_ascii(std::string_view out) {
@@ -28,11 +30,11 @@ std::string double_quoted(std::string_view value) {
   std::string out;
   out.reserve(value.size());
   for (char c : value) {
-    if (c == '\\' || c == '"' || c == '$' || c == '`') {
-      if (after_non_ascii(out))
-        out += "\"\"";
+    const bool escaped = c == '\\' || c == '"' || c == '$' || c == '`';
+    if (after_non_ascii(out) && (escaped || g_ascii_isdigit(c)))
+      out += "\"\"";
+    if (escaped)
       out += '\\';
-    }
     out += c;
   }
   return out;
@@ -41,7 +43,8 @@ std::string double_quoted(std::string_view value) {
 std::string ansi_c_quoted(std::string_view value) {
   std::string out;
   out.reserve(value.size());
-  for (char c : value) {
+  for (size_t i = 0; i < value.size(); i++) {
+    const char c = value[i];
     const char *escape = nullptr;
     switch (c) {
     case '\\':
@@ -58,13 +61,23 @@ std::string ansi_c_quoted(std::string_view value) {
     case '\n':
       escape = "\\n";
       break;
-    default:
-      out += c;
-      continue;
+    case '\r':
+      escape = "\\r";
+      break;
+    // Big5-HKSCS reads 0x88 and one of these as two characters, which bash's $'...' cannot
+    // take (it crashes); the escape is read as a byte of its own.
+    case '\x88':
+      if (i + 1 < value.size() &&
+          std::string_view("bd\xa3\xa5").find(value[i + 1]) != std::string_view::npos)
+        escape = "\\x88";
+      break;
     }
-    if (after_non_ascii(out))
+    if (after_non_ascii(out) && (escape != nullptr || g_ascii_isdigit(c)))
       out += "'$'";
-    out += escape;
+    if (escape != nullptr)
+      out += escape;
+    else
+      out += c;
   }
   return out;
 }
@@ -97,6 +110,10 @@ const char *refused_name(std::string_view name) {
                     "GLOBIGNORE", "SHELLOPTS", "BASHOPTS", "POSIXLY_CORRECT", "TMOUT", "FUNCNEST",
                     "EXECIGNORE", "GLOBSORT"}))
     return "steers the shell";
+  // bash takes up the locale (and the language) these name at once: the rest of the answer,
+  // written for the charset it was read in, would be read in another.
+  if (listed(name, {"LANG", "LANGUAGE", "LC_*"}))
+    return "changes how the shell reads the rest of the answer";
   // The dynamic loader, the C library, toolkits, graphics and crypto libraries and
   // interpreters read these at start-up to choose code to load or run: a typed path
   // would be run by every later command of the script or of an action.
@@ -175,7 +192,7 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
   if (kind == nullptr || kind->read == nullptr)
     return std::nullopt;
   widgets::Value value = kind->read(object, name, debug);
-  return WidgetState{name, std::move(value.text), value.lines, value.rows};
+  return WidgetState{name, std::move(value.text), value.lines, value.rows, std::move(value.items)};
 }
 
 std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,
@@ -210,7 +227,9 @@ std::vector<WidgetState> collect_states(const std::vector<std::string> &order, G
 
 void append_state_line(GString *out, const WidgetState &state) {
   g_return_if_fail(out != NULL);
-  if (state.lines) {
+  // A line break anywhere else would put the rest of the value on a line of its own, where a
+  // reader of lines (grep '^NAME=') would take it for another value.
+  if (state.lines || state.value.find_first_of("\n\r") != std::string::npos) {
     const std::string quoted = ansi_c_quoted(state.value);
     g_string_append_printf(out, "%s=$'%s'\n", state.name.c_str(), quoted.c_str());
   } else {

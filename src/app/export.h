@@ -13,12 +13,14 @@
 namespace quillet::app {
 
 // Body of a "..." word: backslash, double quote, dollar and backquote get a backslash; the
-// word is closed and opened again ("") before a backslash that follows a non-ASCII byte.
+// word is closed and opened again ("") between a non-ASCII byte and a backslash or digit
+// after it, so that no locale reads them as one character.
 std::string double_quoted(std::string_view value);
 
 // Body of a $'...' word: backslash and double quote escaped, single quote as \x27 (never
-// bare), newline as \n; closed and opened again ('$') before an escape that follows a
-// non-ASCII byte.
+// bare), newline as \n, carriage return as \r, and 0x88 as \x88 where Big5-HKSCS would
+// read it and the next byte as two characters; closed and opened again ('$') between a
+// non-ASCII byte and an escape or digit after it.
 std::string ansi_c_quoted(std::string_view value);
 
 // Whether eval can assign to `name` without running anything.
@@ -37,6 +39,8 @@ struct WidgetState {
   bool lines = false; // may run over lines: written in the $'...' form
   bool rows = false;  // rows chosen in a list, one per line: a list of strings where the
                       // format has lists
+  std::vector<std::string> items = {}; // those strings whole, where `value` cannot hold them a
+                                       // line each; empty: `value`'s lines
 };
 
 // The state of `object` under `name`, as its kind reads it, or none for a widget without a
@@ -50,7 +54,8 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
 std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,
                                         bool explain, bool warn);
 
-// Appends the shell assignment that gives back `state` when evaluated.
+// Appends the shell assignment that gives back `state` when evaluated, on one line: a value
+// that holds a line break is written in the $'...' form.
 void append_state_line(GString *out, const WidgetState &state);
 
 // The environment an action command starts with (a new string vector): quillet's own and

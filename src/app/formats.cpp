@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace quillet::app {
 
@@ -69,15 +70,21 @@ void append_json_string(GString *out, std::string_view text) {
   g_string_append_c(out, '"');
 }
 
-// Rows as the list shows them: none for an empty value, otherwise one per line.
-void append_json_rows(GString *out, std::string_view rows) {
-  g_string_append_c(out, '[');
-  for (size_t start = 0; !rows.empty() && start <= rows.size();) {
+// A list's items: those the state holds whole, or else its rows as the list shows them: none
+// for an empty value, otherwise one per line.
+void append_json_list(GString *out, const WidgetState &state) {
+  std::vector<std::string_view> items(state.items.begin(), state.items.end());
+  const std::string_view rows = state.value;
+  for (size_t start = 0; state.items.empty() && !rows.empty() && start <= rows.size();) {
     const size_t end = std::min(rows.find('\n', start), rows.size());
-    if (start > 0)
-      g_string_append(out, ", ");
-    append_json_string(out, rows.substr(start, end - start));
+    items.push_back(rows.substr(start, end - start));
     start = end + 1;
+  }
+  g_string_append_c(out, '[');
+  for (size_t i = 0; i < items.size(); i++) {
+    if (i > 0)
+      g_string_append(out, ", ");
+    append_json_string(out, items[i]);
   }
   g_string_append_c(out, ']');
 }
@@ -109,7 +116,7 @@ void append_answer(GString *out, Format format, std::string_view exit_word,
       append_json_string(out, state.name);
       g_string_append(out, ": ");
       if (state.rows)
-        append_json_rows(out, state.value);
+        append_json_list(out, state);
       else
         append_json_string(out, state.value);
     }

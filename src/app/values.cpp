@@ -15,12 +15,12 @@
 
 namespace quillet::app {
 
-const std::string *Values::find(std::string_view name) const {
+const Values::Value *Values::find(std::string_view name) const {
   const auto found = index_.find(std::string(name));
   return found != index_.end() ? &values[found->second].second : nullptr;
 }
 
-void Values::set(std::string_view name, std::string value) {
+void Values::set(std::string_view name, Value value) {
   const auto [found, added] = index_.try_emplace(std::string(name), values.size());
   if (added)
     values.emplace_back(name, std::move(value));
@@ -60,7 +60,7 @@ void keep(const char *&fault, const char *found) {
 
 // Adds what `name` gives, or a note with the line it starts on when it gives nothing. EXIT
 // is no value, and says nothing.
-void take_value(Values &out, size_t line, std::string_view name, std::string value,
+void take_value(Values &out, size_t line, std::string_view name, Values::Value value,
                 const char *fault) {
   if (fault == nullptr && name == "EXIT")
     return;
@@ -120,8 +120,8 @@ public:
       } else {
         at_++;
       }
-      std::string value;
-      keep(fault, read_word(value));
+      Values::Value value;
+      keep(fault, read_word(value.text));
       take_value(out, line, name, std::move(value), fault);
     }
   }
@@ -257,7 +257,8 @@ public:
     take('{');
     if (!take('}')) {
       do {
-        std::string name, value;
+        std::string name;
+        Values::Value value;
         skip_blanks();
         const size_t line = this->line();
         if (!at('"')) {
@@ -270,7 +271,7 @@ public:
           break;
         skip_blanks();
         const size_t start = at_;
-        const char *value_fault = at('"')   ? read_string(value)
+        const char *value_fault = at('"')   ? read_string(value.text)
                                   : at('[') ? read_rows(value)
                                             : kNotRows;
         if (value_fault == kNotRows && !broken_) {
@@ -377,8 +378,8 @@ private:
     return nullptr;
   }
 
-  // The rows joined by newlines, as a list holds them.
-  const char *read_rows(std::string &value) {
+  // The strings whole, and joined by newlines, as a list holds them.
+  const char *read_rows(Values::Value &value) {
     at_++;
     if (take(']'))
       return nullptr;
@@ -391,8 +392,9 @@ private:
       keep(fault, read_string(row));
       if (broken_)
         return nullptr;
-      value += first ? "" : "\n";
-      value += row;
+      value.text += first ? "" : "\n";
+      value.text += row;
+      value.items.push_back(std::move(row));
     }
     return take(']') ? fault : kNotRows;
   }

@@ -16,15 +16,22 @@
 namespace quillet::app {
 
 struct Values {
+  // A value as the answer gives it; a list (JSON's arrays) also as its strings whole, which
+  // `text` holds joined by newlines.
+  struct Value {
+    std::string text;
+    std::vector<std::string> items;
+  };
+
   // Name and exact value, in the order the names first come; a name given twice keeps the
   // value given last, as eval would.
-  std::vector<std::pair<std::string, std::string>> values;
+  std::vector<std::pair<std::string, Value>> values;
   // One line for --debug per part read past: where it is and why.
   std::vector<std::string> notes;
 
   // The value given for `name`, or nullptr.
-  const std::string *find(std::string_view name) const;
-  void set(std::string_view name, std::string value);
+  const Value *find(std::string_view name) const;
+  void set(std::string_view name, Value value);
   // Keeps the first notes only: a file that is no answer at all would give one a line.
   void note(std::string text);
 

@@ -7,7 +7,9 @@
 
 #include <gtk/gtk.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace quillet::widgets {
 
@@ -175,16 +177,22 @@ void on_choose_files(GtkButton *button, gpointer) {
   gtk_widget_show(dialog);
 }
 
-// The files of a chooser of several, a line each: those that are no file are left out.
-void set_file_lines(GObject *button, const std::string &text) {
-  g_auto(GStrv) lines = g_strsplit(text.c_str(), "\n", -1);
+// The files of a chooser of several: those that are no file are left out.
+bool set_file_items(GObject *button, const std::vector<std::string> &items) {
   g_autoptr(GStrvBuilder) files = g_strv_builder_new();
-  for (char **line = lines; *line != nullptr; line++) {
-    g_autofree char *path = g_canonicalize_filename(*line, nullptr);
-    if (**line != '\0' && g_file_test(path, G_FILE_TEST_IS_REGULAR))
+  for (const std::string &item : items) {
+    g_autofree char *path = g_canonicalize_filename(item.c_str(), nullptr);
+    if (!item.empty() && g_file_test(path, G_FILE_TEST_IS_REGULAR))
       g_strv_builder_add(files, path);
   }
   set_files(button, g_strv_builder_end(files));
+  return true;
+}
+
+// The same, a line each.
+void set_file_lines(GObject *button, const std::string &text) {
+  g_auto(GStrv) lines = g_strsplit(text.c_str(), "\n", -1);
+  set_file_items(button, std::vector<std::string>(lines, lines + g_strv_length(lines)));
 }
 
 void set_up_files(GObject *button, const std::string *start) {
@@ -242,12 +250,26 @@ void set_up_filechooser(GObject *widget, const Setup &setup) {
 }
 
 // The path as the user chose it, absolute; a relative one typed into a save chooser's entry
-// is taken from the current directory.
-Value read_filechooser(GObject *widget, const char *, bool) {
+// is taken from the current directory. A chooser of several gives its paths a line each, and
+// whole as items: a path that holds a line break would be read as two from lines, and is
+// left out of them.
+Value read_filechooser(GObject *widget, const char *name, bool explain) {
   if (GTK_IS_BUTTON(widget)) {
+    Value value{{}, true, true};
     auto **files = static_cast<char **>(g_object_get_data(widget, kFilesKey));
-    g_autofree char *text = files != nullptr ? g_strjoinv("\n", files) : g_strdup("");
-    return {text, true, true};
+    for (char **file = files; file != nullptr && *file != nullptr; file++) {
+      value.items.emplace_back(*file);
+      if (strchr(*file, '\n') == nullptr) {
+        value.text += value.text.empty() ? *file : "\n" + std::string(*file);
+      } else if (explain) {
+        g_autofree char *shown = g_strescape(*file, nullptr);
+        g_debug("Widget '%s': the file \"%s\" is left out of its value in the bash and sh "
+                "formats and in actions' environments, since its path holds a line break; the "
+                "json format holds it.",
+                name, shown);
+      }
+    }
+    return value;
   }
   if (GTK_IS_ENTRY(widget)) {
     const char *text = gtk_entry_get_text(GTK_ENTRY(widget));
@@ -273,6 +295,16 @@ bool set_filechooser(GObject *widget, const std::string &text) {
   else
     gtk_file_chooser_unselect_all(GTK_FILE_CHOOSER(widget));
   return true;
+}
+
+// A list of paths given whole is for a chooser of several; the others take it as lines.
+bool set_filechooser_items(GObject *widget, const std::vector<std::string> &items) {
+  if (GTK_IS_BUTTON(widget))
+    return set_file_items(widget, items);
+  g_autoptr(GString) text = g_string_new(nullptr);
+  for (const std::string &item : items)
+    g_string_append_printf(text, "%s%s", text->len > 0 ? "\n" : "", item.c_str());
+  return set_filechooser(widget, text->str);
 }
 
 // A save chooser's entry stands in its box with its button.
@@ -304,6 +336,7 @@ constexpr Kind kKinds[] = {
      .read = read_filechooser,
      .change_signal = "file-set|changed",
      .set_value = set_filechooser,
+     .set_items = set_filechooser_items,
      .slot = filechooser_slot,
      .focus_part = filechooser_focus_part},
 };

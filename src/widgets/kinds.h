@@ -69,6 +69,8 @@ struct Value {
   std::string text;
   bool lines = false; // may run over lines: written in the $'...' form
   bool rows = false;  // rows chosen in a list, one per line: a list where the format has lists
+  std::vector<std::string> items = {}; // those rows whole, where `text` cannot hold them a line
+                                       // each; empty: `text`'s lines
 };
 
 // What the window's set-up hands each widget the layout names.
@@ -139,6 +141,9 @@ struct Kind {
   // and says whether it could; a text `read` never gives (no such item, no number, no UTF-8)
   // leaves it as it was. Without, it takes none.
   bool (*set_value)(GObject *widget, const std::string &text) = nullptr;
+  // A list given whole (JSON's arrays), its strings as `read` gives them as items; without,
+  // `set_value` takes them joined by newlines.
+  bool (*set_items)(GObject *widget, const std::vector<std::string> &items) = nullptr;
 
   // --- Names: what stands in its box for a named widget that the kind wraps in a box of its
   // own; without, the widget itself (or the scrolled window around a view).
