@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 
 namespace quillet::app {
 
@@ -25,6 +26,7 @@ struct Runner {
   gpointer environment_data = nullptr;
   BuiltinFunc builtin = nullptr;
   bool working = false; // a built-in command works on
+  guint start = 0;      // the idle callback that starts the queue
 };
 
 Runner &runner() {
@@ -108,6 +110,14 @@ void run_next() {
   show_busy(false);
 }
 
+gboolean start_queue(gpointer) {
+  Runner &r = runner();
+  r.start = 0;
+  if (r.running == 0 && !r.working)
+    run_next();
+  return G_SOURCE_REMOVE;
+}
+
 } // namespace
 
 void actions_set_environment(EnvironmentFunc make_environment, gpointer data) {
@@ -142,8 +152,10 @@ void actions_enqueue(GPtrArray *commands, gconstpointer source) {
     return;
   Runner &r = runner();
   r.queue.push_back({g_ptr_array_ref(commands), 0, source});
-  if (r.running == 0 && !r.working)
-    run_next();
+  // Started once the signal that queued it has returned: a built-in must not change a widget
+  // in the middle of the change it reacts to.
+  if (r.start == 0)
+    r.start = g_idle_add_full(G_PRIORITY_DEFAULT, start_queue, nullptr, nullptr);
 }
 
 bool actions_pending(gconstpointer source) {
@@ -170,6 +182,8 @@ void actions_finish() {
     g_ptr_array_unref(job.commands);
   r.queue.clear();
   r.working = false;
+  if (r.start != 0)
+    g_source_remove(std::exchange(r.start, 0));
   if (r.running == 0)
     return;
   g_source_remove(r.watch);

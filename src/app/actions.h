@@ -11,7 +11,8 @@ namespace quillet::app {
 void actions_set_window(GtkWidget *window);
 
 // Queues a widget's list of commands (owned by the widget actions table, which outlives the
-// dialog). `source` names what triggered it, for actions_pending.
+// dialog). `source` names what triggered it, for actions_pending. Nothing runs before the
+// main loop next turns: never inside the signal that queued it.
 void actions_enqueue(GPtrArray *commands, gconstpointer source);
 
 // Whether a list queued from `source` is running or waiting to run.

@@ -13,6 +13,7 @@
 #include "transform/xml_transformer.h"
 #include "values.h"
 #include "widgets/kinds.h"
+#include "widgets/pictures.h"
 
 #include <glib/gstdio.h>
 #ifdef GDK_WINDOWING_X11
@@ -209,13 +210,15 @@ void end_with(LaunchState *state, const char *word) {
 
 // The answer is out (or has failed) by now. The window goes from the screen at once; feeds
 // are ended, what is queued never runs, and the running action is waited for, so that its
-// work is done when the script goes on; then whatever the commands left behind is ended.
+// work is done when the script goes on, as are pictures being decoded, which stop soon; then
+// whatever the commands left behind is ended.
 void on_destroy(GtkWidget *, gpointer) {
   quillet::children::set_exit_status(answer_status);
   gdk_display_flush(gdk_display_get_default());
   quillet::app::feeds_stop();
   quillet::app::builtins_stop();
   quillet::app::actions_finish();
+  quillet::widgets::pictures_stop();
   quillet::children::end_all();
   exit(answer_status);
 }

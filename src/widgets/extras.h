@@ -48,6 +48,8 @@ struct DialogExtras {
   std::map<std::string, std::string> paths;         // file chooser id to its starting path
   std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
                                                     // out of the layout
+  std::map<std::string, std::string> pictures;      // image id to the file it shows, read
+                                                    // when the window is built
   std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
   std::map<std::string, std::string> filters;       // file chooser id to its filter="..."
   bool mnemonics = true; // an underscore in a button's caption marks its Alt key

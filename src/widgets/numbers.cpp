@@ -88,10 +88,23 @@ std::optional<double> printed_number(const std::string &text) {
   return value;
 }
 
+// A value between its digits is taken as it is shown at once: the focus leaving it would
+// round it otherwise, and run its change action for a change nobody made.
+void set_spin_value(GObject *widget, double value) {
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget), value);
+  gtk_spin_button_update(GTK_SPIN_BUTTON(widget));
+}
+
+// Its <default> too.
+void set_up_spinbutton(GObject *widget, const Setup &setup) {
+  set_up_entry(widget, setup);
+  gtk_spin_button_update(GTK_SPIN_BUTTON(widget));
+}
+
 bool set_spinbutton(GObject *widget, const std::string &text) {
   const std::optional<double> value = printed_number(text);
   if (value)
-    gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget), *value);
+    set_spin_value(widget, *value);
   return value.has_value();
 }
 
@@ -213,7 +226,7 @@ void refill_range(GObject *widget, const std::string &output) {
 
 void refill_spinbutton(GObject *widget, const std::string &output) {
   if (const auto value = number(strip(output)); value && !std::isnan(*value))
-    gtk_spin_button_set_value(GTK_SPIN_BUTTON(widget), *value);
+    set_spin_value(widget, *value);
 }
 
 constexpr Kind kKinds[] = {
@@ -225,7 +238,7 @@ constexpr Kind kKinds[] = {
      .type = gtk_spin_button_get_type,
      .named = true,
      .focused = true,
-     .set_up = set_up_entry,
+     .set_up = set_up_spinbutton,
      .read = read_spinbutton,
      .change_signal = "value-changed",
      .activate_signal = "activate",

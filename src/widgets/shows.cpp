@@ -1,6 +1,7 @@
 // Kinds that only show something: images and separators.
 
 #include "family.h"
+#include "pictures.h"
 
 #include "common/checks.h"
 #include "common/strings.h"
@@ -15,11 +16,12 @@ namespace {
 
 // Larger sizes are clamped: an image is not a way to take over the screen.
 constexpr int kLargestImage = 1024;
-constexpr int kIconSize = 48;
 
 // An icon of the theme by name, or a picture from a file; GtkImage shows its "missing image"
-// for a name or file it cannot find, and the dialog still opens. Its accessible object is
-// opened here so that a <label> inside gives the image its name.
+// for a name it cannot find, and the dialog still opens. A file's path stays out of the
+// layout, from which GtkBuilder would read the file whole at once, whatever it is: the window
+// reads it beside the main loop, within bounds. Its accessible object is opened here so that
+// a <label> inside gives the image its name.
 void start_image(Draft &draft, Element &element, const Tag &tag) {
   GString *sb = draft.body;
   open_child_object(sb, "GtkImage", element.id.c_str());
@@ -28,7 +30,8 @@ void start_image(Draft &draft, Element &element, const Tag &tag) {
     append(sb, property("icon-name", layout_text(*icon)));
     append(sb, property("pixel-size", std::to_string(size && *size > 0 ? *size : kIconSize)));
   } else if (const auto file = attribute(tag.line, "file")) {
-    append(sb, property("file", layout_text(*file)));
+    if (auto path = parsed_text(layout_text(*file)); path && draft.extras != nullptr)
+      draft.extras->pictures[element.id] = std::move(*path);
     if (size && *size > 0)
       append(sb, property("pixel-size", std::to_string(*size)));
   }
@@ -41,17 +44,10 @@ void image_attributes(Draft &draft, Element &element, std::string_view) {
   append(sb, "-accessible\">\n");
 }
 
-// A picture from a file is scaled to the size asked for, its shape kept.
-void set_up_image(GObject *widget, const Setup &) {
-  auto *image = GTK_IMAGE(widget);
-  const int size = gtk_image_get_pixel_size(image);
-  g_autofree char *file = nullptr;
-  g_object_get(widget, "file", &file, nullptr);
-  if (size <= 0 || file == nullptr || gtk_image_get_storage_type(image) != GTK_IMAGE_PIXBUF)
-    return;
-  g_autoptr(GdkPixbuf) picture = gdk_pixbuf_new_from_file_at_size(file, size, size, nullptr);
-  if (picture != nullptr)
-    gtk_image_set_from_pixbuf(image, picture);
+void set_up_image(GObject *widget, const Setup &setup) {
+  if (const auto path = setup.extras.pictures.find(std::string(setup.id));
+      path != setup.extras.pictures.end())
+    load_picture(GTK_IMAGE(widget), path->second, gtk_image_get_pixel_size(GTK_IMAGE(widget)));
 }
 
 void end_image(Draft &draft, const Element &element) {

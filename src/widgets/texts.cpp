@@ -47,9 +47,6 @@ void start_text(Draft &draft, Element &element, const Tag &tag) {
   append(sb, "<property name=\"wrap\">True</property>\n<property name=\"xalign\">0</property>\n");
 }
 
-// Object data on a fed text whose caption was markup: its lines are markup too.
-constexpr const char *kMarkupKey = "quillet-markup";
-
 bool is_markup(const char *text) {
   return pango_parse_markup(text, -1, 0, nullptr, nullptr, nullptr, nullptr);
 }
@@ -68,16 +65,11 @@ void text_captioned(Draft &draft, Element &text, std::string_view caption) {
     draft.append(property("use-markup", "True"));
 }
 
+// What a command prints is text, whatever the caption was: markup from a log line could
+// ask for a font larger than the screen.
 void feed_text(GObject *widget, const std::string &line) {
-  if (!GTK_IS_LABEL(widget))
-    return;
-  auto *label = GTK_LABEL(widget);
-  if (gtk_label_get_use_markup(label))
-    g_object_set_data(widget, kMarkupKey, GINT_TO_POINTER(1));
-  if (g_object_get_data(widget, kMarkupKey) != nullptr && is_markup(line.c_str()))
-    gtk_label_set_markup(label, line.c_str());
-  else
-    gtk_label_set_text(label, line.c_str());
+  if (GTK_IS_LABEL(widget))
+    gtk_label_set_text(GTK_LABEL(widget), line.c_str());
 }
 
 void clear_text(GObject *widget) {

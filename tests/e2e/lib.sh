@@ -234,6 +234,21 @@ ended() {
   same status "$STATUS" "$1" && file_is stdout out "$2" && file_is stderr err ''
 }
 
+# png FILE WIDTH HEIGHT [ROWS]: a red PNG declaring WIDTH x HEIGHT pixels and holding the
+# first ROWS of them (all by default).
+png() {
+  "$PYTHON" - "$@" <<'EOF'
+import struct, sys, zlib
+path, width, height = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rows = int(sys.argv[4]) if len(sys.argv) > 4 else height
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+with open(path, "wb") as f:
+    f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress((b"\0" + b"\xff\0\0" * width) * rows)) + chunk(b"IEND", b""))
+EOF
+}
+
 ## Case files
 
 # cases FILE: a check for each case of tests/e2e/data/FILE. A case starts with a line
