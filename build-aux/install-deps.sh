@@ -11,8 +11,9 @@ build_packages="meson ninja-build pkg-config g++ libgtk-3-dev"
 demo_packages="xvfb xauth xdotool imagemagick"
 # End-to-end tests drive the dialog with XTEST (xdotool) and AT-SPI (pyatspi), under Xvfb
 # and under a headless weston. The fuzz target needs clang and its libFuzzer runtime; the
-# quoting test builds GBK and Big5 locales from the charmaps in locales.
-test_packages="$build_packages $demo_packages clang-format clang libclang-rt-14-dev x11-utils dbus dbus-x11 at-spi2-core python3 python3-pyatspi python3-xlib weston man-db locales"
+# quoting test builds GBK and Big5 locales from the charmaps in locales. CI renders the manual
+# with man (man-db) and checks it with groff (groff-base).
+test_packages="$build_packages $demo_packages clang-format clang libclang-rt-14-dev x11-utils dbus dbus-x11 at-spi2-core python3 python3-pyatspi python3-xlib weston man-db groff-base locales"
 
 case "${1:-build}" in
 build) packages="$build_packages $demo_packages" ;;
