@@ -5,7 +5,7 @@
 // tag, items, <default>, captions and children go into the layout; the window's set-up, the
 // export and the feeds ask it how the widget is set up, read and fed. None of them names a
 // kind: a new element is a new row in one of the families (containers.cpp, texts.cpp,
-// choices.cpp, numbers.cpp, pickers.cpp, shows.cpp) and its test cases.
+// choices.cpp, lists.cpp, numbers.cpp, pickers.cpp, files.cpp, shows.cpp) and its test cases.
 //
 // The layout side of a row is text only; the window side calls GTK.
 

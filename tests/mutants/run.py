@@ -4,19 +4,31 @@ that fails on it: a check of the tests' power, run by hand (never by meson test)
 
 usage: nice -n 10 tests/mutants/run.py [--hints TABLE] [ID...]
 
-faults.tsv: ID, file, exact text, replacement, description (tab-separated, ⏎ for a newline;
-the text must occur exactly once). The copy lives in $MUTANT_DIR (/tmp/quillet-mutants), its build
-directory reused with incremental rebuilds. To stay affordable on a small machine each fault
-runs the unit tests one at a time, stopping at the first that fails, then the end-to-end
-scripts the same way (the Wayland repeats are left out); with --hints, a table this script
-printed before, the test that caught each fault then is tried first. A fault whose text is not found, or
-that does not build, is reported as such. The table goes to stdout, a log to $MUTANT_DIR/log.
+faults.tsv: ID, file, exact text, replacement, and what the fault does: the reason it must be
+caught (tab-separated, ⏎ for a newline; the text must occur exactly once). Every fault runs,
+or only the IDs given. A fault is caught when some unit or end-to-end test fails with it
+planted; the table names the first. A fault caught once must stay caught as the tests change:
+a NOT CAUGHT is a test to mend, not a fault to drop. Only a fault that the system itself
+undoes (GTK clamping what the code no longer clamps, say) is replaced, by one in the same code
+that changes what a user sees. When code moves, its faults' file and text follow it.
+
+The copy lives in $MUTANT_DIR (/tmp/quillet-mutants), its build directory reused with
+incremental rebuilds. To stay affordable on a small machine each fault runs the unit tests one
+at a time, stopping at the first that fails, then the end-to-end scripts the same way (the
+Wayland repeats are left out); with --hints, a table this script printed before, the test that
+caught each fault then is tried first (run.py > table; run.py --hints table). A fault whose
+text is not found, or that does not build, is reported as such. The table goes to stdout, a
+log to $MUTANT_DIR/log.
 """
 import filecmp
 import os
 import shutil
 import subprocess
 import sys
+
+if sys.argv[1:2] in (["-h"], ["--help"]):
+    print(__doc__, end="")
+    sys.exit(0)
 
 SRC = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WORK = os.environ.get("MUTANT_DIR", "/tmp/quillet-mutants")
