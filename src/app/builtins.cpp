@@ -185,11 +185,6 @@ Builtin refresh(GObject *widget, const std::string &id, const std::string &name)
   return refreshing() != nullptr ? Builtin::kWorking : Builtin::kDone;
 }
 
-bool is_word(std::string_view text) {
-  return !text.empty() &&
-         std::ranges::all_of(text, [](char c) { return g_ascii_isalnum(c) || c == '_'; });
-}
-
 } // namespace
 
 void builtins_set_dialog(const BuiltinDialog &d) {

@@ -257,13 +257,11 @@ public:
         inputs_(inputs) {}
 
   void run(std::string_view clean) {
-    const char *begin = clean.data();
-    while (!clean.empty()) {
-      const size_t eol = clean.find('\n');
-      rest_ = eol == std::string_view::npos ? std::string_view() : clean.substr(eol + 1);
-      take_inputs(static_cast<size_t>(clean.data() - begin));
-      handle_line(strip(clean.substr(0, eol)));
-      clean = rest_;
+    const Lines lines(clean);
+    for (auto line = lines.begin(); line != lines.end(); ++line) {
+      rest_ = line.rest();
+      take_inputs(static_cast<size_t>((*line).data() - clean.data()));
+      handle_line(strip(*line));
     }
     finish_feed();
     flush_label();

@@ -192,11 +192,8 @@ void refill_combo(GObject *widget, const std::string &output) {
   g_autofree char *chosen = gtk_combo_box_text_get_active_text(combo);
   clear_combo(widget);
   int at = 0, count = 0;
-  std::string_view rest = output;
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    const std::string item(strip(rest.substr(0, eol)));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  for (std::string_view line : Lines(output)) {
+    const std::string item(strip(line));
     if (item.empty())
       continue;
     if (chosen != nullptr && item == chosen)

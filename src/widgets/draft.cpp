@@ -3,6 +3,8 @@
 #include "kinds.h"
 #include "markup.h"
 
+#include "common/strings.h"
+
 #include <algorithm>
 
 namespace quillet::widgets {
@@ -165,11 +167,9 @@ void Draft::finish() {
 // row, or with several to choose each of them.
 void Draft::choose_rows(const ListStore &store) {
   std::vector<int> &selected = extras->selected[store.id];
-  std::string_view rows = store.rows;
-  for (int row = 0; !rows.empty(); row++) {
-    const size_t eol = rows.find('\n');
-    std::string_view line = rows.substr(0, eol);
-    rows = eol == std::string_view::npos ? std::string_view() : rows.substr(eol + 1);
+  int row = -1;
+  for (std::string_view line : Lines(store.rows)) {
+    row++;
     std::string text;
     std::optional<std::string> first;
     for (size_t at = line.find("<col id="); at != std::string_view::npos;

@@ -245,12 +245,8 @@ void feed_list(GObject *widget, const std::string &line) {
 // Rows as a feed's lines give them, in place of its own.
 void refill_list(GObject *widget, const std::string &output) {
   clear_list(widget);
-  std::string_view rest = output;
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    feed_list(widget, std::string(rest.substr(0, eol)));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-  }
+  for (std::string_view line : Lines(output))
+    feed_list(widget, std::string(line));
 }
 
 constexpr Kind kList = {.element = "list",

@@ -81,11 +81,8 @@ Value read_spinbutton(GObject *widget, const char *, bool) {
 
 // A number as it was printed, whole; clamped to the range as any value is.
 std::optional<double> printed_number(const std::string &text) {
-  char *end = nullptr;
-  const double value = g_ascii_strtod(text.c_str(), &end);
-  if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(value))
-    return std::nullopt;
-  return value;
+  const std::optional<double> value = whole_number(text);
+  return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
 // A value between its digits is taken as it is shown at once: the focus leaving it would
@@ -196,12 +193,10 @@ void feed_progressbar(GObject *widget, const std::string &line) {
     gtk_progress_bar_set_text(bar, std::string(strip(std::string_view(line).substr(1))).c_str());
     return;
   }
-  const std::string number(strip(line));
-  char *end = nullptr;
-  const double percent = g_ascii_strtod(number.c_str(), &end);
-  if (number.empty() || end == nullptr || *end != '\0' || std::isnan(percent))
+  const std::optional<double> percent = whole_number(strip(line));
+  if (!percent || std::isnan(*percent))
     return; // not a number: ignored
-  gtk_progress_bar_set_fraction(bar, std::clamp(percent, 0.0, 100.0) / 100.0);
+  gtk_progress_bar_set_fraction(bar, std::clamp(*percent, 0.0, 100.0) / 100.0);
 }
 
 void clear_progressbar(GObject *widget) {
@@ -210,22 +205,18 @@ void clear_progressbar(GObject *widget) {
 
 // Lines as a feed's.
 void refill_progressbar(GObject *widget, const std::string &output) {
-  std::string_view rest = output;
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    feed_progressbar(widget, std::string(rest.substr(0, eol)));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-  }
+  for (std::string_view line : Lines(output))
+    feed_progressbar(widget, std::string(line));
 }
 
 // The number printed, within the range; anything else is ignored.
 void refill_range(GObject *widget, const std::string &output) {
-  if (const auto value = number(strip(output)); value && !std::isnan(*value))
+  if (const auto value = number(output))
     gtk_adjustment_set_value(gtk_range_get_adjustment(GTK_RANGE(widget)), *value);
 }
 
 void refill_spinbutton(GObject *widget, const std::string &output) {
-  if (const auto value = number(strip(output)); value && !std::isnan(*value))
+  if (const auto value = number(output))
     set_spin_value(widget, *value);
 }
 

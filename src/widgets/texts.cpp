@@ -19,10 +19,8 @@ using namespace std::string_view_literals;
 // Whether a feed (or, with `items`, an item) comes inside the element whose start tag came
 // just before `rest`: before its end tag or the next widget element.
 bool feed_follows(std::string_view rest, std::string_view name, bool items = false) {
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    const std::string_view line = strip(rest.substr(0, eol));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  for (std::string_view whole : Lines(rest)) {
+    const std::string_view line = strip(whole);
     if (is_start_tag(line, "feed") || (items && line.starts_with("<item>")))
       return true;
     if (is_end_tag(line, name))
@@ -187,11 +185,6 @@ void refill_edit(GObject *widget, const std::string &output) {
 
 void clear_edit(GObject *widget) {
   refill_edit(widget, {});
-}
-
-bool is_word(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(),
-                                      [](char c) { return g_ascii_isalnum(c) || c == '_'; });
 }
 
 // The start tag without the value of `name`, so that words in it mean nothing.
