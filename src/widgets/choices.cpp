@@ -249,10 +249,8 @@ constexpr Kind kKinds[] = {
     renamed(kCombo, "combobox"),
 };
 
-} // namespace
+const Family kFamily("choices", kKinds);
 
-std::span<const Kind> choice_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

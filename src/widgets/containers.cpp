@@ -216,11 +216,9 @@ constexpr Kind kKinds[] = {
      .type = gtk_box_get_type},
 };
 
-} // namespace
+const Family kFamily("containers", kKinds);
 
-std::span<const Kind> container_kinds() {
-  return kKinds;
-}
+} // namespace
 
 GtkWidget *window_of(GtkBuilder *builder) {
   g_return_val_if_fail(builder != NULL, NULL);

@@ -11,21 +11,20 @@
 
 namespace quillet::widgets {
 
-// The rows, family by family.
-std::span<const Kind> container_kinds();
-std::span<const Kind> text_kinds();
-std::span<const Kind> choice_kinds();
-std::span<const Kind> number_kinds();
-std::span<const Kind> picker_kinds();
-std::span<const Kind> file_kinds();
-std::span<const Kind> list_kinds();
+// Puts a family's rows into the table of kinds as the program starts: each family file holds
+// one, `const Family kFamily("texts", kKinds);`, and the build links every file of
+// src/widgets whole, so that a new family is a new file and nothing else. The table keeps
+// the families in the order of their names, whatever order their files start in.
+class Family {
+public:
+  Family(std::string_view name, std::span<const Kind> kinds);
+};
 
 // A row like `kind` for another element name.
 constexpr Kind renamed(Kind kind, std::string_view element) {
   kind.element = element;
   return kind;
 }
-std::span<const Kind> show_kinds();
 
 // Opens `<child>` and an object of `klass`, carrying `id` when one is given.
 void open_child_object(GString *sb, std::string_view klass, const char *id = nullptr);

@@ -341,10 +341,8 @@ constexpr Kind kKinds[] = {
      .focus_part = filechooser_focus_part},
 };
 
-} // namespace
+const Family kFamily("files", kKinds);
 
-std::span<const Kind> file_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

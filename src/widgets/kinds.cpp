@@ -6,22 +6,37 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace quillet::widgets {
 
 namespace {
 
-using Family = std::span<const Kind> (*)();
-constexpr Family kFamilies[] = {container_kinds, text_kinds, choice_kinds, number_kinds,
-                                picker_kinds,    file_kinds, list_kinds,   show_kinds};
+struct Registered {
+  std::string_view name;
+  std::span<const Kind> kinds;
+};
+
+// Made on first use: the families register from their files' start-up code.
+std::vector<Registered> &families() {
+  static std::vector<Registered> all;
+  return all;
+}
 
 // Object data on a widget: the kind that made it.
 constexpr const char *kKindKey = "quillet-kind";
 
 } // namespace
 
+Family::Family(std::string_view name, std::span<const Kind> kinds) {
+  std::vector<Registered> &all = families();
+  all.insert(std::ranges::upper_bound(all, name, {}, &Registered::name), {name, kinds});
+}
+
 const Kind *kind_of(std::string_view name) {
-  for (Family family : kFamilies)
-    for (const Kind &kind : family())
+  for (const Registered &family : families())
+    for (const Kind &kind : family.kinds)
       if (kind.element == name)
         return &kind;
   return nullptr;
@@ -70,8 +85,8 @@ const Kind *kind_of_widget(GObject *widget) {
   if (const auto *kind = static_cast<const Kind *>(g_object_get_data(widget, kKindKey)))
     return kind;
   for (GType type = G_OBJECT_TYPE(widget); type != 0; type = g_type_parent(type))
-    for (Family family : kFamilies)
-      for (const Kind &kind : family())
+    for (const Registered &family : families())
+      for (const Kind &kind : family.kinds)
         if (kind.type != nullptr && kind.type() == type)
           return &kind;
   return nullptr;

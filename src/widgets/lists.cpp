@@ -273,10 +273,8 @@ constexpr Kind kKinds[] = {
     renamed(kList, "tree"),
 };
 
-} // namespace
+const Family kFamily("lists", kKinds);
 
-std::span<const Kind> list_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

@@ -263,10 +263,8 @@ constexpr Kind kKinds[] = {
      .refill = refill_progressbar},
 };
 
-} // namespace
+const Family kFamily("numbers", kKinds);
 
-std::span<const Kind> number_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

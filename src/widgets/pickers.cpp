@@ -211,10 +211,8 @@ constexpr Kind kKinds[] = {
      .set_value = set_fontbutton},
 };
 
-} // namespace
+const Family kFamily("pickers", kKinds);
 
-std::span<const Kind> picker_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

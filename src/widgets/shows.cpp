@@ -74,10 +74,8 @@ constexpr Kind kKinds[] = {
     {.element = "separator", .start = start_separator, .end = end_object},
 };
 
-} // namespace
+const Family kFamily("shows", kKinds);
 
-std::span<const Kind> show_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

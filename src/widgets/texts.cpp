@@ -327,11 +327,9 @@ constexpr Kind kKinds[] = {
      .refill = refill_caption},
 };
 
-} // namespace
+const Family kFamily("texts", kKinds);
 
-std::span<const Kind> text_kinds() {
-  return kKinds;
-}
+} // namespace
 
 void set_up_entry(GObject *widget, const Setup &setup) {
   if (setup.ok != nullptr)
