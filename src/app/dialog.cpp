@@ -175,7 +175,8 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     if (object == nullptr)
       continue;
     if (kind->set_up != nullptr)
-      kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data});
+      kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data,
+                                          extras.records.find(id, *kind)});
     // What its <input> printed, where the kind takes that itself.
     if (const auto inputs = extras.inputs.find(id);
         inputs != extras.inputs.end() && inputs->second.start && kind->refill != nullptr) {
@@ -183,7 +184,7 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       kind->refill(object, *inputs->second.start);
     }
     // Rows and text take the height the window has to spare, the buttons below staying at
-    // its bottom; set here, so that the layout stays as it has always been.
+    // its bottom; set here, for the layout to stay as the markup has it.
     if (kind->fills && GTK_IS_WIDGET(object))
       gtk_widget_set_vexpand(GTK_WIDGET(object), TRUE);
   }

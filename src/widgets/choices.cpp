@@ -9,11 +9,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet::widgets {
 
 namespace {
+
+struct ComboState : KindState {
+  std::vector<std::string> choices;  // its items' texts, for a <default> to choose from
+  std::optional<std::string> choice; // the one its <default> chose
+};
 
 void start_checkbox(Draft &draft, Element &element, const Tag &) {
   open_child_object(draft.body, "GtkCheckButton", element.id.c_str());
@@ -28,12 +35,8 @@ void checkbox_default(Draft &draft, Element &, const std::string &text) {
 // the first is the chosen one until a <default> chooses another.
 void start_radio(Draft &draft, Element &element, const Tag &tag) {
   open_child_object(draft.body, "GtkRadioButton", element.id.c_str());
-  if (tag.holder == nullptr)
-    return;
-  if (tag.holder->radio_group.empty())
-    tag.holder->radio_group = element.id;
-  else
-    draft.append(property("group", tag.holder->radio_group));
+  if (tag.leader != nullptr)
+    draft.append(property("group", *tag.leader));
 }
 
 Value read_checkbox(GObject *widget, const char *, bool) {
@@ -62,13 +65,14 @@ void combo_attributes(Draft &draft, Element &, std::string_view) {
 }
 
 // The row its <default> named, when one of its items has that text.
-void end_combo(Draft &draft, const Element &combo) {
+void end_combo(Draft &draft, Element &combo) {
   draft.append("</items>\n</object>\n</child>\n");
-  if (combo.choice && draft.extras != nullptr) {
-    const auto at = std::find(combo.choices.begin(), combo.choices.end(), *combo.choice);
-    if (at != combo.choices.end())
-      draft.extras->chosen[combo.id] = static_cast<int>(at - combo.choices.begin());
-  }
+  const ComboState &state = state_of<ComboState>(combo);
+  if (!state.choice)
+    return;
+  const auto at = std::ranges::find(state.choices, *state.choice);
+  if (at != state.choices.end())
+    record_of<StartingRows>(draft, combo).chosen = static_cast<int>(at - state.choices.begin());
 }
 
 void combo_item(Draft &draft, Element &combo, std::string_view text) {
@@ -76,12 +80,12 @@ void combo_item(Draft &draft, Element &combo, std::string_view text) {
     draft.append_item(text);
     return;
   }
-  combo.choices.push_back(plain_text(text));
-  draft.add_item(combo, text);
+  state_of<ComboState>(combo).choices.push_back(plain_text(text));
+  draft.add_item(combo.id, text);
 }
 
 void combo_default(Draft &, Element &combo, const std::string &text) {
-  combo.choice = plain_text(text);
+  state_of<ComboState>(combo).choice = plain_text(text);
 }
 
 // GTK's combo box makes a menu item for each row, at a cost that grows with the square of
@@ -142,9 +146,8 @@ void set_up_combo(GObject *widget, const Setup &setup) {
       limit_list_height(combo);
     gtk_combo_box_set_active(combo, 0);
   }
-  if (const auto row = setup.extras.chosen.find(std::string(setup.id));
-      row != setup.extras.chosen.end())
-    gtk_combo_box_set_active(GTK_COMBO_BOX(widget), row->second);
+  if (const auto *rows = record_of<StartingRows>(setup); rows && rows->chosen)
+    gtk_combo_box_set_active(GTK_COMBO_BOX(widget), *rows->chosen);
   if (GtkWidget *entry = gtk_bin_get_child(GTK_BIN(widget)); GTK_IS_ENTRY(entry))
     set_up_entry(G_OBJECT(entry), setup);
 }
@@ -207,6 +210,7 @@ void refill_combo(GObject *widget, const std::string &output) {
 constexpr Kind kCombo = {.element = "comboboxtext",
                          .start = start_combo,
                          .end = end_combo,
+                         .new_state = make<ComboState>,
                          .attributes = combo_attributes,
                          .item = combo_item,
                          .set_default = combo_default,
@@ -214,6 +218,8 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .signal = "changed",
                          .named = true,
                          .focused = true,
+                         .new_record = make<StartingRows>,
+                         .describe = describe_starting_rows,
                          .set_up = set_up_combo,
                          .read = read_combo,
                          .change_signal = "changed",

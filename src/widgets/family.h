@@ -7,7 +7,11 @@
 #include "widgets/kinds.h"
 #include "widgets/markup.h"
 
+#include <memory>
+#include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace quillet::widgets {
 
@@ -20,6 +24,34 @@ public:
   Family(std::string_view name, std::span<const Kind> kinds);
 };
 
+// Makes a row's own state or record: Kind::new_state and Kind::new_record.
+template <typename T> std::unique_ptr<KindState> make() {
+  return std::make_unique<T>();
+}
+
+// The row's own state of `element` (Kind::new_state).
+template <typename T> T &state_of(Element &element) {
+  return static_cast<T &>(*element.state);
+}
+
+// What the row keeps of `element` for the window (Kind::new_record), made on first use.
+template <typename T> T &record_of(Draft &draft, Element &element) {
+  return static_cast<T &>(draft.record(element));
+}
+
+// The same as the window is set up: null when the row kept nothing of the widget.
+template <typename T> const T *record_of(const Setup &setup) {
+  return static_cast<const T *>(setup.record);
+}
+
+// The rows a combo box or a list starts on, for the window: one record for the two kinds,
+// as the name of a widget stands for one widget.
+struct StartingRows : KindState {
+  std::optional<int> chosen; // the one row
+  std::vector<int> selected; // where several may be chosen
+};
+void describe_starting_rows(const KindState &record, std::string_view id, std::vector<Note> &notes);
+
 // A row like `kind` for another element name.
 constexpr Kind renamed(Kind kind, std::string_view element) {
   kind.element = element;
@@ -31,8 +63,8 @@ void open_child_object(GString *sb, std::string_view klass, const char *id = nul
 
 // The end of a kind whose start left one object open, or two (a box in a frame, a view in a
 // scrolled window).
-void end_object(Draft &draft, const Element &element);
-void end_two_objects(Draft &draft, const Element &element);
+void end_object(Draft &draft, Element &element);
+void end_two_objects(Draft &draft, Element &element);
 
 // What a command printed as one text, as the shell's $(...) gives it: without the line breaks
 // at its end.

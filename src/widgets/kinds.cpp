@@ -67,12 +67,51 @@ std::string printed_text(std::string_view output) {
   return std::string(output);
 }
 
-void end_object(Draft &draft, const Element &) {
+void end_object(Draft &draft, Element &) {
   draft.append("</object>\n</child>\n");
 }
 
-void end_two_objects(Draft &draft, const Element &) {
+void end_two_objects(Draft &draft, Element &) {
   draft.append("</object>\n</child>\n</object>\n</child>\n");
+}
+
+void describe_starting_rows(const KindState &record, std::string_view id,
+                            std::vector<Note> &notes) {
+  const auto &rows = static_cast<const StartingRows &>(record);
+  if (!rows.selected.empty()) {
+    std::string line = std::string(id) + " selects";
+    for (int row : rows.selected)
+      line += " " + std::to_string(row);
+    notes.push_back({"selects", std::move(line)});
+  }
+  if (rows.chosen)
+    notes.push_back({"chosen", "chosen " + std::string(id) + " " + std::to_string(*rows.chosen)});
+}
+
+KindState &Records::of(const std::string &id, const Kind &kind) {
+  std::vector<Entry> &records = by_id_[id];
+  for (Entry &entry : records)
+    if (entry.kind->new_record == kind.new_record)
+      return *entry.record;
+  return *records.emplace_back(Entry{&kind, kind.new_record()}).record;
+}
+
+const KindState *Records::find(const std::string &id, const Kind &kind) const {
+  const auto records = by_id_.find(id);
+  if (records != by_id_.end() && kind.new_record != nullptr)
+    for (const Entry &entry : records->second)
+      if (entry.kind->new_record == kind.new_record)
+        return entry.record.get();
+  return nullptr;
+}
+
+std::vector<Note> Records::notes() const {
+  std::vector<Note> notes;
+  for (const auto &[id, records] : by_id_)
+    for (const Entry &entry : records)
+      if (entry.kind->describe != nullptr)
+        entry.kind->describe(*entry.record, id, notes);
+  return notes;
 }
 
 void mark(GObject *widget, const Kind *kind) {
