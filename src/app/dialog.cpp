@@ -155,7 +155,7 @@ GtkWidget *default_button(const Dialog &dialog, const transform::DialogExtras &e
   if (extras.default_button.empty())
     return dialog.ok;
   GObject *button = gtk_builder_get_object(dialog.builder, extras.default_button.c_str());
-  return button != nullptr && widgets::is_clicked(button) ? GTK_WIDGET(button) : dialog.ok;
+  return button != nullptr && widgets::is_button(button) ? GTK_WIDGET(button) : dialog.ok;
 }
 
 } // namespace

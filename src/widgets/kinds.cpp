@@ -131,10 +131,10 @@ const Kind *kind_of_widget(GObject *widget) {
   return nullptr;
 }
 
-bool is_clicked(GObject *widget) {
+bool is_button(GObject *widget) {
   g_return_val_if_fail(G_IS_OBJECT(widget), false);
   const Kind *kind = kind_of_widget(widget);
-  return kind != nullptr && g_strcmp0(kind->signal, "clicked") == 0;
+  return kind != nullptr && kind->button;
 }
 
 namespace {

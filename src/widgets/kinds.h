@@ -108,6 +108,8 @@ struct Kind {
   // --- The window.
   GType (*type)(void) = nullptr; // the class of the object the layout names
   const char *signal = nullptr;  // what the user does to it that runs its actions
+  bool button = false;           // a push button: only such a widget can be OK, Cancel or an
+                                 // exit button, and a row of them stands at the right edge
   bool named = false;            // a field, named after a text just before it
   bool focused = false;          // may take the focus when the window shows
   // What it keeps of a widget for the window (Setup::record), made by Draft::record when it
@@ -178,8 +180,8 @@ void mark(GObject *widget, const Kind *kind);
 // null for a widget no kind makes.
 const Kind *kind_of_widget(GObject *widget);
 
-// Whether the user clicks `widget`: only such a widget can be OK, Cancel or an exit button.
-bool is_clicked(GObject *widget);
+// Whether `widget` is a push button (Kind::button).
+bool is_button(GObject *widget);
 
 // Names `field` for assistive tools (and as the text's mnemonic widget) after a text just
 // before it in the same box. The name goes on the field and on the parts of it that take the

@@ -292,7 +292,7 @@ void set_up_button(GObject *button, const Setup &setup) {
     return;
   g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(row));
   for (GList *child = children; child != nullptr; child = child->next)
-    if (!is_clicked(G_OBJECT(child->data)))
+    if (!is_button(G_OBJECT(child->data)))
       return;
   gtk_widget_set_halign(row, GTK_ALIGN_END);
   GtkWidget *above = gtk_widget_get_parent(row);
@@ -388,6 +388,7 @@ constexpr Kind kKinds[] = {
      .own_id = button_id,
      .type = gtk_button_get_type,
      .signal = "clicked",
+     .button = true,
      .new_record = make<ButtonRecord>,
      .describe = describe_button,
      .set_up = set_up_button,
@@ -419,19 +420,19 @@ void set_up_caption(GObject *widget, const Setup &setup) {
     gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
 }
 
-static GtkWidget *clicked_button(GtkBuilder *builder, const char *id) {
+static GtkWidget *button_named(GtkBuilder *builder, const char *id) {
   GObject *button = gtk_builder_get_object(builder, id);
-  return button != nullptr && is_clicked(button) ? GTK_WIDGET(button) : nullptr;
+  return button != nullptr && is_button(button) ? GTK_WIDGET(button) : nullptr;
 }
 
 GtkWidget *ok_button(GtkBuilder *builder) {
   g_return_val_if_fail(builder != NULL, NULL);
-  return clicked_button(builder, "btn_ok");
+  return button_named(builder, "btn_ok");
 }
 
 GtkWidget *cancel_button(GtkBuilder *builder) {
   g_return_val_if_fail(builder != NULL, NULL);
-  return clicked_button(builder, "btn_cancel");
+  return button_named(builder, "btn_cancel");
 }
 
 } // namespace quillet::widgets
