@@ -137,6 +137,15 @@ bool is_button(GObject *widget) {
   return kind != nullptr && kind->button;
 }
 
+GtkWidget *slot_of(GtkWidget *widget) {
+  g_return_val_if_fail(GTK_IS_WIDGET(widget), nullptr);
+  const Kind *kind = kind_of_widget(G_OBJECT(widget));
+  if (kind != nullptr && kind->slot != nullptr)
+    return kind->slot(widget);
+  GtkWidget *parent = gtk_widget_get_parent(widget);
+  return GTK_IS_SCROLLED_WINDOW(parent) ? parent : widget;
+}
+
 namespace {
 
 // The objects in `widget` that take the focus: the widget itself when it can, or else its
@@ -166,13 +175,8 @@ void label_by(AtkObject *part, AtkObject *text) {
 void name_by_text_before(GtkWidget *field) {
   g_return_if_fail(GTK_IS_WIDGET(field));
   const Kind *kind = kind_of_widget(G_OBJECT(field));
-  GtkWidget *slot = kind != nullptr && kind->slot != nullptr ? kind->slot(field) : field;
+  GtkWidget *slot = slot_of(field);
   GtkWidget *box = gtk_widget_get_parent(slot);
-  // A view is named in the scrolled window that holds it.
-  if (GTK_IS_SCROLLED_WINDOW(box)) {
-    slot = box;
-    box = gtk_widget_get_parent(box);
-  }
   if (!GTK_IS_BOX(box))
     return;
   g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(box));

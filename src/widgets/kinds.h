@@ -151,8 +151,8 @@ struct Kind {
   // `set_value` takes them joined by newlines.
   bool (*set_items)(GObject *widget, const std::vector<std::string> &items) = nullptr;
 
-  // --- Names: what stands in its box for a named widget that the kind wraps in a box of its
-  // own; without, the widget itself (or the scrolled window around a view).
+  // --- What stands for it on screen, in its box, where the kind puts it in a box of its own
+  // (slot_of); without, the widget itself, or the scrolled window that holds it.
   GtkWidget *(*slot)(GtkWidget *widget) = nullptr;
   // The part of it that stands for it when it takes the focus, and so takes the text's
   // mnemonic; without, the widget itself.
@@ -182,6 +182,10 @@ const Kind *kind_of_widget(GObject *widget);
 
 // Whether `widget` is a push button (Kind::button).
 bool is_button(GObject *widget);
+
+// What stands for `widget` on screen (Kind::slot): names look for a text just before it, and
+// show:, hide:, enable: and disable: act on it as a whole.
+GtkWidget *slot_of(GtkWidget *widget);
 
 // Names `field` for assistive tools (and as the text's mnemonic widget) after a text just
 // before it in the same box. The name goes on the field and on the parts of it that take the
