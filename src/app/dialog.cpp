@@ -51,13 +51,15 @@ void free_binding(gpointer binding, GClosure *) {
   g_free(binding);
 }
 
-// A widget acts on what its kind says the user does to it (a click, a change); anything else
-// whose name says "timer" acts once a second.
+// A widget acts on what its kind says the user does to it (a click, a change), or once a
+// second when its kind ticks; anything else whose name says "timer" acts once a second too.
 void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
   GObject *object = gtk_builder_get_object(builder, name);
   const widgets::Kind *kind = object != nullptr ? widgets::kind_of_widget(object) : nullptr;
   const char *signal = kind != nullptr ? kind->signal : nullptr;
-  if (signal == nullptr && strstr(name, "timer") == nullptr)
+  const bool ticks =
+      (kind != nullptr && kind->ticks) || (signal == nullptr && strstr(name, "timer") != nullptr);
+  if (signal == nullptr && !ticks)
     return;
   auto *binding = g_new(ActionBinding, 1);
   *binding = {commands};

@@ -44,8 +44,8 @@ void dialog_fit_height(const Dialog &dialog);
 void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &extras);
 
 // Each widget's actions run when the user does what its kind says (a click, a change); those
-// of anything else whose name says "timer", once a second. After the driver's own handlers:
-// OK or an exit button ends the dialog before its actions would run.
+// of a timer, and of anything else whose name says "timer", once a second. After the driver's own
+// handlers: OK or an exit button ends the dialog before its actions would run.
 void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions);
 
 // Each widget's on="change" actions run when the user changes it, its on="activate" ones on

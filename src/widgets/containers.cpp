@@ -230,7 +230,8 @@ constexpr Kind kKinds[] = {
      .start = start_timer,
      .end = end_object,
      .holds_children = true,
-     .type = gtk_box_get_type},
+     .type = gtk_box_get_type,
+     .ticks = true},
 };
 
 const Family kFamily("containers", kKinds);

@@ -108,6 +108,7 @@ struct Kind {
   // --- The window.
   GType (*type)(void) = nullptr; // the class of the object the layout names
   const char *signal = nullptr;  // what the user does to it that runs its actions
+  bool ticks = false;            // its actions run once a second instead
   bool button = false;           // a push button: only such a widget can be OK, Cancel or an
                                  // exit button, and a row of them stands at the right edge
   bool named = false;            // a field, named after a text just before it
