@@ -39,7 +39,7 @@ void start_radio(Draft &draft, Element &element, const Tag &tag) {
     draft.append(property("group", *tag.leader));
 }
 
-Value read_checkbox(GObject *widget, const char *, bool) {
+Value read_checkbox(GObject *widget) {
   return {gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? "true" : "false"};
 }
 
@@ -152,17 +152,18 @@ void set_up_combo(GObject *widget, const Setup &setup) {
     set_up_entry(G_OBJECT(entry), setup);
 }
 
-Value read_combo(GObject *widget, const char *name, bool explain) {
-  auto *combo = GTK_COMBO_BOX_TEXT(widget);
-  g_autofree char *text = gtk_combo_box_text_get_active_text(combo);
-  if (explain) {
-    fprintf(stderr, "[CONTAINER DEBUG] Variable name requested: '%s'\n", name);
-    fprintf(stderr, "[CONTAINER DEBUG] ComboBox selected row index: %d\n",
-            gtk_combo_box_get_active(GTK_COMBO_BOX(combo)));
-    fprintf(stderr, "[CONTAINER DEBUG] ComboBox string buffer in RAM: '%s'\n",
-            text != nullptr ? text : "NULL");
-  }
+Value read_combo(GObject *widget) {
+  g_autofree char *text = gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(widget));
   return {text != nullptr ? text : ""};
+}
+
+void explain_combo(GObject *widget, const char *name) {
+  g_autofree char *text = gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(widget));
+  fprintf(stderr, "[CONTAINER DEBUG] Variable name requested: '%s'\n", name);
+  fprintf(stderr, "[CONTAINER DEBUG] ComboBox selected row index: %d\n",
+          gtk_combo_box_get_active(GTK_COMBO_BOX(widget)));
+  fprintf(stderr, "[CONTAINER DEBUG] ComboBox string buffer in RAM: '%s'\n",
+          text != nullptr ? text : "NULL");
 }
 
 // The item with that text; one the user may type into takes any text.
@@ -222,6 +223,7 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .describe = describe_starting_rows,
                          .set_up = set_up_combo,
                          .read = read_combo,
+                         .explain = explain_combo,
                          .change_signal = "changed",
                          .clear = clear_combo,
                          .set_value = set_combo,

@@ -271,21 +271,14 @@ void set_up_filechooser(GObject *widget, const Setup &setup) {
 // is taken from the current directory. A chooser of several gives its paths a line each, and
 // whole as items: a path that holds a line break would be read as two from lines, and is
 // left out of them.
-Value read_filechooser(GObject *widget, const char *name, bool explain) {
+Value read_filechooser(GObject *widget) {
   if (GTK_IS_BUTTON(widget)) {
     Value value{{}, true, true};
     auto **files = static_cast<char **>(g_object_get_data(widget, kFilesKey));
     for (char **file = files; file != nullptr && *file != nullptr; file++) {
       value.items.emplace_back(*file);
-      if (strchr(*file, '\n') == nullptr) {
+      if (strchr(*file, '\n') == nullptr)
         value.text += value.text.empty() ? *file : "\n" + std::string(*file);
-      } else if (explain) {
-        g_autofree char *shown = g_strescape(*file, nullptr);
-        g_debug("Widget '%s': the file \"%s\" is left out of its value in the bash and sh "
-                "formats and in actions' environments, since its path holds a line break; the "
-                "json format holds it.",
-                name, shown);
-      }
     }
     return value;
   }
@@ -298,6 +291,20 @@ Value read_filechooser(GObject *widget, const char *name, bool explain) {
   }
   g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(widget));
   return {path != nullptr ? path : ""};
+}
+
+// The paths a chooser of several leaves out of its lines.
+void explain_filechooser(GObject *widget, const char *name) {
+  auto **files =
+      GTK_IS_BUTTON(widget) ? static_cast<char **>(g_object_get_data(widget, kFilesKey)) : nullptr;
+  for (char **file = files; file != nullptr && *file != nullptr; file++)
+    if (strchr(*file, '\n') != nullptr) {
+      g_autofree char *shown = g_strescape(*file, nullptr);
+      g_debug("Widget '%s': the file \"%s\" is left out of its value in the bash and sh "
+              "formats and in actions' environments, since its path holds a line break; the "
+              "json format holds it.",
+              name, shown);
+    }
 }
 
 // None chosen, or the path when it is there still.
@@ -355,6 +362,7 @@ constexpr Kind kKinds[] = {
      .describe = describe_filechooser,
      .set_up = set_up_filechooser,
      .read = read_filechooser,
+     .explain = explain_filechooser,
      .change_signal = "file-set|changed",
      .set_value = set_filechooser,
      .set_items = set_filechooser_items,

@@ -121,9 +121,11 @@ struct Kind {
                    std::vector<Note> &notes) = nullptr;
   // Its start when the window is built: starting rows, choosers, Enter and the like.
   void (*set_up)(GObject *widget, const Setup &setup) = nullptr;
-  // Its value; with `explain` (debug mode) it may say on standard error how it read it.
-  // Without, it has no value.
-  Value (*read)(GObject *widget, const char *name, bool explain) = nullptr;
+  // Its value; without, it has no value.
+  Value (*read)(GObject *widget) = nullptr;
+  // Under --debug, before `read`: says on standard error how it reads the widget named
+  // `name`.
+  void (*explain)(GObject *widget, const char *name) = nullptr;
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
 

@@ -193,7 +193,7 @@ void append_row(std::string &out, GtkTreeModel *model, GtkTreeIter *iter) {
 
 // The chosen row; where several may be chosen, each of them on a line of its own, in the
 // list's order.
-Value read_list(GObject *widget, const char *, bool) {
+Value read_list(GObject *widget) {
   GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(widget));
   GtkTreeModel *model = nullptr;
   GtkTreeIter iter;

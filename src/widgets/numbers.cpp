@@ -88,7 +88,7 @@ void spinbutton_attributes(Draft &draft, Element &, std::string_view tag) {
 }
 
 // What it shows, as an entry holds it.
-Value read_spinbutton(GObject *widget, const char *, bool) {
+Value read_spinbutton(GObject *widget) {
   return {gtk_entry_get_text(GTK_ENTRY(widget))};
 }
 
@@ -143,7 +143,7 @@ void set_up_slider(GObject *widget, const Setup &setup) {
     g_object_set_data(widget, kDigits, GINT_TO_POINTER(*record->digits + 1));
 }
 
-Value read_slider(GObject *object, const char *, bool) {
+Value read_slider(GObject *object) {
   return {number_value(gtk_range_get_value(GTK_RANGE(object)),
                        GPOINTER_TO_INT(g_object_get_data(object, kDigits)) - 1)};
 }
@@ -202,7 +202,7 @@ bool set_slider(GObject *widget, const std::string &text) {
   return value.has_value();
 }
 
-Value read_progressbar(GObject *widget, const char *, bool) {
+Value read_progressbar(GObject *widget) {
   return {number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(widget)))};
 }
 

@@ -135,7 +135,7 @@ void set_up_hidden_entry(GObject *widget, const Setup &setup) {
   set_up_entry(widget, setup);
 }
 
-Value read_entry(GObject *widget, const char *, bool) {
+Value read_entry(GObject *widget) {
   return {gtk_entry_get_text(GTK_ENTRY(widget))};
 }
 
@@ -186,7 +186,7 @@ void set_up_edit(GObject *view, const Setup &) {
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
 }
 
-Value read_edit(GObject *widget, const char *, bool) {
+Value read_edit(GObject *widget) {
   GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
   GtkTextIter start, end;
   gtk_text_buffer_get_bounds(buffer, &start, &end);
