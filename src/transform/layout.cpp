@@ -303,7 +303,7 @@ private:
         continue;
       widgets::Inputs &inputs = extras_->inputs[current->object_id];
       inputs.commands.push_back(input.command);
-      // One that printed no item leaves the widget as it was, as it always has.
+      // One that printed no item leaves the widget with what the markup gave it.
       if (current->kind->refill != nullptr && current->kind->item == nullptr &&
           input.end > input.start + 1) {
         inputs.start = inputs.start.value_or("") + input.output;

@@ -83,7 +83,7 @@ public:
   // without them and the window's set-up fills them in from DialogExtras::rows.
   void write(GString *sb, bool rows = true) const;
   // Whether the rows go to GTK apart from the layout: there are some, and each one reads as
-  // character data (one that does not stays in the layout, for GTK to refuse as before).
+  // character data (one that does not stays in the layout, for GTK to refuse).
   bool rows_apart() const;
 
 private:

@@ -54,8 +54,8 @@ bool feed_follows(std::string_view rest, std::string_view name, bool items = fal
   return false;
 }
 
-// A text has no object id unless a feed, its input's output or a built-in command must find
-// its label. Items in a text made the layout fail before its input filled it.
+// A text has no object id unless a feed, its input's output (the items cleaning wrote for
+// it) or a built-in command must find its label.
 void start_text(Draft &draft, Element &element, const Tag &tag) {
   const bool fed =
       draft.extras != nullptr &&
@@ -413,8 +413,8 @@ bool set_entry_text(GObject *widget, const std::string &text) {
   return true;
 }
 
-// Set when the window is built, so that the layout stays as it was for captions written
-// before Alt keys were marked.
+// Set when the window is built: the layout holds the caption as the markup wrote it, whether
+// or not the window marks Alt keys.
 void set_up_caption(GObject *widget, const Setup &setup) {
   if (setup.extras.mnemonics && GTK_IS_BUTTON(widget))
     gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
