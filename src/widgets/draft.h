@@ -71,7 +71,8 @@ public:
   void add_item(const std::string &id, std::string_view text);
 
   // What `element`'s row keeps of it for the window (Kind::new_record), made when it first
-  // keeps something: in the extras, or without them in the draft, which drops it.
+  // keeps something, under the object id its start gave it: in the extras, or without them
+  // in the draft, which drops it.
   KindState &record(Element &element);
 
   // The end of the widgets: closes the document.
