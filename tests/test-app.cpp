@@ -219,9 +219,9 @@ static void test_set_values() {
   for (const SetCase &c : kSetCases) {
     GObject *widget = gtk_builder_get_object(builder, c.id);
     const quillet::widgets::Kind *kind = quillet::widgets::kind_of_widget(widget);
-    const std::string before = kind->read(widget, c.id, false).text;
+    const std::string before = kind->read(widget).text;
     g_assert_cmpint(kind->set_value(widget, c.value), ==, c.taken);
-    const std::string after = kind->read(widget, c.id, false).text;
+    const std::string after = kind->read(widget).text;
     g_assert_cmpstr(after.c_str(), ==, c.taken ? c.value : before.c_str());
   }
 }

@@ -82,9 +82,26 @@ static void assert_rows_apart(const char *layout, const quillet::transform::Dial
   }
 }
 
-// The layout, the actions, then the feeds when there are any: "id (kind)", the script below.
-// With `extras`, also the document order, exit words, starting rows, slider decimals, the
-// starting texts of hidden entries and the default button.
+// The lines of the rows' notes on `topics` ("== " and the note), topic by topic, each topic's
+// in the order of the widgets' ids; with no topics, those on any other.
+static std::vector<std::string> noted(const std::vector<quillet::widgets::Note> &notes,
+                                      std::initializer_list<std::string_view> topics) {
+  static constexpr std::string_view kKnown[] = {"selects", "starts at", "exit",   "chosen",
+                                                "digits",  "hidden",    "filter", "closes"};
+  std::vector<std::string> lines;
+  for (const quillet::widgets::Note &note : notes)
+    if (topics.size() == 0 && std::ranges::find(kKnown, note.topic) == std::end(kKnown))
+      lines.push_back("== " + note.line);
+  for (std::string_view topic : topics)
+    for (const quillet::widgets::Note &note : notes)
+      if (note.topic == topic)
+        lines.push_back("== " + note.line);
+  return lines;
+}
+
+// The layout, the actions, then the feeds when there are any: "id (kind)", the script below,
+// and what the rows keep for the window that the layout does not say. With `extras`, also
+// the document order and what the dialog as a whole keeps.
 static std::string transform(const char *program, bool extras) {
   g_autoptr(XmlTransformer) transformer = xml_transformer_new();
   g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, program);
@@ -97,15 +114,9 @@ static std::string transform(const char *program, bool extras) {
     out += "== feeds\n";
   for (const quillet::transform::Feed &feed : x->feeds)
     out += feed.object_id + " (" + feed.kind + ")\n  > " + feed.command + "\n";
-  // Starting rows of lists where several may be chosen, starting paths of file choosers.
-  for (const auto &[id, rows] : x->selected) {
-    out += "== " + id + " selects";
-    for (int row : rows)
-      out += " " + std::to_string(row);
-    out += "\n";
-  }
-  for (const auto &[id, path] : x->paths)
-    out += "== " + id + " starts at " + path + "\n";
+  const std::vector<quillet::widgets::Note> notes = x->records.notes();
+  for (const std::string &line : noted(notes, {"selects", "starts at"}))
+    out += line + "\n";
   for (const auto &[event, widgets] : x->events)
     for (const auto &[id, commands] : widgets)
       for (const std::string &command : commands)
@@ -115,24 +126,18 @@ static std::string transform(const char *program, bool extras) {
   out += "== order:";
   for (const std::string &id : x->order)
     out += " " + id;
-  for (const auto &[id, word] : x->exits)
-    out += "\n== exit " + id + " " + word;
-  for (const auto &[id, row] : x->chosen)
-    out += "\n== chosen " + id + " " + std::to_string(row);
-  for (const auto &[id, digits] : x->digits)
-    out += "\n== digits " + id + " " + std::to_string(digits);
-  for (const auto &[id, text] : x->hidden_texts)
-    out += "\n== hidden " + id + " " + text;
-  for (const auto &[id, filter] : x->filters)
-    out += "\n== filter " + id + " " + filter;
+  for (const std::string &line : noted(notes, {"exit", "chosen", "digits", "hidden", "filter"}))
+    out += "\n" + line;
   if (!x->mnemonics)
     out += "\n== no Alt keys";
   if (x->timeout_ms > 0)
     out += "\n== timeout " + std::to_string(x->timeout_ms) + " ms";
   if (x->keep_above)
     out += "\n== kept above";
-  for (const std::string &id : x->auto_closes)
-    out += "\n== " + id + " closes the dialog at 100";
+  for (const std::string &line : noted(notes, {"closes"}))
+    out += "\n" + line;
+  for (const std::string &line : noted(notes, {}))
+    out += "\n" + line;
   if (!x->default_button.empty())
     out += "\n== default " + x->default_button;
   return out + "\n";

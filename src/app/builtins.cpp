@@ -153,15 +153,6 @@ std::string object_named(const std::string &name) {
   return extras.kinds.contains(id) ? id : std::string();
 }
 
-// What is shown or hidden of a widget: with the scrolled window that holds a view.
-GtkWidget *outermost(GtkWidget *widget) {
-  for (GtkWidget *parent = gtk_widget_get_parent(widget);
-       GTK_IS_SCROLLED_WINDOW(parent) || GTK_IS_VIEWPORT(parent);
-       parent = gtk_widget_get_parent(parent))
-    widget = parent;
-  return widget;
-}
-
 Builtin refresh(GObject *widget, const std::string &id, const std::string &name) {
   const widgets::Kind *kind = widgets::kind_of_widget(widget);
   const auto inputs = dialog().extras->inputs.find(id);
@@ -183,11 +174,6 @@ Builtin refresh(GObject *widget, const std::string &id, const std::string &name)
   refreshing() = std::move(next);
   run_next(*refreshing());
   return refreshing() != nullptr ? Builtin::kWorking : Builtin::kDone;
-}
-
-bool is_word(std::string_view text) {
-  return !text.empty() &&
-         std::ranges::all_of(text, [](char c) { return g_ascii_isalnum(c) || c == '_'; });
 }
 
 } // namespace
@@ -234,9 +220,11 @@ Builtin builtins_run(const char *command) {
     if (kind != nullptr && kind->clear != nullptr)
       kind->clear(widget);
   } else if (verb == "enable" || verb == "disable") {
+    // The widget itself too, where the markup's sensitive="false" is.
+    gtk_widget_set_sensitive(widgets::slot_of(GTK_WIDGET(widget)), verb == "enable");
     gtk_widget_set_sensitive(GTK_WIDGET(widget), verb == "enable");
   } else {
-    gtk_widget_set_visible(outermost(GTK_WIDGET(widget)), verb == "show");
+    gtk_widget_set_visible(widgets::slot_of(GTK_WIDGET(widget)), verb == "show");
   }
   return Builtin::kDone;
 }

@@ -51,13 +51,15 @@ void free_binding(gpointer binding, GClosure *) {
   g_free(binding);
 }
 
-// A widget acts on what its kind says the user does to it (a click, a change); anything else
-// whose name says "timer" acts once a second.
+// A widget acts on what its kind says the user does to it (a click, a change), or once a
+// second when its kind ticks; anything else whose name says "timer" acts once a second too.
 void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
   GObject *object = gtk_builder_get_object(builder, name);
   const widgets::Kind *kind = object != nullptr ? widgets::kind_of_widget(object) : nullptr;
   const char *signal = kind != nullptr ? kind->signal : nullptr;
-  if (signal == nullptr && strstr(name, "timer") == nullptr)
+  const bool ticks =
+      (kind != nullptr && kind->ticks) || (signal == nullptr && strstr(name, "timer") != nullptr);
+  if (signal == nullptr && !ticks)
     return;
   auto *binding = g_new(ActionBinding, 1);
   *binding = {commands};
@@ -155,7 +157,7 @@ GtkWidget *default_button(const Dialog &dialog, const transform::DialogExtras &e
   if (extras.default_button.empty())
     return dialog.ok;
   GObject *button = gtk_builder_get_object(dialog.builder, extras.default_button.c_str());
-  return button != nullptr && widgets::is_clicked(button) ? GTK_WIDGET(button) : dialog.ok;
+  return button != nullptr && widgets::is_button(button) ? GTK_WIDGET(button) : dialog.ok;
 }
 
 } // namespace
@@ -175,7 +177,8 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     if (object == nullptr)
       continue;
     if (kind->set_up != nullptr)
-      kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data});
+      kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data,
+                                          extras.records.find(id, *kind)});
     // What its <input> printed, where the kind takes that itself.
     if (const auto inputs = extras.inputs.find(id);
         inputs != extras.inputs.end() && inputs->second.start && kind->refill != nullptr) {
@@ -183,7 +186,7 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       kind->refill(object, *inputs->second.start);
     }
     // Rows and text take the height the window has to spare, the buttons below staying at
-    // its bottom; set here, so that the layout stays as it has always been.
+    // its bottom; set here, for the layout to stay as the markup has it.
     if (kind->fills && GTK_IS_WIDGET(object))
       gtk_widget_set_vexpand(GTK_WIDGET(object), TRUE);
   }

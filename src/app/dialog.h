@@ -17,14 +17,15 @@ struct Dialog {
   GtkWidget *window;
   GtkWidget *ok;     // null without one
   GtkWidget *cancel; // null without one
-  // Ends the dialog with an exit word, printing the answer: for a timeout or a progress bar
-  // that closes it.
+  // Ends the dialog with an exit word, printing the answer: for a timeout, an exit button or
+  // a progress bar that closes it.
   void (*end)(const char *word, gpointer data) = nullptr;
   gpointer end_data = nullptr;
 };
 
-// Starting rows and paths, choosers, decimals, Enter, Escape and double-clicked rows: what
-// the layout cannot say. Before any handler of the driver's runs.
+// Starting rows and paths, choosers, decimals, exit buttons, Enter, Escape and double-clicked
+// rows: what the layout cannot say. After OK's and Cancel's own handlers, before any other
+// handler of the driver's runs.
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras);
 
 // The starting values of an earlier answer (none without one), over those the markup gave.
@@ -43,8 +44,8 @@ void dialog_fit_height(const Dialog &dialog);
 void dialog_name_fields(const Dialog &dialog, const transform::DialogExtras &extras);
 
 // Each widget's actions run when the user does what its kind says (a click, a change); those
-// of anything else whose name says "timer", once a second. After the driver's own handlers:
-// OK or an exit button ends the dialog before its actions would run.
+// of a timer, and of anything else whose name says "timer", once a second. After the driver's own
+// handlers: OK or an exit button ends the dialog before its actions would run.
 void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions);
 
 // Each widget's on="change" actions run when the user changes it, its on="activate" ones on

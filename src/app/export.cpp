@@ -191,7 +191,9 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
   const widgets::Kind *kind = widgets::kind_of_widget(object);
   if (kind == nullptr || kind->read == nullptr)
     return std::nullopt;
-  widgets::Value value = kind->read(object, name, debug);
+  if (debug && kind->explain != nullptr)
+    kind->explain(object, name);
+  widgets::Value value = kind->read(object);
   return WidgetState{name, std::move(value.text), value.lines, value.rows, std::move(value.items)};
 }
 

@@ -231,26 +231,10 @@ void on_ok(GtkButton *, gpointer data) {
   end_by("OK", data);
 }
 
-void on_exit_button(GtkButton *button, gpointer data) {
-  end_by(static_cast<const char *>(g_object_get_data(G_OBJECT(button), "quillet-exit")), data);
-}
-
 void on_cancel(GtkButton *, gpointer data) {
   auto *state = static_cast<LaunchState *>(data);
   write_answer(state->app, "CANCEL", {});
   gtk_widget_destroy(state->window);
-}
-
-// A button given an exit word ends the dialog with it, as OK does with its own.
-void wire_exits(LaunchState *state, const quillet::transform::DialogExtras &extras) {
-  for (const auto &[id, word] : extras.exits) {
-    GObject *object = gtk_builder_get_object(state->builder, id.c_str());
-    if (object == nullptr || !quillet::widgets::is_clicked(object) ||
-        GTK_WIDGET(object) == state->ok || GTK_WIDGET(object) == state->cancel)
-      continue;
-    g_object_set_data_full(object, "quillet-exit", g_strdup(word.c_str()), g_free);
-    g_signal_connect(object, "clicked", G_CALLBACK(on_exit_button), state);
-  }
 }
 
 // GTK's complaint without the numbers in it, which name lines of the layout.
@@ -347,7 +331,6 @@ void quillet_launch(Quillet *self) {
   const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel, end_by, &state};
   quillet::app::dialog_set_up(dialog, extras);
   quillet::app::dialog_set_values(dialog, extras, self->values);
-  wire_exits(&state, extras);
   quillet::app::dialog_wire_actions(dialog, xml_transformer_get_widget_actions(self->transformer));
   quillet::app::dialog_wire_events(dialog, extras);
 

@@ -27,12 +27,6 @@ std::string replace_all(std::string_view subject, std::string_view from, std::st
   return out;
 }
 
-long index_of(std::string_view haystack, std::string_view needle, size_t start) {
-  const size_t hit =
-      start > haystack.size() ? std::string_view::npos : haystack.find(needle, start);
-  return hit == std::string_view::npos ? -1 : static_cast<long>(hit);
-}
-
 std::string make_valid_utf8(const char *text) {
   g_autofree char *valid = g_utf8_make_valid(text, -1);
   return valid;
@@ -107,6 +101,22 @@ bool has_word(std::string_view text, std::string_view word) {
     pos = end;
   }
   return false;
+}
+
+bool is_word(std::string_view text) {
+  for (char c : text)
+    if (!is_word_char(c))
+      return false;
+  return !text.empty();
+}
+
+std::optional<double> whole_number(std::string_view text) {
+  const std::string copy(text);
+  char *end = nullptr;
+  const double value = g_ascii_strtod(copy.c_str(), &end);
+  if (copy.empty() || end == nullptr || *end != '\0')
+    return std::nullopt;
+  return value;
 }
 
 } // namespace quillet

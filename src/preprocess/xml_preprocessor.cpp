@@ -94,11 +94,8 @@ std::string run_with_bash(const std::string &command) {
 
 std::string items_from_output(std::string_view output) {
   std::string items;
-  std::string_view rest = strip(output);
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    const std::string_view line = strip(rest.substr(0, eol));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  for (std::string_view whole : Lines(strip(output))) {
+    const std::string_view line = strip(whole);
     if (line.empty())
       continue;
     items += "<item>";

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -86,8 +87,11 @@ public:
     element.kind = &kind;
     element.id = std::move(id);
     element.object_id = element.id;
+    if (kind.new_state != nullptr)
+      element.state = kind.new_state();
     Element *holder = stack_.empty() ? nullptr : stack_.back();
-    kind.start(draft_, element, widgets::Tag{line, rest, draft_.count(&kind), holder});
+    kind.start(draft_, element,
+               widgets::Tag{line, rest, draft_.count(&kind), holder, leader(holder, element)});
     draft_.append(widgets::common_properties(line));
     if (kind.attributes != nullptr)
       kind.attributes(draft_, element, line);
@@ -130,11 +134,9 @@ public:
       draft_.append_item(text);
   }
 
-  // A caption is for the innermost open element, in place of one its template set aside.
+  // A caption is for the innermost open element.
   void caption(std::string_view text) {
     Element *element = stack_.empty() ? nullptr : stack_.back();
-    if (element != nullptr && element->caption_slot)
-      draft_.fill_slot(*element->caption_slot, {});
     draft_.append(widgets::property(element != nullptr ? element->kind->caption : "label", text));
     if (element != nullptr && element->kind->captioned != nullptr)
       element->kind->captioned(draft_, *element, text);
@@ -150,9 +152,24 @@ public:
     element->kind->set_default(draft_, *element, text);
   }
 
+  // Every element once the walk has read the last line, in document order.
+  void walk_ended() {
+    for (Element &element : elements_)
+      if (element.kind->walk_ended != nullptr)
+        element.kind->walk_ended(draft_, element);
+  }
+
   size_t depth() const { return depth_; }
 
 private:
+  // The id of the first element of `element`'s kind in `holder`, when that is another one.
+  const std::string *leader(const Element *holder, const Element &element) {
+    if (holder == nullptr)
+      return nullptr;
+    const auto [first, added] = firsts_.try_emplace({holder, element.kind}, element.id);
+    return added ? nullptr : &first->second;
+  }
+
   // Writes the end of `element`, which its holder may follow with something of its own.
   void end(Element &element) {
     element.open = false;
@@ -174,6 +191,7 @@ private:
   // innermost one still open.
   Element *current_ = nullptr;
   size_t depth_ = 0;
+  std::map<std::pair<const Element *, const Kind *>, std::string> firsts_;
 };
 
 // Action commands, filed under the id of the element they follow, whatever that element is:
@@ -257,17 +275,16 @@ public:
         inputs_(inputs) {}
 
   void run(std::string_view clean) {
-    const char *begin = clean.data();
-    while (!clean.empty()) {
-      const size_t eol = clean.find('\n');
-      rest_ = eol == std::string_view::npos ? std::string_view() : clean.substr(eol + 1);
-      take_inputs(static_cast<size_t>(clean.data() - begin));
-      handle_line(strip(clean.substr(0, eol)));
-      clean = rest_;
+    const Lines lines(clean);
+    for (auto line = lines.begin(); line != lines.end(); ++line) {
+      rest_ = line.rest();
+      take_inputs(static_cast<size_t>((*line).data() - clean.data()));
+      handle_line(strip(*line));
     }
     finish_feed();
     flush_label();
     elements_.close_all();
+    elements_.walk_ended();
     draft_.finish();
   }
 
@@ -286,7 +303,7 @@ private:
         continue;
       widgets::Inputs &inputs = extras_->inputs[current->object_id];
       inputs.commands.push_back(input.command);
-      // One that printed no item leaves the widget as it was, as it always has.
+      // One that printed no item leaves the widget with what the markup gave it.
       if (current->kind->refill != nullptr && current->kind->item == nullptr &&
           input.end > input.start + 1) {
         inputs.start = inputs.start.value_or("") + input.output;

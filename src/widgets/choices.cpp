@@ -9,11 +9,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet::widgets {
 
 namespace {
+
+struct ComboState : KindState {
+  std::vector<std::string> choices;  // its items' texts, for a <default> to choose from
+  std::optional<std::string> choice; // the one its <default> chose
+};
 
 void start_checkbox(Draft &draft, Element &element, const Tag &) {
   open_child_object(draft.body, "GtkCheckButton", element.id.c_str());
@@ -28,15 +35,11 @@ void checkbox_default(Draft &draft, Element &, const std::string &text) {
 // the first is the chosen one until a <default> chooses another.
 void start_radio(Draft &draft, Element &element, const Tag &tag) {
   open_child_object(draft.body, "GtkRadioButton", element.id.c_str());
-  if (tag.holder == nullptr)
-    return;
-  if (tag.holder->radio_group.empty())
-    tag.holder->radio_group = element.id;
-  else
-    draft.append(property("group", tag.holder->radio_group));
+  if (tag.leader != nullptr)
+    draft.append(property("group", *tag.leader));
 }
 
-Value read_checkbox(GObject *widget, const char *, bool) {
+Value read_checkbox(GObject *widget) {
   return {gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? "true" : "false"};
 }
 
@@ -62,13 +65,14 @@ void combo_attributes(Draft &draft, Element &, std::string_view) {
 }
 
 // The row its <default> named, when one of its items has that text.
-void end_combo(Draft &draft, const Element &combo) {
+void end_combo(Draft &draft, Element &combo) {
   draft.append("</items>\n</object>\n</child>\n");
-  if (combo.choice && draft.extras != nullptr) {
-    const auto at = std::find(combo.choices.begin(), combo.choices.end(), *combo.choice);
-    if (at != combo.choices.end())
-      draft.extras->chosen[combo.id] = static_cast<int>(at - combo.choices.begin());
-  }
+  const ComboState &state = state_of<ComboState>(combo);
+  if (!state.choice)
+    return;
+  const auto at = std::ranges::find(state.choices, *state.choice);
+  if (at != state.choices.end())
+    record_of<StartingRows>(draft, combo).chosen = static_cast<int>(at - state.choices.begin());
 }
 
 void combo_item(Draft &draft, Element &combo, std::string_view text) {
@@ -76,12 +80,12 @@ void combo_item(Draft &draft, Element &combo, std::string_view text) {
     draft.append_item(text);
     return;
   }
-  combo.choices.push_back(plain_text(text));
-  draft.add_item(combo, text);
+  state_of<ComboState>(combo).choices.push_back(plain_text(text));
+  draft.add_item(combo.id, text);
 }
 
 void combo_default(Draft &, Element &combo, const std::string &text) {
-  combo.choice = plain_text(text);
+  state_of<ComboState>(combo).choice = plain_text(text);
 }
 
 // GTK's combo box makes a menu item for each row, at a cost that grows with the square of
@@ -142,24 +146,24 @@ void set_up_combo(GObject *widget, const Setup &setup) {
       limit_list_height(combo);
     gtk_combo_box_set_active(combo, 0);
   }
-  if (const auto row = setup.extras.chosen.find(std::string(setup.id));
-      row != setup.extras.chosen.end())
-    gtk_combo_box_set_active(GTK_COMBO_BOX(widget), row->second);
+  if (const auto *rows = record_of<StartingRows>(setup); rows && rows->chosen)
+    gtk_combo_box_set_active(GTK_COMBO_BOX(widget), *rows->chosen);
   if (GtkWidget *entry = gtk_bin_get_child(GTK_BIN(widget)); GTK_IS_ENTRY(entry))
     set_up_entry(G_OBJECT(entry), setup);
 }
 
-Value read_combo(GObject *widget, const char *name, bool explain) {
-  auto *combo = GTK_COMBO_BOX_TEXT(widget);
-  g_autofree char *text = gtk_combo_box_text_get_active_text(combo);
-  if (explain) {
-    fprintf(stderr, "[CONTAINER DEBUG] Variable name requested: '%s'\n", name);
-    fprintf(stderr, "[CONTAINER DEBUG] ComboBox selected row index: %d\n",
-            gtk_combo_box_get_active(GTK_COMBO_BOX(combo)));
-    fprintf(stderr, "[CONTAINER DEBUG] ComboBox string buffer in RAM: '%s'\n",
-            text != nullptr ? text : "NULL");
-  }
+Value read_combo(GObject *widget) {
+  g_autofree char *text = gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(widget));
   return {text != nullptr ? text : ""};
+}
+
+void explain_combo(GObject *widget, const char *name) {
+  g_autofree char *text = gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(widget));
+  fprintf(stderr, "[CONTAINER DEBUG] Variable name requested: '%s'\n", name);
+  fprintf(stderr, "[CONTAINER DEBUG] ComboBox selected row index: %d\n",
+          gtk_combo_box_get_active(GTK_COMBO_BOX(widget)));
+  fprintf(stderr, "[CONTAINER DEBUG] ComboBox string buffer in RAM: '%s'\n",
+          text != nullptr ? text : "NULL");
 }
 
 // The item with that text; one the user may type into takes any text.
@@ -192,11 +196,8 @@ void refill_combo(GObject *widget, const std::string &output) {
   g_autofree char *chosen = gtk_combo_box_text_get_active_text(combo);
   clear_combo(widget);
   int at = 0, count = 0;
-  std::string_view rest = output;
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    const std::string item(strip(rest.substr(0, eol)));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  for (std::string_view line : Lines(output)) {
+    const std::string item(strip(line));
     if (item.empty())
       continue;
     if (chosen != nullptr && item == chosen)
@@ -210,6 +211,7 @@ void refill_combo(GObject *widget, const std::string &output) {
 constexpr Kind kCombo = {.element = "comboboxtext",
                          .start = start_combo,
                          .end = end_combo,
+                         .new_state = make<ComboState>,
                          .attributes = combo_attributes,
                          .item = combo_item,
                          .set_default = combo_default,
@@ -217,8 +219,11 @@ constexpr Kind kCombo = {.element = "comboboxtext",
                          .signal = "changed",
                          .named = true,
                          .focused = true,
+                         .new_record = make<StartingRows>,
+                         .describe = describe_starting_rows,
                          .set_up = set_up_combo,
                          .read = read_combo,
+                         .explain = explain_combo,
                          .change_signal = "changed",
                          .clear = clear_combo,
                          .set_value = set_combo,
@@ -252,10 +257,8 @@ constexpr Kind kKinds[] = {
     renamed(kCombo, "combobox"),
 };
 
-} // namespace
+const Family kFamily("choices", kKinds);
 
-std::span<const Kind> choice_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

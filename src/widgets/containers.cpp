@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace quillet::widgets {
 
@@ -25,6 +26,18 @@ constexpr std::string_view kWindowBoxEnd = "</object>\n</child>\n";
 // A tab caption for the page just added: GtkNotebook gives it to its last page.
 constexpr std::string_view kTabStart = "<child type=\"tab\">\n<object class=\"GtkLabel\">\n";
 
+// Where a box goes around the window's children once there are several.
+struct WindowState : KindState {
+  size_t box_slot = 0;
+  int children = 0;
+  bool boxed = false;
+};
+
+struct NotebookState : KindState {
+  std::vector<std::string> tabs; // captions for its pages, escaped
+  size_t pages = 0;
+};
+
 void start_window(Draft &draft, Element &element, const Tag &tag) {
   element.object_id = "main_window";
   const std::optional<std::string_view> title = attribute(tag.line, "title");
@@ -39,8 +52,8 @@ void start_window(Draft &draft, Element &element, const Tag &tag) {
 // The longest timeout taken: a day.
 constexpr double kMaxTimeout = 24 * 60 * 60;
 
-// Where the window is put and its icon are the display's to honour; the
-// layout asks only for what the markup names, so that a window without them stays as it was.
+// Where the window is put and its icon are the display's to honour: the layout asks only for
+// what the markup names, and a window without them is placed as the display sees fit.
 void window_manager_hints(Draft &draft, std::string_view tag) {
   if (const auto position = attribute(tag, "position"); position == "center" || position == "mouse")
     draft.append(property("window-position", *position));
@@ -60,18 +73,19 @@ void window_attributes(Draft &draft, Element &window, std::string_view tag) {
       draft.append(property(prop, std::to_string(*size)));
   window_manager_hints(draft, tag);
   // Its children come after everything its start asked for; a box may go in front of them.
-  window.box_slot = draft.open_slot();
+  state_of<WindowState>(window).box_slot = draft.open_slot();
 }
 
 void window_child_added(Draft &draft, Element &window) {
-  if (++window.children != 2)
+  WindowState &state = state_of<WindowState>(window);
+  if (++state.children != 2)
     return;
-  draft.fill_slot(window.box_slot, std::string(kWindowBoxStart));
-  window.boxed = true;
+  draft.fill_slot(state.box_slot, std::string(kWindowBoxStart));
+  state.boxed = true;
 }
 
-void end_window(Draft &draft, const Element &window) {
-  if (window.boxed)
+void end_window(Draft &draft, Element &window) {
+  if (state_of<WindowState>(window).boxed)
     draft.append(kWindowBoxEnd);
   draft.append("</object>\n");
 }
@@ -111,7 +125,6 @@ void start_vbox(Draft &draft, Element &element, const Tag &) {
 }
 
 void start_hbox(Draft &draft, Element &element, const Tag &) {
-  element.form = "horizontal"; // a separator in it runs down
   start_box(draft, element, "<property name=\"orientation\">horizontal</property>\n");
 }
 
@@ -128,18 +141,19 @@ void notebook_attributes(Draft &, Element &notebook, std::string_view tag) {
   if (const auto tabs = attribute(tag, "tabs")) {
     g_auto(GStrv) captions = g_strsplit(std::string(*tabs).c_str(), "|", -1);
     for (char **caption = captions; *caption != nullptr; caption++)
-      notebook.tabs.push_back(layout_text(strip(*caption)));
+      state_of<NotebookState>(notebook).tabs.push_back(layout_text(strip(*caption)));
   }
 }
 
 // Ends a notebook page: it gets the next caption when there is one.
 void page_ended(Draft &draft, Element &notebook) {
-  if (notebook.pages < notebook.tabs.size()) {
+  NotebookState &state = state_of<NotebookState>(notebook);
+  if (state.pages < state.tabs.size()) {
     draft.append(kTabStart);
-    draft.append(property("label", notebook.tabs[notebook.pages]));
+    draft.append(property("label", state.tabs[state.pages]));
     draft.append("</object>\n</child>\n");
   }
-  notebook.pages++;
+  state.pages++;
 }
 
 // The value of frame_label="..." anywhere in the tag, stripped; a value left empty counts
@@ -181,6 +195,7 @@ constexpr Kind kKinds[] = {
     {.element = "window",
      .start = start_window,
      .end = end_window,
+     .new_state = make<WindowState>,
      .attributes = window_attributes,
      .holds_children = true,
      .child_added = window_child_added,
@@ -195,10 +210,12 @@ constexpr Kind kKinds[] = {
      .start = start_hbox,
      .end = end_object,
      .holds_children = true,
+     .across = true,
      .type = gtk_box_get_type},
     {.element = "notebook",
      .start = start_notebook,
      .end = end_object,
+     .new_state = make<NotebookState>,
      .attributes = notebook_attributes,
      .holds_children = true,
      .child_ended = page_ended,
@@ -213,14 +230,13 @@ constexpr Kind kKinds[] = {
      .start = start_timer,
      .end = end_object,
      .holds_children = true,
-     .type = gtk_box_get_type},
+     .type = gtk_box_get_type,
+     .ticks = true},
 };
 
-} // namespace
+const Family kFamily("containers", kKinds);
 
-std::span<const Kind> container_kinds() {
-  return kKinds;
-}
+} // namespace
 
 GtkWidget *window_of(GtkBuilder *builder) {
   g_return_val_if_fail(builder != NULL, NULL);

@@ -91,8 +91,8 @@ void Draft::declare_buffer(std::string_view id, std::string_view text) {
   buffers_ += "\">\n" + property("text", text) + "</object>\n";
 }
 
-int Draft::declare_store(std::string id, bool multiple) {
-  stores_.push_back({std::move(id), {}, {}, 1, multiple});
+int Draft::declare_store(std::string id) {
+  stores_.push_back({std::move(id), {}, 1});
   return static_cast<int>(stores_.size()) - 1;
 }
 
@@ -112,19 +112,25 @@ void Draft::add_row(int index, std::string_view text) {
   store.rows += "</row>\n";
 }
 
-void Draft::add_item(Element &element, std::string_view text) {
+void Draft::add_item(const std::string &id, std::string_view text) {
   // Items follow one another in a slot of their own; anything written between them starts
-  // a new one, so that the copy keeps its order.
-  if (!element.items_slot || *element.items_slot + 1 != slots_.size() || body->len != 0) {
-    element.items_slot = open_slot();
-    item_slots_.push_back(*element.items_slot);
-  }
+  // a new one, so that the copy keeps its order. An object's items come while it is the
+  // current one, with its start written before them: those of another never join them.
+  if (item_slots_.empty() || item_slots_.back() + 1 != slots_.size() || body->len != 0)
+    item_slots_.push_back(open_slot());
   const std::string written = with_carriage_returns(text);
-  std::string &slot = slots_[*element.items_slot];
+  std::string &slot = slots_[item_slots_.back()];
   slot += "<item>";
   slot += written;
   slot += "</item>\n";
-  note_cell(element.id, written);
+  note_cell(id, written);
+}
+
+KindState &Draft::record(Element &element) {
+  if (element.record == nullptr)
+    element.record =
+        &(extras != nullptr ? extras->records : unkept_).of(element.object_id, *element.kind);
+  return *element.record;
 }
 
 // Character data without a reference is read as it is written; a '<' would be markup, which
@@ -152,49 +158,8 @@ bool Draft::rows_apart() const {
 
 void Draft::finish() {
   append(kFooter);
-  if (extras == nullptr)
-    return;
-  if (!rows_readable_)
+  if (extras != nullptr && !rows_readable_)
     extras->rows.clear();
-  for (const ListStore &store : stores_)
-    if (!store.choices.empty())
-      choose_rows(store);
-}
-
-// The rows whose text (cells joined by '|') or first cell is one asked for: the first such
-// row, or with several to choose each of them.
-void Draft::choose_rows(const ListStore &store) {
-  std::vector<int> &selected = extras->selected[store.id];
-  std::string_view rows = store.rows;
-  for (int row = 0; !rows.empty(); row++) {
-    const size_t eol = rows.find('\n');
-    std::string_view line = rows.substr(0, eol);
-    rows = eol == std::string_view::npos ? std::string_view() : rows.substr(eol + 1);
-    std::string text;
-    std::optional<std::string> first;
-    for (size_t at = line.find("<col id="); at != std::string_view::npos;
-         at = line.find("<col id=", at + 1)) {
-      const size_t start = line.find('>', at) + 1;
-      const std::string cell = plain_text(line.substr(start, line.find("</col>", at) - start));
-      if (first)
-        text += '|';
-      else
-        first = cell;
-      text += cell;
-    }
-    const auto is_choice = [&](const std::string &choice) {
-      return choice == text || choice == first;
-    };
-    if (!std::any_of(store.choices.begin(), store.choices.end(), is_choice))
-      continue;
-    if (!store.multiple) {
-      extras->chosen[store.id] = row;
-      break;
-    }
-    selected.push_back(row);
-  }
-  if (selected.empty())
-    extras->selected.erase(store.id);
 }
 
 // About what the whole document takes: the declarations, the widgets and the frame.

@@ -26,13 +26,11 @@ struct Adjustment {
   std::optional<double> value;
 };
 
-// The rows of a list or tree, declared before the widgets.
+// The rows of a list or tree, declared before the widgets, a line each.
 struct ListStore {
   std::string id;
   std::string rows;
-  std::vector<std::string> choices; // the texts of the rows to start on
   int columns = 1;
-  bool multiple = false;
 };
 
 // The widget objects are written in stretches, each followed by a slot that can be filled
@@ -65,14 +63,19 @@ public:
   Adjustment &adjustment(size_t index) { return adjustments_[index]; }
   // A text buffer starting with `text` (escaped), for the text view of `id`.
   void declare_buffer(std::string_view id, std::string_view text);
-  int declare_store(std::string id, bool multiple);
+  int declare_store(std::string id);
   ListStore &store(int index) { return stores_[static_cast<size_t>(index)]; }
   // A row of cells from the text of an item.
   void add_row(int store, std::string_view text);
-  // An item of `element`'s own, for an object that takes items (a combo box's texts).
-  void add_item(Element &element, std::string_view text);
+  // An item of the object `id`'s own, for an object that takes items (a combo box's texts).
+  void add_item(const std::string &id, std::string_view text);
 
-  // The end of the widgets: closes the document and finds every store's starting rows.
+  // What `element`'s row keeps of it for the window (Kind::new_record), made when it first
+  // keeps something, under the object id its start gave it: in the extras, or without them
+  // in the draft, which drops it.
+  KindState &record(Element &element);
+
+  // The end of the widgets: closes the document.
   void finish();
 
   // Appends the whole document: header, declarations, widgets. Without `rows`, the rows of
@@ -81,11 +84,10 @@ public:
   // without them and the window's set-up fills them in from DialogExtras::rows.
   void write(GString *sb, bool rows = true) const;
   // Whether the rows go to GTK apart from the layout: there are some, and each one reads as
-  // character data (one that does not stays in the layout, for GTK to refuse as before).
+  // character data (one that does not stays in the layout, for GTK to refuse).
   bool rows_apart() const;
 
 private:
-  void choose_rows(const ListStore &store);
   // Notes the text of a cell written into the layout as GTK will read it, for `id`'s rows.
   void note_cell(const std::string &id, std::string_view written);
   size_t size_hint() const;
@@ -98,6 +100,7 @@ private:
   std::vector<ListStore> stores_;
   std::vector<size_t> item_slots_; // slots holding only items, in order
   bool rows_readable_ = true;
+  Records unkept_; // records when there are no extras
 };
 
 } // namespace quillet::widgets

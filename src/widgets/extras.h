@@ -3,14 +3,50 @@
 // What the walk finds out beside the layout, for the window's set-up and the feeds.
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillet::widgets {
 
 struct Kind;
+
+// What a row keeps of one of its elements: from its start tag to its end (Kind::new_state),
+// or for the window (Kind::new_record). Each row has a type of its own for it, which only
+// that row reads.
+struct KindState {
+  virtual ~KindState() = default;
+};
+
+// A line saying what a row keeps of a widget for the window, for a reader such as a test;
+// `topic` names what the line tells.
+struct Note {
+  std::string_view topic;
+  std::string line;
+};
+
+// What the rows keep of the widgets for the window, by object id: a record of each type the
+// rows make (Kind::new_record). Rows that make the same type share a widget's record, and so
+// do widgets given the same name.
+class Records {
+public:
+  // The record of widget `id` of the type `kind` makes, made when there is none yet.
+  KindState &of(const std::string &id, const Kind &kind);
+  // The same, or null when there is none.
+  const KindState *find(const std::string &id, const Kind &kind) const;
+  // What the rows say of their records, the widgets in the order of their ids.
+  std::vector<Note> notes() const;
+
+private:
+  struct Entry {
+    const Kind *kind; // the row that made it
+    std::unique_ptr<KindState> record;
+  };
+  std::map<std::string, std::vector<Entry>> by_id_;
+};
 
 // A command whose output lines update a widget while the dialog runs. `kind` is the element
 // it came in (progressbar, text, entry, list or tree); `object_id` finds the widget in the
@@ -39,24 +75,13 @@ struct Inputs {
 
 // What the dialog needs beside the layout, for the driver to do after loading it.
 struct DialogExtras {
-  std::vector<std::string> order;           // every widget id, once, in document order
-  std::map<std::string, std::string> exits; // button id to the word it ends the dialog with
-  std::map<std::string, int> chosen;        // combo box, list or tree id to its starting row
-  std::map<std::string, int> digits;        // slider id to the decimals its value is printed with
-  std::vector<Feed> feeds;                  // in document order
-  std::map<std::string, std::vector<int>> selected; // a multiple-selection list's starting rows
-  std::map<std::string, std::string> paths;         // file chooser id to its starting path
-  std::map<std::string, std::string> hidden_texts;  // a hidden entry's starting text, kept
-                                                    // out of the layout
-  std::map<std::string, std::string> pictures;      // image id to the file it shows, read
-                                                    // when the window is built
-  std::map<std::string, const Kind *> kinds;        // the kind of each object the layout names
-  std::map<std::string, std::string> filters;       // file chooser id to its filter="..."
+  std::vector<std::string> order;            // every widget id, once, in document order
+  std::vector<Feed> feeds;                   // in document order
+  std::map<std::string, const Kind *> kinds; // the kind of each object the layout names
+  Records records;                           // what their rows keep of them for the window
   bool mnemonics = true; // an underscore in a button's caption marks its Alt key
 
-  // The window's and the progress bars' ends.
   int timeout_ms = 0;                         // until the dialog ends by itself; 0 for never
-  std::set<std::string> auto_closes;          // progress bars that end the dialog at 100
   bool keep_above = false;                    // the window asks to stay above others
   std::map<std::string, Inputs> inputs;       // by object id
   std::map<std::string, std::string> objects; // a widget's name to its object id, where the two
@@ -65,7 +90,7 @@ struct DialogExtras {
 
   // Actions that run on an event (<action on="change">, <action on="activate">): event to
   // widget id to its commands, in document order. Actions without `on` are in the widget
-  // actions table, as they have always been.
+  // actions table, which the window wires to the signal of each widget's kind.
   std::map<std::string, std::map<std::string, std::vector<std::string>>> events;
 
   // Rows GTK is given directly rather than through the layout (see Draft::write).

@@ -8,6 +8,7 @@
 #include <gtk/gtk.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,21 +28,31 @@ std::string chooser_action(std::optional<std::string_view> action) {
 constexpr const char *kFilterKey = "quillet-filter";
 constexpr const char *kFilesKey = "quillet-files";
 
+struct ChooserState : KindState {
+  std::string form; // its action, or "multiple" for several files to open
+};
+
+struct ChooserRecord : KindState {
+  std::optional<std::string> path;   // where it starts
+  std::optional<std::string> filter; // its filter="..."
+};
+
 // A file chooser button cannot save, nor pick several files: a save chooser is an entry, with
 // a button beside it that the window's set-up wires to a save dialog, and a chooser of
 // several files a button that opens a dialog and shows how many it holds.
 void start_filechooser(Draft &draft, Element &element, const Tag &tag) {
-  element.form = chooser_action(attribute(tag.line, "action"));
-  if (element.form == "open" && attribute(tag.line, "selection") == "multiple")
-    element.form = "multiple";
+  std::string &form = state_of<ChooserState>(element).form;
+  form = chooser_action(attribute(tag.line, "action"));
+  if (form == "open" && attribute(tag.line, "selection") == "multiple")
+    form = "multiple";
   GString *sb = draft.body;
   const char *id = element.id.c_str();
-  if (element.form == "multiple") {
+  if (form == "multiple") {
     open_child_object(sb, "GtkButton", id);
     append(sb, property("label", "(None)"));
     return;
   }
-  if (element.form == "save") {
+  if (form == "save") {
     open_child_object(sb, "GtkBox");
     append(sb, "<property name=\"orientation\">horizontal</property>\n"
                "<property name=\"spacing\">6</property>\n");
@@ -51,13 +62,13 @@ void start_filechooser(Draft &draft, Element &element, const Tag &tag) {
   }
   open_child_object(sb, "GtkFileChooserButton", id);
   append(sb, "<property name=\"action\">");
-  append(sb, element.form);
+  append(sb, form);
   append(sb, "</property>\n");
 }
 
-void end_filechooser(Draft &draft, const Element &chooser) {
+void end_filechooser(Draft &draft, Element &chooser) {
   GString *sb = draft.body;
-  if (chooser.form == "save") {
+  if (state_of<ChooserState>(chooser).form == "save") {
     append(sb, "</object>\n</child>\n");
     open_child_object(sb, "GtkButton");
     append(sb, "<property name=\"label\">Choose…</property>\n"
@@ -67,8 +78,8 @@ void end_filechooser(Draft &draft, const Element &chooser) {
 }
 
 void filechooser_attributes(Draft &draft, Element &chooser, std::string_view tag) {
-  if (const auto filter = attribute(tag, "filter"); filter && draft.extras != nullptr)
-    draft.extras->filters[chooser.id] = plain_text(*filter);
+  if (const auto filter = attribute(tag, "filter"))
+    record_of<ChooserRecord>(draft, chooser).filter = plain_text(*filter);
 }
 
 // Filters separated by '|', each named as written, its patterns separated by blanks.
@@ -92,8 +103,16 @@ void add_filters(GtkFileChooser *chooser, const char *filters) {
 }
 
 void filechooser_default(Draft &draft, Element &chooser, const std::string &text) {
-  if (draft.extras != nullptr && !text.empty())
-    draft.extras->paths[chooser.id] = plain_text(text);
+  if (!text.empty())
+    record_of<ChooserRecord>(draft, chooser).path = plain_text(text);
+}
+
+void describe_filechooser(const KindState &record, std::string_view id, std::vector<Note> &notes) {
+  const auto &chooser = static_cast<const ChooserRecord &>(record);
+  if (chooser.path)
+    notes.push_back({"starts at", std::string(id) + " starts at " + *chooser.path});
+  if (chooser.filter)
+    notes.push_back({"filter", "filter " + std::string(id) + " " + *chooser.filter});
 }
 
 void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
@@ -228,15 +247,14 @@ bool set_start_path(GObject *object, const std::string &text) {
 }
 
 void set_up_filechooser(GObject *widget, const Setup &setup) {
-  const std::string id(setup.id);
-  if (const auto filter = setup.extras.filters.find(id); filter != setup.extras.filters.end()) {
+  const auto *record = record_of<ChooserRecord>(setup);
+  if (record != nullptr && record->filter) {
     if (GTK_IS_FILE_CHOOSER(widget))
-      add_filters(GTK_FILE_CHOOSER(widget), filter->second.c_str());
+      add_filters(GTK_FILE_CHOOSER(widget), record->filter->c_str());
     else
-      g_object_set_data_full(widget, kFilterKey, g_strdup(filter->second.c_str()), g_free);
+      g_object_set_data_full(widget, kFilterKey, g_strdup(record->filter->c_str()), g_free);
   }
-  const auto path = setup.extras.paths.find(id);
-  const std::string *start = path != setup.extras.paths.end() ? &path->second : nullptr;
+  const std::string *start = record != nullptr && record->path ? &*record->path : nullptr;
   if (GTK_IS_BUTTON(widget)) {
     set_up_files(widget, start);
     return;
@@ -253,21 +271,14 @@ void set_up_filechooser(GObject *widget, const Setup &setup) {
 // is taken from the current directory. A chooser of several gives its paths a line each, and
 // whole as items: a path that holds a line break would be read as two from lines, and is
 // left out of them.
-Value read_filechooser(GObject *widget, const char *name, bool explain) {
+Value read_filechooser(GObject *widget) {
   if (GTK_IS_BUTTON(widget)) {
     Value value{{}, true, true};
     auto **files = static_cast<char **>(g_object_get_data(widget, kFilesKey));
     for (char **file = files; file != nullptr && *file != nullptr; file++) {
       value.items.emplace_back(*file);
-      if (strchr(*file, '\n') == nullptr) {
+      if (strchr(*file, '\n') == nullptr)
         value.text += value.text.empty() ? *file : "\n" + std::string(*file);
-      } else if (explain) {
-        g_autofree char *shown = g_strescape(*file, nullptr);
-        g_debug("Widget '%s': the file \"%s\" is left out of its value in the bash and sh "
-                "formats and in actions' environments, since its path holds a line break; the "
-                "json format holds it.",
-                name, shown);
-      }
     }
     return value;
   }
@@ -280,6 +291,20 @@ Value read_filechooser(GObject *widget, const char *name, bool explain) {
   }
   g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(widget));
   return {path != nullptr ? path : ""};
+}
+
+// The paths a chooser of several leaves out of its lines.
+void explain_filechooser(GObject *widget, const char *name) {
+  auto **files =
+      GTK_IS_BUTTON(widget) ? static_cast<char **>(g_object_get_data(widget, kFilesKey)) : nullptr;
+  for (char **file = files; file != nullptr && *file != nullptr; file++)
+    if (strchr(*file, '\n') != nullptr) {
+      g_autofree char *shown = g_strescape(*file, nullptr);
+      g_debug("Widget '%s': the file \"%s\" is left out of its value in the bash and sh "
+              "formats and in actions' environments, since its path holds a line break; the "
+              "json format holds it.",
+              name, shown);
+    }
 }
 
 // None chosen, or the path when it is there still.
@@ -327,13 +352,17 @@ constexpr Kind kKinds[] = {
     {.element = "filechooser",
      .start = start_filechooser,
      .end = end_filechooser,
+     .new_state = make<ChooserState>,
      .attributes = filechooser_attributes,
      .set_default = filechooser_default,
      .type = gtk_file_chooser_button_get_type,
      .named = true,
      .focused = true,
+     .new_record = make<ChooserRecord>,
+     .describe = describe_filechooser,
      .set_up = set_up_filechooser,
      .read = read_filechooser,
+     .explain = explain_filechooser,
      .change_signal = "file-set|changed",
      .set_value = set_filechooser,
      .set_items = set_filechooser_items,
@@ -341,10 +370,8 @@ constexpr Kind kKinds[] = {
      .focus_part = filechooser_focus_part},
 };
 
-} // namespace
+const Family kFamily("files", kKinds);
 
-std::span<const Kind> file_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

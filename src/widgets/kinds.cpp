@@ -6,22 +6,37 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace quillet::widgets {
 
 namespace {
 
-using Family = std::span<const Kind> (*)();
-constexpr Family kFamilies[] = {container_kinds, text_kinds, choice_kinds, number_kinds,
-                                picker_kinds,    file_kinds, list_kinds,   show_kinds};
+struct Registered {
+  std::string_view name;
+  std::span<const Kind> kinds;
+};
+
+// Made on first use: the families register from their files' start-up code.
+std::vector<Registered> &families() {
+  static std::vector<Registered> all;
+  return all;
+}
 
 // Object data on a widget: the kind that made it.
 constexpr const char *kKindKey = "quillet-kind";
 
 } // namespace
 
+Family::Family(std::string_view name, std::span<const Kind> kinds) {
+  std::vector<Registered> &all = families();
+  all.insert(std::ranges::upper_bound(all, name, {}, &Registered::name), {name, kinds});
+}
+
 const Kind *kind_of(std::string_view name) {
-  for (Family family : kFamilies)
-    for (const Kind &kind : family())
+  for (const Registered &family : families())
+    for (const Kind &kind : family.kinds)
       if (kind.element == name)
         return &kind;
   return nullptr;
@@ -52,12 +67,51 @@ std::string printed_text(std::string_view output) {
   return std::string(output);
 }
 
-void end_object(Draft &draft, const Element &) {
+void end_object(Draft &draft, Element &) {
   draft.append("</object>\n</child>\n");
 }
 
-void end_two_objects(Draft &draft, const Element &) {
+void end_two_objects(Draft &draft, Element &) {
   draft.append("</object>\n</child>\n</object>\n</child>\n");
+}
+
+void describe_starting_rows(const KindState &record, std::string_view id,
+                            std::vector<Note> &notes) {
+  const auto &rows = static_cast<const StartingRows &>(record);
+  if (!rows.selected.empty()) {
+    std::string line = std::string(id) + " selects";
+    for (int row : rows.selected)
+      line += " " + std::to_string(row);
+    notes.push_back({"selects", std::move(line)});
+  }
+  if (rows.chosen)
+    notes.push_back({"chosen", "chosen " + std::string(id) + " " + std::to_string(*rows.chosen)});
+}
+
+KindState &Records::of(const std::string &id, const Kind &kind) {
+  std::vector<Entry> &records = by_id_[id];
+  for (Entry &entry : records)
+    if (entry.kind->new_record == kind.new_record)
+      return *entry.record;
+  return *records.emplace_back(Entry{&kind, kind.new_record()}).record;
+}
+
+const KindState *Records::find(const std::string &id, const Kind &kind) const {
+  const auto records = by_id_.find(id);
+  if (records != by_id_.end() && kind.new_record != nullptr)
+    for (const Entry &entry : records->second)
+      if (entry.kind->new_record == kind.new_record)
+        return entry.record.get();
+  return nullptr;
+}
+
+std::vector<Note> Records::notes() const {
+  std::vector<Note> notes;
+  for (const auto &[id, records] : by_id_)
+    for (const Entry &entry : records)
+      if (entry.kind->describe != nullptr)
+        entry.kind->describe(*entry.record, id, notes);
+  return notes;
 }
 
 void mark(GObject *widget, const Kind *kind) {
@@ -70,17 +124,26 @@ const Kind *kind_of_widget(GObject *widget) {
   if (const auto *kind = static_cast<const Kind *>(g_object_get_data(widget, kKindKey)))
     return kind;
   for (GType type = G_OBJECT_TYPE(widget); type != 0; type = g_type_parent(type))
-    for (Family family : kFamilies)
-      for (const Kind &kind : family())
+    for (const Registered &family : families())
+      for (const Kind &kind : family.kinds)
         if (kind.type != nullptr && kind.type() == type)
           return &kind;
   return nullptr;
 }
 
-bool is_clicked(GObject *widget) {
+bool is_button(GObject *widget) {
   g_return_val_if_fail(G_IS_OBJECT(widget), false);
   const Kind *kind = kind_of_widget(widget);
-  return kind != nullptr && g_strcmp0(kind->signal, "clicked") == 0;
+  return kind != nullptr && kind->button;
+}
+
+GtkWidget *slot_of(GtkWidget *widget) {
+  g_return_val_if_fail(GTK_IS_WIDGET(widget), nullptr);
+  const Kind *kind = kind_of_widget(G_OBJECT(widget));
+  if (kind != nullptr && kind->slot != nullptr)
+    return kind->slot(widget);
+  GtkWidget *parent = gtk_widget_get_parent(widget);
+  return GTK_IS_SCROLLED_WINDOW(parent) ? parent : widget;
 }
 
 namespace {
@@ -112,13 +175,8 @@ void label_by(AtkObject *part, AtkObject *text) {
 void name_by_text_before(GtkWidget *field) {
   g_return_if_fail(GTK_IS_WIDGET(field));
   const Kind *kind = kind_of_widget(G_OBJECT(field));
-  GtkWidget *slot = kind != nullptr && kind->slot != nullptr ? kind->slot(field) : field;
+  GtkWidget *slot = slot_of(field);
   GtkWidget *box = gtk_widget_get_parent(slot);
-  // A view is named in the scrolled window that holds it.
-  if (GTK_IS_SCROLLED_WINDOW(box)) {
-    slot = box;
-    box = gtk_widget_get_parent(box);
-  }
   if (!GTK_IS_BOX(box))
     return;
   g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(box));

@@ -5,7 +5,10 @@
 // tag, items, <default>, captions and children go into the layout; the window's set-up, the
 // export and the feeds ask it how the widget is set up, read and fed. None of them names a
 // kind: a new element is a new row in one of the families (containers.cpp, texts.cpp,
-// choices.cpp, lists.cpp, numbers.cpp, pickers.cpp, files.cpp, shows.cpp) and its test cases.
+// choices.cpp, lists.cpp, numbers.cpp, pickers.cpp, files.cpp, shows.cpp, or a new file
+// beside them) and its test cases. What a row keeps of an element, while the walk writes it
+// and for the window, is of a type of the row's own, which the walk and the window hold for
+// the row without knowing it.
 //
 // The layout side of a row is text only; the window side calls GTK.
 
@@ -13,6 +16,7 @@
 
 #include <glib-object.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,8 +30,7 @@ namespace quillet::widgets {
 class Draft;
 struct Kind;
 
-// One widget element from its start tag to its end: what the walk and its kind keep about it
-// meanwhile.
+// One widget element from its start tag to its end: what the walk keeps about it meanwhile.
 struct Element {
   const Kind *kind = nullptr;
   std::string id;        // its widget id: the variable, a word of its own or one made up
@@ -35,25 +38,9 @@ struct Element {
                          // window's set-up find it; empty when it carries none
   bool open = true;      // its end has not been written yet
   bool has_default = false;
-
-  // What kinds keep from the start tag to the end, each field used by the kinds that say so.
-  std::string form;                   // which form it takes (a chooser's action, a hidden entry)
-  int store = -1;                     // the list store its items are rows of
-  size_t range = 0;                   // its adjustment
-  std::vector<std::string> choices;   // its items' texts, for a <default> to choose from
-  std::optional<std::string> choice;  // the one its <default> chose
-  std::optional<size_t> caption_slot; // where a caption its template wrote waits, to give way
-                                      // to a <label>
-  size_t box_slot = 0;                // where a box goes around its children once there are
-  int children = 0;                   // several
-  bool boxed = false;
-  std::vector<std::string> tabs; // captions for its pages, escaped
-  size_t pages = 0;
-
-  // Radio buttons among its children join the group of the first of them.
-  std::string radio_group;
-  // Where its items are written, to be left out of the layout GTK reads.
-  std::optional<size_t> items_slot;
+  std::unique_ptr<KindState> state; // its row's own, made by Kind::new_state
+  KindState *record = nullptr;      // what its row keeps of it for the window, once it keeps
+                                    // something (Draft::record)
 };
 
 // A start tag as the walk meets it.
@@ -62,6 +49,9 @@ struct Tag {
   std::string_view rest;     // the markup after its line, for a kind that looks ahead
   int ordinal;               // 1 for the first element of its kind, 2 for the next, ...
   Element *holder = nullptr; // the element it goes into; none for the window
+  // The id of the first element of its kind that went into the same holder, when that is
+  // another one: radio buttons join its group.
+  const std::string *leader = nullptr;
 };
 
 // A widget's value, as OK prints it and actions see it.
@@ -83,6 +73,8 @@ struct Setup {
   // Ends the dialog as a button with exit word `word` would, answer and all.
   void (*end)(const char *word, gpointer data) = nullptr;
   gpointer end_data = nullptr;
+  // What its row kept of it for the window (Kind::new_record); null when it kept nothing.
+  const KindState *record = nullptr;
 };
 
 struct Kind {
@@ -92,12 +84,15 @@ struct Kind {
   // the properties any start tag may ask for (common_properties), and `attributes` those the
   // kind reads itself. `end` closes exactly what they left open.
   void (*start)(Draft &draft, Element &element, const Tag &tag);
-  void (*end)(Draft &draft, const Element &element);
+  void (*end)(Draft &draft, Element &element);
+  // What it keeps from its start tag to its end, in Element::state; without, nothing.
+  std::unique_ptr<KindState> (*new_state)() = nullptr;
   void (*attributes)(Draft &draft, Element &element, std::string_view tag) = nullptr;
   // A widget id the kind gives the element itself, or empty for the usual one.
   std::string (*own_id)(std::string_view tag) = nullptr;
   // Other widgets may go inside; a kind that holds none is ended by the next widget.
   bool holds_children = false;
+  bool across = false;                                          // its children stand side by side
   void (*child_added)(Draft &draft, Element &holder) = nullptr; // before the child's start
   void (*child_ended)(Draft &draft, Element &holder) = nullptr; // after the child's end
   // What an <item> line does while the element is the current one; without, the item is
@@ -106,17 +101,31 @@ struct Kind {
   // What its <default> does (the first one only); without, it takes none.
   void (*set_default)(Draft &draft, Element &element, const std::string &text) = nullptr;
   std::string_view caption = "label"; // the property a <label> inside it sets
+  // Once the walk has read the last line, for each element of the kind in document order:
+  // what can only be done when the whole layout is written.
+  void (*walk_ended)(Draft &draft, Element &element) = nullptr;
 
   // --- The window.
   GType (*type)(void) = nullptr; // the class of the object the layout names
   const char *signal = nullptr;  // what the user does to it that runs its actions
+  bool ticks = false;            // its actions run once a second instead
+  bool button = false;           // a push button: only such a widget can be OK, Cancel or an
+                                 // exit button, and a row of them stands at the right edge
   bool named = false;            // a field, named after a text just before it
   bool focused = false;          // may take the focus when the window shows
+  // What it keeps of a widget for the window (Setup::record), made by Draft::record when it
+  // first keeps something; without, nothing. Rows that make the same type share a widget's.
+  std::unique_ptr<KindState> (*new_record)() = nullptr;
+  // Says what such a record holds, a note for each thing it keeps, for the tests to print.
+  void (*describe)(const KindState &record, std::string_view id,
+                   std::vector<Note> &notes) = nullptr;
   // Its start when the window is built: starting rows, choosers, Enter and the like.
   void (*set_up)(GObject *widget, const Setup &setup) = nullptr;
-  // Its value; with `explain` (debug mode) it may say on standard error how it read it.
-  // Without, it has no value.
-  Value (*read)(GObject *widget, const char *name, bool explain) = nullptr;
+  // Its value; without, it has no value.
+  Value (*read)(GObject *widget) = nullptr;
+  // Under --debug, before `read`: says on standard error how it reads the widget named
+  // `name`.
+  void (*explain)(GObject *widget, const char *name) = nullptr;
   // What one line of a feed does to it; without, it takes no feed.
   void (*feed)(GObject *widget, const std::string &line) = nullptr;
 
@@ -145,8 +154,8 @@ struct Kind {
   // `set_value` takes them joined by newlines.
   bool (*set_items)(GObject *widget, const std::vector<std::string> &items) = nullptr;
 
-  // --- Names: what stands in its box for a named widget that the kind wraps in a box of its
-  // own; without, the widget itself (or the scrolled window around a view).
+  // --- What stands for it on screen, in its box, where the kind puts it in a box of its own
+  // (slot_of); without, the widget itself, or the scrolled window that holds it.
   GtkWidget *(*slot)(GtkWidget *widget) = nullptr;
   // The part of it that stands for it when it takes the focus, and so takes the text's
   // mnemonic; without, the widget itself.
@@ -154,7 +163,8 @@ struct Kind {
 
   // Gives it what its <input> commands printed (valid UTF-8, no NUL), at the start and on a
   // refresh: rows or items in place of its own, a text, a caption, a value. Without, an
-  // <input> gives it nothing but items in the layout, as it always has. Under a Quiet.
+  // <input> gives it items in the layout, which GTK reads as the window is built. Under a
+  // Quiet.
   void (*refill)(GObject *widget, const std::string &output) = nullptr;
 };
 
@@ -173,8 +183,12 @@ void mark(GObject *widget, const Kind *kind);
 // null for a widget no kind makes.
 const Kind *kind_of_widget(GObject *widget);
 
-// Whether the user clicks `widget`: only such a widget can be OK, Cancel or an exit button.
-bool is_clicked(GObject *widget);
+// Whether `widget` is a push button (Kind::button).
+bool is_button(GObject *widget);
+
+// What stands for `widget` on screen (Kind::slot): names look for a text just before it, and
+// show:, hide:, enable: and disable: act on it as a whole.
+GtkWidget *slot_of(GtkWidget *widget);
 
 // Names `field` for assistive tools (and as the text's mnemonic widget) after a text just
 // before it in the same box. The name goes on the field and on the parts of it that take the

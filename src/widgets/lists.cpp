@@ -17,17 +17,25 @@ namespace quillet::widgets {
 
 namespace {
 
+struct ListState : KindState {
+  int store = -1;                   // the list store its items are rows of
+  bool multiple = false;            // several rows may be chosen
+  std::vector<std::string> choices; // the texts of the rows to start on
+};
+
 // A list or tree with a column for each title the columns attribute gives, with headers, or
 // one column without; several rows may be chosen with selection="multiple". Its items are the
 // rows of a list store of its own.
 void start_list(Draft &draft, Element &element, const Tag &tag) {
+  ListState &state = state_of<ListState>(element);
   const bool multiple = attribute(tag.line, "selection") == "multiple";
-  element.store = draft.declare_store(element.id, multiple);
+  state.multiple = multiple;
+  state.store = draft.declare_store(element.id);
   std::vector<std::string> titles;
   if (const auto columns = attribute(tag.line, "columns"); columns && !columns->empty())
     for (std::string_view title : cells(*columns, std::numeric_limits<int>::max()))
       titles.push_back(layout_text(title));
-  draft.store(element.store).columns = std::max<int>(1, static_cast<int>(titles.size()));
+  draft.store(state.store).columns = std::max<int>(1, static_cast<int>(titles.size()));
 
   GString *sb = draft.body;
   const char *id = element.id.c_str();
@@ -61,19 +69,55 @@ void start_list(Draft &draft, Element &element, const Tag &tag) {
 }
 
 void list_item(Draft &draft, Element &list, std::string_view text) {
-  if (list.store != -1)
-    draft.add_row(list.store, text);
+  if (const int store = state_of<ListState>(list).store; store != -1)
+    draft.add_row(store, text);
 }
 
 // The row to start on, or with several to choose, one row for each line.
-void list_default(Draft &draft, Element &list, const std::string &text) {
-  ListStore &store = draft.store(list.store);
-  if (!store.multiple) {
-    store.choices.push_back(plain_text(text));
+void list_default(Draft &, Element &list, const std::string &text) {
+  ListState &state = state_of<ListState>(list);
+  if (!state.multiple) {
+    state.choices.push_back(plain_text(text));
   } else {
     g_auto(GStrv) lines = g_strsplit(text.c_str(), "\n", -1);
     for (char **choice = lines; *choice != nullptr; choice++)
-      store.choices.push_back(plain_text(*choice));
+      state.choices.push_back(plain_text(*choice));
+  }
+}
+
+// The rows whose text (cells joined by '|') or first cell is one its <default> asked for: the
+// first such row, or with several to choose each of them. Once the walk has ended, so that
+// every row is in its store.
+void choose_rows(Draft &draft, Element &list) {
+  const ListState &state = state_of<ListState>(list);
+  if (state.choices.empty())
+    return;
+  StartingRows &chosen = record_of<StartingRows>(draft, list);
+  int row = -1;
+  for (std::string_view line : Lines(draft.store(state.store).rows)) {
+    row++;
+    std::string text;
+    std::optional<std::string> first;
+    for (size_t at = line.find("<col id="); at != std::string_view::npos;
+         at = line.find("<col id=", at + 1)) {
+      const size_t start = line.find('>', at) + 1;
+      const std::string cell = plain_text(line.substr(start, line.find("</col>", at) - start));
+      if (first)
+        text += '|';
+      else
+        first = cell;
+      text += cell;
+    }
+    const auto is_choice = [&](const std::string &choice) {
+      return choice == text || choice == first;
+    };
+    if (!std::ranges::any_of(state.choices, is_choice))
+      continue;
+    if (!state.multiple) {
+      chosen.chosen = row;
+      break;
+    }
+    chosen.selected.push_back(row);
   }
 }
 
@@ -119,18 +163,17 @@ void set_up_list(GObject *widget, const Setup &setup) {
   const std::string id(setup.id);
   if (const auto rows = setup.extras.rows.find(id); rows != setup.extras.rows.end())
     fill_rows(view, rows->second);
-  if (const auto row = setup.extras.chosen.find(id); row != setup.extras.chosen.end()) {
-    g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(row->second, -1);
+  const auto *start = record_of<StartingRows>(setup);
+  if (start != nullptr && start->chosen) {
+    g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(*start->chosen, -1);
     show_row(view, path);
   }
-  if (const auto rows = setup.extras.selected.find(id); rows != setup.extras.selected.end()) {
-    GtkTreeSelection *selection = gtk_tree_view_get_selection(view);
-    for (size_t i = 0; i < rows->second.size(); i++) {
-      g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(rows->second[i], -1);
-      if (i == 0)
-        show_row(view, path);
-      gtk_tree_selection_select_path(selection, path);
-    }
+  GtkTreeSelection *selection = gtk_tree_view_get_selection(view);
+  for (size_t i = 0; start != nullptr && i < start->selected.size(); i++) {
+    g_autoptr(GtkTreePath) path = gtk_tree_path_new_from_indices(start->selected[i], -1);
+    if (i == 0)
+      show_row(view, path);
+    gtk_tree_selection_select_path(selection, path);
   }
   if (setup.ok != nullptr)
     g_signal_connect_after(widget, "row-activated", G_CALLBACK(on_row_activated), setup.ok);
@@ -150,7 +193,7 @@ void append_row(std::string &out, GtkTreeModel *model, GtkTreeIter *iter) {
 
 // The chosen row; where several may be chosen, each of them on a line of its own, in the
 // list's order.
-Value read_list(GObject *widget, const char *, bool) {
+Value read_list(GObject *widget) {
   GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(widget));
   GtkTreeModel *model = nullptr;
   GtkTreeIter iter;
@@ -245,22 +288,22 @@ void feed_list(GObject *widget, const std::string &line) {
 // Rows as a feed's lines give them, in place of its own.
 void refill_list(GObject *widget, const std::string &output) {
   clear_list(widget);
-  std::string_view rest = output;
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    feed_list(widget, std::string(rest.substr(0, eol)));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-  }
+  for (std::string_view line : Lines(output))
+    feed_list(widget, std::string(line));
 }
 
 constexpr Kind kList = {.element = "list",
                         .start = start_list,
                         .end = end_two_objects,
+                        .new_state = make<ListState>,
                         .item = list_item,
                         .set_default = list_default,
+                        .walk_ended = choose_rows,
                         .type = gtk_tree_view_get_type,
                         .named = true,
                         .focused = true,
+                        .new_record = make<StartingRows>,
+                        .describe = describe_starting_rows,
                         .set_up = set_up_list,
                         .read = read_list,
                         .feed = feed_list,
@@ -277,10 +320,8 @@ constexpr Kind kKinds[] = {
     renamed(kList, "tree"),
 };
 
-} // namespace
+const Family kFamily("lists", kKinds);
 
-std::span<const Kind> list_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

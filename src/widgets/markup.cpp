@@ -115,14 +115,8 @@ std::string with_carriage_returns(std::string_view text) {
 }
 
 std::optional<double> number(std::optional<std::string_view> text) {
-  if (!text)
-    return std::nullopt;
-  const std::string copy(strip(*text));
-  char *end = nullptr;
-  const double value = g_ascii_strtod(copy.c_str(), &end);
-  if (copy.empty() || end == nullptr || *end != '\0' || !std::isfinite(value))
-    return std::nullopt;
-  return value;
+  const std::optional<double> value = text ? whole_number(strip(*text)) : std::nullopt;
+  return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
 std::string number_text(double value) {

@@ -46,7 +46,8 @@ std::string with_carriage_returns(std::string_view text);
 std::optional<double> number(std::optional<std::string_view> text);
 
 // The fewest significant digits, from 15 on, that read back as the same double: 15 digits
-// keep the form layouts have always had, and 17 are always enough.
+// write the numbers people type as they typed them (0.1, not 0.10000000000000001), and 17
+// are always enough.
 std::string number_text(double value);
 
 // A whole number from 0 to `most` (larger ones become `most`); none for anything else.

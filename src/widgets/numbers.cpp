@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet::widgets {
 
@@ -20,6 +21,18 @@ namespace {
 
 // Object data on a slider given a number of decimals: that number plus one.
 constexpr const char *kDigits = "quillet-digits";
+
+struct RangeState : KindState {
+  size_t adjustment = 0;
+};
+
+struct SliderRecord : KindState {
+  std::optional<int> digits; // the decimals its value is printed with
+};
+
+struct BarRecord : KindState {
+  bool auto_close = false; // it ends the dialog at 100
+};
 
 // A slider given a number of decimals is printed with exactly that many, every digit of
 // the whole part included (up to 309 of them); anything else as a number that reads back
@@ -50,7 +63,7 @@ void start_range(Draft &draft, Element &element, std::string_view tag, std::stri
   }
   if (const auto step = number(attribute(tag, "step")); step && *step > 0)
     adjustment.step = *step;
-  element.range = draft.declare_adjustment(std::move(adjustment));
+  state_of<RangeState>(element).adjustment = draft.declare_adjustment(std::move(adjustment));
 
   GString *sb = draft.body;
   open_child_object(sb, klass, element.id.c_str());
@@ -61,7 +74,7 @@ void start_range(Draft &draft, Element &element, std::string_view tag, std::stri
 }
 
 void range_default(Draft &draft, Element &element, const std::string &text) {
-  draft.adjustment(element.range).value = number(text);
+  draft.adjustment(state_of<RangeState>(element).adjustment).value = number(text);
 }
 
 void start_spinbutton(Draft &draft, Element &element, const Tag &tag) {
@@ -75,17 +88,14 @@ void spinbutton_attributes(Draft &draft, Element &, std::string_view tag) {
 }
 
 // What it shows, as an entry holds it.
-Value read_spinbutton(GObject *widget, const char *, bool) {
+Value read_spinbutton(GObject *widget) {
   return {gtk_entry_get_text(GTK_ENTRY(widget))};
 }
 
 // A number as it was printed, whole; clamped to the range as any value is.
 std::optional<double> printed_number(const std::string &text) {
-  char *end = nullptr;
-  const double value = g_ascii_strtod(text.c_str(), &end);
-  if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(value))
-    return std::nullopt;
-  return value;
+  const std::optional<double> value = whole_number(text);
+  return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
 // A value between its digits is taken as it is shown at once: the focus leaving it would
@@ -120,17 +130,20 @@ void slider_attributes(Draft &draft, Element &slider, std::string_view tag) {
     return;
   draft.append(property("digits", std::to_string(*digits)));
   draft.append(property("round-digits", std::to_string(*digits)));
-  if (draft.extras != nullptr)
-    draft.extras->digits[slider.id] = *digits;
+  record_of<SliderRecord>(draft, slider).digits = *digits;
+}
+
+void describe_slider(const KindState &record, std::string_view id, std::vector<Note> &notes) {
+  if (const auto digits = static_cast<const SliderRecord &>(record).digits)
+    notes.push_back({"digits", "digits " + std::string(id) + " " + std::to_string(*digits)});
 }
 
 void set_up_slider(GObject *widget, const Setup &setup) {
-  if (const auto digits = setup.extras.digits.find(std::string(setup.id));
-      digits != setup.extras.digits.end())
-    g_object_set_data(widget, kDigits, GINT_TO_POINTER(digits->second + 1));
+  if (const auto *record = record_of<SliderRecord>(setup); record && record->digits)
+    g_object_set_data(widget, kDigits, GINT_TO_POINTER(*record->digits + 1));
 }
 
-Value read_slider(GObject *object, const char *, bool) {
+Value read_slider(GObject *object) {
   return {number_value(gtk_range_get_value(GTK_RANGE(object)),
                        GPOINTER_TO_INT(g_object_get_data(object, kDigits)) - 1)};
 }
@@ -142,8 +155,13 @@ void start_progressbar(Draft &draft, Element &element, const Tag &) {
 }
 
 void progressbar_attributes(Draft &draft, Element &bar, std::string_view tag) {
-  if (attribute(tag, "auto-close") == "true" && draft.extras != nullptr)
-    draft.extras->auto_closes.insert(bar.object_id);
+  if (attribute(tag, "auto-close") == "true")
+    record_of<BarRecord>(draft, bar).auto_close = true;
+}
+
+void describe_progressbar(const KindState &record, std::string_view id, std::vector<Note> &notes) {
+  if (static_cast<const BarRecord &>(record).auto_close)
+    notes.push_back({"closes", std::string(id) + " closes the dialog at 100"});
 }
 
 struct Closer {
@@ -161,7 +179,8 @@ void on_fraction(GObject *bar, GParamSpec *, gpointer data) {
 }
 
 void set_up_progressbar(GObject *bar, const Setup &setup) {
-  if (setup.end == nullptr || !setup.extras.auto_closes.contains(std::string(setup.id)))
+  const auto *record = record_of<BarRecord>(setup);
+  if (setup.end == nullptr || record == nullptr || !record->auto_close)
     return;
   auto *closer = g_new(Closer, 1);
   *closer = {setup.end, setup.end_data};
@@ -183,7 +202,7 @@ bool set_slider(GObject *widget, const std::string &text) {
   return value.has_value();
 }
 
-Value read_progressbar(GObject *widget, const char *, bool) {
+Value read_progressbar(GObject *widget) {
   return {number_value(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(widget)))};
 }
 
@@ -196,12 +215,10 @@ void feed_progressbar(GObject *widget, const std::string &line) {
     gtk_progress_bar_set_text(bar, std::string(strip(std::string_view(line).substr(1))).c_str());
     return;
   }
-  const std::string number(strip(line));
-  char *end = nullptr;
-  const double percent = g_ascii_strtod(number.c_str(), &end);
-  if (number.empty() || end == nullptr || *end != '\0' || std::isnan(percent))
+  const std::optional<double> percent = whole_number(strip(line));
+  if (!percent || std::isnan(*percent))
     return; // not a number: ignored
-  gtk_progress_bar_set_fraction(bar, std::clamp(percent, 0.0, 100.0) / 100.0);
+  gtk_progress_bar_set_fraction(bar, std::clamp(*percent, 0.0, 100.0) / 100.0);
 }
 
 void clear_progressbar(GObject *widget) {
@@ -210,22 +227,18 @@ void clear_progressbar(GObject *widget) {
 
 // Lines as a feed's.
 void refill_progressbar(GObject *widget, const std::string &output) {
-  std::string_view rest = output;
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    feed_progressbar(widget, std::string(rest.substr(0, eol)));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-  }
+  for (std::string_view line : Lines(output))
+    feed_progressbar(widget, std::string(line));
 }
 
 // The number printed, within the range; anything else is ignored.
 void refill_range(GObject *widget, const std::string &output) {
-  if (const auto value = number(strip(output)); value && !std::isnan(*value))
+  if (const auto value = number(output))
     gtk_adjustment_set_value(gtk_range_get_adjustment(GTK_RANGE(widget)), *value);
 }
 
 void refill_spinbutton(GObject *widget, const std::string &output) {
-  if (const auto value = number(strip(output)); value && !std::isnan(*value))
+  if (const auto value = number(output))
     set_spin_value(widget, *value);
 }
 
@@ -233,6 +246,7 @@ constexpr Kind kKinds[] = {
     {.element = "spinbutton",
      .start = start_spinbutton,
      .end = end_object,
+     .new_state = make<RangeState>,
      .attributes = spinbutton_attributes,
      .set_default = range_default,
      .type = gtk_spin_button_get_type,
@@ -247,11 +261,14 @@ constexpr Kind kKinds[] = {
     {.element = "slider",
      .start = start_slider,
      .end = end_object,
+     .new_state = make<RangeState>,
      .attributes = slider_attributes,
      .set_default = range_default,
      .type = gtk_scale_get_type,
      .named = true,
      .focused = true,
+     .new_record = make<SliderRecord>,
+     .describe = describe_slider,
      .set_up = set_up_slider,
      .read = read_slider,
      .change_signal = "value-changed",
@@ -265,6 +282,8 @@ constexpr Kind kKinds[] = {
      .caption = "text",
      .type = gtk_progress_bar_get_type,
      .named = true,
+     .new_record = make<BarRecord>,
+     .describe = describe_progressbar,
      .set_up = set_up_progressbar,
      .read = read_progressbar,
      .feed = feed_progressbar,
@@ -272,10 +291,8 @@ constexpr Kind kKinds[] = {
      .refill = refill_progressbar},
 };
 
-} // namespace
+const Family kFamily("numbers", kKinds);
 
-std::span<const Kind> number_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

@@ -120,7 +120,7 @@ void set_up_calendar(GObject *widget, const Setup &) {
   g_signal_connect(widget, "key-press-event", G_CALLBACK(on_calendar_key), nullptr);
 }
 
-Value read_calendar(GObject *widget, const char *, bool) {
+Value read_calendar(GObject *widget) {
   guint year = 0, month = 0, day = 0;
   gtk_calendar_get_date(GTK_CALENDAR(widget), &year, &month, &day);
   g_autofree char *text = g_strdup_printf("%04u-%02u-%02u", year, month + 1, day);
@@ -138,7 +138,7 @@ void colorbutton_default(Draft &draft, Element &, const std::string &text) {
     draft.append(property("rgba", layout_text(text)));
 }
 
-Value read_colorbutton(GObject *widget, const char *, bool) {
+Value read_colorbutton(GObject *widget) {
   GdkRGBA colour;
   gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(widget), &colour);
   const auto byte = [](double part) {
@@ -165,7 +165,7 @@ void fontbutton_default(Draft &draft, Element &, const std::string &text) {
   draft.append(property("font", layout_text(text)));
 }
 
-Value read_fontbutton(GObject *widget, const char *, bool) {
+Value read_fontbutton(GObject *widget) {
   g_autofree char *font = gtk_font_chooser_get_font(GTK_FONT_CHOOSER(widget));
   return {font != nullptr ? font : ""};
 }
@@ -211,10 +211,8 @@ constexpr Kind kKinds[] = {
      .set_value = set_fontbutton},
 };
 
-} // namespace
+const Family kFamily("pickers", kKinds);
 
-std::span<const Kind> picker_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

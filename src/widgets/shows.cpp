@@ -8,6 +8,7 @@
 
 #include <gtk/gtk.h>
 
+#include <optional>
 #include <string>
 
 namespace quillet::widgets {
@@ -16,6 +17,10 @@ namespace {
 
 // Larger sizes are clamped: an image is not a way to take over the screen.
 constexpr int kLargestImage = 1024;
+
+struct ImageRecord : KindState {
+  std::optional<std::string> picture; // the file it shows, read as the window is built
+};
 
 // An icon of the theme by name, or a picture from a file; GtkImage shows its "missing image"
 // for a name it cannot find, and the dialog still opens. A file's path stays out of the
@@ -30,8 +35,8 @@ void start_image(Draft &draft, Element &element, const Tag &tag) {
     append(sb, property("icon-name", layout_text(*icon)));
     append(sb, property("pixel-size", std::to_string(size && *size > 0 ? *size : kIconSize)));
   } else if (const auto file = attribute(tag.line, "file")) {
-    if (auto path = parsed_text(layout_text(*file)); path && draft.extras != nullptr)
-      draft.extras->pictures[element.id] = std::move(*path);
+    if (auto path = parsed_text(layout_text(*file)))
+      record_of<ImageRecord>(draft, element).picture = std::move(*path);
     if (size && *size > 0)
       append(sb, property("pixel-size", std::to_string(*size)));
   }
@@ -45,12 +50,11 @@ void image_attributes(Draft &draft, Element &element, std::string_view) {
 }
 
 void set_up_image(GObject *widget, const Setup &setup) {
-  if (const auto path = setup.extras.pictures.find(std::string(setup.id));
-      path != setup.extras.pictures.end())
-    load_picture(GTK_IMAGE(widget), path->second, gtk_image_get_pixel_size(GTK_IMAGE(widget)));
+  if (const auto *record = record_of<ImageRecord>(setup); record && record->picture)
+    load_picture(GTK_IMAGE(widget), *record->picture, gtk_image_get_pixel_size(GTK_IMAGE(widget)));
 }
 
-void end_image(Draft &draft, const Element &element) {
+void end_image(Draft &draft, Element &element) {
   end_object(draft, element);
   end_object(draft, element);
 }
@@ -58,7 +62,7 @@ void end_image(Draft &draft, const Element &element) {
 // A line across a vertical box (or the window, a frame, a page), down a horizontal one.
 void start_separator(Draft &draft, Element &element, const Tag &tag) {
   element.object_id.clear();
-  const bool across = tag.holder == nullptr || tag.holder->form != "horizontal";
+  const bool across = tag.holder == nullptr || !tag.holder->kind->across;
   open_child_object(draft.body, "GtkSeparator");
   draft.append(property("orientation", across ? "horizontal" : "vertical"));
 }
@@ -70,14 +74,13 @@ constexpr Kind kKinds[] = {
      .attributes = image_attributes,
      .caption = "accessible-name",
      .type = gtk_image_get_type,
+     .new_record = make<ImageRecord>,
      .set_up = set_up_image},
     {.element = "separator", .start = start_separator, .end = end_object},
 };
 
-} // namespace
+const Family kFamily("shows", kKinds);
 
-std::span<const Kind> show_kinds() {
-  return kKinds;
-}
+} // namespace
 
 } // namespace quillet::widgets

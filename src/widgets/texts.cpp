@@ -16,13 +16,33 @@ namespace {
 
 using namespace std::string_view_literals;
 
+struct TextState : KindState {
+  bool markup = false; // its caption may be Pango markup
+};
+
+struct EntryState : KindState {
+  bool hidden = false; // its text shows as dots
+};
+
+struct EntryRecord : KindState {
+  std::optional<std::string> hidden_text; // a hidden entry's starting text, kept out of the
+                                          // layout
+};
+
+struct ButtonState : KindState {
+  std::optional<size_t> caption_slot; // where the caption its template wrote waits, to give
+                                      // way to a <label>
+};
+
+struct ButtonRecord : KindState {
+  std::optional<std::string> exit; // the word it ends the dialog with
+};
+
 // Whether a feed (or, with `items`, an item) comes inside the element whose start tag came
 // just before `rest`: before its end tag or the next widget element.
 bool feed_follows(std::string_view rest, std::string_view name, bool items = false) {
-  while (!rest.empty()) {
-    const size_t eol = rest.find('\n');
-    const std::string_view line = strip(rest.substr(0, eol));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+  for (std::string_view whole : Lines(rest)) {
+    const std::string_view line = strip(whole);
     if (is_start_tag(line, "feed") || (items && line.starts_with("<item>")))
       return true;
     if (is_end_tag(line, name))
@@ -34,8 +54,8 @@ bool feed_follows(std::string_view rest, std::string_view name, bool items = fal
   return false;
 }
 
-// A text has no object id unless a feed, its input's output or a built-in command must find
-// its label. Items in a text made the layout fail before its input filled it.
+// A text has no object id unless a feed, its input's output (the items cleaning wrote for
+// it) or a built-in command must find its label.
 void start_text(Draft &draft, Element &element, const Tag &tag) {
   const bool fed =
       draft.extras != nullptr &&
@@ -53,13 +73,13 @@ bool is_markup(const char *text) {
 
 void text_attributes(Draft &, Element &text, std::string_view tag) {
   if (attribute(tag, "markup") == "true")
-    text.form = "markup";
+    state_of<TextState>(text).markup = true;
 }
 
 // Pango markup only where it parses: GTK would show nothing of a caption that does not, and
 // the user sees it as plain text instead.
 void text_captioned(Draft &draft, Element &text, std::string_view caption) {
-  if (text.form != "markup")
+  if (!state_of<TextState>(text).markup)
     return;
   if (const auto shown = parsed_text(caption); shown && is_markup(shown->c_str()))
     draft.append(property("use-markup", "True"));
@@ -84,7 +104,7 @@ void refill_text(GObject *widget, const std::string &output) {
 // to a file others may read.
 void start_entry(Draft &draft, Element &element, const Tag &tag) {
   if (attribute(tag.line, "visibility") == "false")
-    element.form = "hidden";
+    state_of<EntryState>(element).hidden = true;
   GString *sb = draft.body;
   open_child_object(sb, "GtkEntry", element.id.c_str());
   append(sb, "<property name=\"editable\">True</property>\n");
@@ -98,21 +118,24 @@ void entry_attributes(Draft &draft, Element &, std::string_view tag) {
 }
 
 void entry_default(Draft &draft, Element &entry, const std::string &text) {
-  if (entry.form != "hidden") {
+  if (!state_of<EntryState>(entry).hidden)
     draft.append(property("text", layout_text(text)));
-  } else if (auto shown = parsed_text(layout_text(text)); shown && draft.extras != nullptr) {
-    draft.extras->hidden_texts[entry.id] = std::move(*shown);
-  }
+  else if (auto shown = parsed_text(layout_text(text)))
+    record_of<EntryRecord>(draft, entry).hidden_text = std::move(*shown);
+}
+
+void describe_entry(const KindState &record, std::string_view id, std::vector<Note> &notes) {
+  if (const auto &text = static_cast<const EntryRecord &>(record).hidden_text)
+    notes.push_back({"hidden", "hidden " + std::string(id) + " " + *text});
 }
 
 void set_up_hidden_entry(GObject *widget, const Setup &setup) {
-  if (const auto text = setup.extras.hidden_texts.find(std::string(setup.id));
-      text != setup.extras.hidden_texts.end())
-    gtk_entry_set_text(GTK_ENTRY(widget), text->second.c_str());
+  if (const auto *record = record_of<EntryRecord>(setup); record && record->hidden_text)
+    gtk_entry_set_text(GTK_ENTRY(widget), record->hidden_text->c_str());
   set_up_entry(widget, setup);
 }
 
-Value read_entry(GObject *widget, const char *, bool) {
+Value read_entry(GObject *widget) {
   return {gtk_entry_get_text(GTK_ENTRY(widget))};
 }
 
@@ -163,7 +186,7 @@ void set_up_edit(GObject *view, const Setup &) {
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
 }
 
-Value read_edit(GObject *widget, const char *, bool) {
+Value read_edit(GObject *widget) {
   GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
   GtkTextIter start, end;
   gtk_text_buffer_get_bounds(buffer, &start, &end);
@@ -187,11 +210,6 @@ void refill_edit(GObject *widget, const std::string &output) {
 
 void clear_edit(GObject *widget) {
   refill_edit(widget, {});
-}
-
-bool is_word(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(),
-                                      [](char c) { return g_ascii_isalnum(c) || c == '_'; });
 }
 
 // The start tag without the value of `name`, so that words in it mean nothing.
@@ -229,7 +247,36 @@ void start_button(Draft &draft, Element &element, const Tag &) {
   append(sb, "<property name=\"label\">");
   append(sb, text);
   append(sb, "</property>\n");
-  element.caption_slot = draft.set_aside(at);
+  state_of<ButtonState>(element).caption_slot = draft.set_aside(at);
+}
+
+void button_captioned(Draft &draft, Element &button, std::string_view) {
+  if (const auto slot = state_of<ButtonState>(button).caption_slot)
+    draft.fill_slot(*slot, {});
+}
+
+struct Ending {
+  void (*end)(const char *word, gpointer data);
+  gpointer data;
+  std::string word;
+};
+
+void on_exit_clicked(GtkButton *, gpointer data) {
+  const auto *ending = static_cast<const Ending *>(data);
+  ending->end(ending->word.c_str(), ending->data);
+}
+
+// A button given an exit word ends the dialog with it, as OK does with its own; OK and Cancel
+// keep their own words.
+void wire_exit(GObject *button, const Setup &setup) {
+  const auto *record = record_of<ButtonRecord>(setup);
+  if (record == nullptr || !record->exit || setup.end == nullptr || setup.id == "btn_ok" ||
+      setup.id == "btn_cancel")
+    return;
+  g_signal_connect_data(
+      button, "clicked", G_CALLBACK(on_exit_clicked),
+      new Ending{setup.end, setup.end_data, *record->exit},
+      [](gpointer data, GClosure *) { delete static_cast<Ending *>(data); }, GConnectFlags(0));
 }
 
 // A row of nothing but buttons sits at the window's right edge, as a dialog's buttons do on
@@ -237,6 +284,7 @@ void start_button(Draft &draft, Element &element, const Tag &) {
 // pixels between a form and its buttons, where boxes keep 6 between their widgets.
 void set_up_button(GObject *button, const Setup &setup) {
   set_up_caption(button, setup);
+  wire_exit(button, setup);
   GtkWidget *row = gtk_widget_get_parent(GTK_WIDGET(button));
   if (!GTK_IS_BOX(row) ||
       gtk_orientable_get_orientation(GTK_ORIENTABLE(row)) != GTK_ORIENTATION_HORIZONTAL ||
@@ -244,7 +292,7 @@ void set_up_button(GObject *button, const Setup &setup) {
     return;
   g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(row));
   for (GList *child = children; child != nullptr; child = child->next)
-    if (!is_clicked(G_OBJECT(child->data)))
+    if (!is_button(G_OBJECT(child->data)))
       return;
   gtk_widget_set_halign(row, GTK_ALIGN_END);
   GtkWidget *above = gtk_widget_get_parent(row);
@@ -258,8 +306,8 @@ void set_up_button(GObject *button, const Setup &setup) {
 
 void button_attributes(Draft &draft, Element &button, std::string_view tag) {
   const std::optional<std::string_view> exit = attribute(tag, "exit");
-  if (exit && draft.extras != nullptr && is_word(*exit))
-    draft.extras->exits[button.id] = *exit;
+  if (exit && is_word(*exit))
+    record_of<ButtonRecord>(draft, button).exit = std::string(*exit);
   else if (exit)
     g_debug("The exit word '%.*s' is not a word (letters, digits and '_'): the button does not "
             "end the dialog.",
@@ -271,6 +319,11 @@ void button_attributes(Draft &draft, Element &button, std::string_view tag) {
   else
     g_debug("A second button is given default=\"true\": it is ignored, Enter presses the "
             "first.");
+}
+
+void describe_button(const KindState &record, std::string_view id, std::vector<Note> &notes) {
+  if (const auto &word = static_cast<const ButtonRecord &>(record).exit)
+    notes.push_back({"exit", "exit " + std::string(id) + " " + *word});
 }
 
 } // namespace
@@ -286,6 +339,7 @@ constexpr Kind kKinds[] = {
     {.element = "text",
      .start = start_text,
      .end = end_object,
+     .new_state = make<TextState>,
      .attributes = text_attributes,
      .type = gtk_label_get_type,
      .feed = feed_text,
@@ -295,11 +349,14 @@ constexpr Kind kKinds[] = {
     {.element = "entry",
      .start = start_entry,
      .end = end_object,
+     .new_state = make<EntryState>,
      .attributes = entry_attributes,
      .set_default = entry_default,
      .type = gtk_entry_get_type,
      .named = true,
      .focused = true,
+     .new_record = make<EntryRecord>,
+     .describe = describe_entry,
      .set_up = set_up_hidden_entry,
      .read = read_entry,
      .feed = feed_entry,
@@ -326,19 +383,22 @@ constexpr Kind kKinds[] = {
     {.element = "button",
      .start = start_button,
      .end = end_object,
+     .new_state = make<ButtonState>,
      .attributes = button_attributes,
      .own_id = button_id,
      .type = gtk_button_get_type,
      .signal = "clicked",
+     .button = true,
+     .new_record = make<ButtonRecord>,
+     .describe = describe_button,
      .set_up = set_up_button,
+     .captioned = button_captioned,
      .refill = refill_caption},
 };
 
-} // namespace
+const Family kFamily("texts", kKinds);
 
-std::span<const Kind> text_kinds() {
-  return kKinds;
-}
+} // namespace
 
 void set_up_entry(GObject *widget, const Setup &setup) {
   if (setup.ok != nullptr)
@@ -353,26 +413,26 @@ bool set_entry_text(GObject *widget, const std::string &text) {
   return true;
 }
 
-// Set when the window is built, so that the layout stays as it was for captions written
-// before Alt keys were marked.
+// Set when the window is built: the layout holds the caption as the markup wrote it, whether
+// or not the window marks Alt keys.
 void set_up_caption(GObject *widget, const Setup &setup) {
   if (setup.extras.mnemonics && GTK_IS_BUTTON(widget))
     gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
 }
 
-static GtkWidget *clicked_button(GtkBuilder *builder, const char *id) {
+static GtkWidget *button_named(GtkBuilder *builder, const char *id) {
   GObject *button = gtk_builder_get_object(builder, id);
-  return button != nullptr && is_clicked(button) ? GTK_WIDGET(button) : nullptr;
+  return button != nullptr && is_button(button) ? GTK_WIDGET(button) : nullptr;
 }
 
 GtkWidget *ok_button(GtkBuilder *builder) {
   g_return_val_if_fail(builder != NULL, NULL);
-  return clicked_button(builder, "btn_ok");
+  return button_named(builder, "btn_ok");
 }
 
 GtkWidget *cancel_button(GtkBuilder *builder) {
   g_return_val_if_fail(builder != NULL, NULL);
-  return clicked_button(builder, "btn_cancel");
+  return button_named(builder, "btn_cancel");
 }
 
 } // namespace quillet::widgets

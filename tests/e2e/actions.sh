@@ -5,7 +5,8 @@
 source "$(dirname "$0")/lib.sh"
 e2e_session "$@"
 
-# heartbeat_timer beats about once a second; TIMER1 has no "timer" in its name, as case counts.
+# heartbeat_timer beats about once a second; the text TIMER1 has no "timer" in its name, as
+# case counts, and never runs its action.
 timers() {
   program timers.xml
   local start
