@@ -55,7 +55,7 @@ static const ArgsCase kArgsCases[] = {
 
 static void test_arguments(gconstpointer data) {
   const auto *c = static_cast<const ArgsCase *>(data);
-  // debug_mode is process-wide and never cleared, so every case gets a process of its own.
+  // A refused command line ends the process, so every case gets a process of its own.
   if (g_test_subprocess()) {
     g_setenv("QT_DIALOG", "<window/>", TRUE);
     g_setenv("QT_EMPTY", "", TRUE);
@@ -64,7 +64,7 @@ static void test_arguments(gconstpointer data) {
     g_autoptr(Quillet) app = quillet_new();
     quillet_parse_arguments(app, const_cast<char **>(argv.data()), static_cast<int>(argv.size()));
     g_assert_cmpstr(quillet_get_xml_program(app), ==, c->program);
-    g_assert_cmpint(quillet_get_debug_mode(), ==, c->debug);
+    g_assert_cmpint(quillet_get_debug_mode(app), ==, c->debug);
     g_assert_cmpstr(quillet_get_format(app), ==, c->format);
     g_assert_cmpstr(quillet_get_values_file(app), ==, c->values);
     return;

@@ -9,8 +9,6 @@
 
 #include <glib.h>
 
-#include <signal.h>
-
 #include <span>
 
 namespace quillet::children {
@@ -36,7 +34,8 @@ bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_f
 // child that stops instead can never finish on its own: it is ended with its group.
 int wait(GPid pid);
 
-// Forgets the group of a child that a GLib child watch has reaped.
+// Forgets the group of a child that a GLib child watch has reaped. What it left to quillet is
+// reaped as it ends from now on.
 void forget(GPid pid);
 
 // After forget(): what the ended leader left running in its session is its background work,
@@ -52,23 +51,19 @@ void end(std::span<const GPid> leaders);
 // work, as end() does, and removes the temporary file. Async-signal-safe.
 void end_all();
 
+// end_all() at the end of the run, once nothing is watched any more: no GLib child watch is
+// left to a process that end_all() reaps.
+void end_at_last();
+
 // Once the answer is out (or has failed), a handled signal ends the children and then quillet
 // with this status rather than as the signal would.
 void set_exit_status(int status);
 
-// The temporary file removed on a signal while it is being written; null when there is none.
-void set_temp_file(const char *path);
-
-// Holds back the handled signals while it lives.
-class SignalsHeld {
-public:
-  SignalsHeld();
-  ~SignalsHeld();
-  SignalsHeld(const SignalsHeld &) = delete;
-  SignalsHeld &operator=(const SignalsHeld &) = delete;
-
-private:
-  sigset_t saved_;
-};
+// Names the temporary file a signal removes, from before it is created until take_temp_file();
+// false for a path too long to be kept, which no signal removes.
+bool set_temp_file(const char *path);
+// Takes the name back: false when a signal has taken it first, which removes the file and ends
+// quillet.
+bool take_temp_file();
 
 } // namespace quillet::children
