@@ -341,6 +341,8 @@ bool has_ended(GPid leader) {
 } // namespace
 
 void end(std::span<const GPid> leaders) {
+  if (leaders.empty())
+    return;
   for (GPid leader : leaders) {
     killpg(leader, SIGTERM);
     killpg(leader, SIGCONT);
