@@ -210,9 +210,9 @@ void on_orphan_ended(GPid pid, gint, gpointer) {
   collect();
 }
 
-// What quillet inherited from commands that ended is reaped as it ends, without a look at it
-// every so often: it is looked for as a command ends, what has ended then is reaped, and what
-// runs on is watched. The commands' leaders are reaped by whoever waits for them.
+// What quillet inherited from commands that ended is reaped as it ends: it is looked for each
+// time a child of quillet ends, what has ended then is reaped, and what runs on is watched.
+// The commands' leaders are reaped by whoever waits for them.
 void collect() {
   each_child([](pid_t child) {
     if (has_entry(child) || watched.contains(child) || waitpid(child, nullptr, WNOHANG) != 0)

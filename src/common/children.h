@@ -3,9 +3,10 @@
 // The commands quillet starts end with it. Each runs in a session of its own (its own process
 // group, no controlling terminal), known while it runs. On SIGTERM, SIGINT or SIGHUP, and when
 // the dialog ends, those groups and whatever was left to quillet by processes that ended (it
-// is their subreaper) are sent SIGTERM, then SIGKILL after a short grace; the temporary file
-// being written is removed, and quillet ends as the signal would have ended it. What an action
-// leaves running in its own group is meant to outlive the dialog and is left alone.
+// is their subreaper, and reaps it as it ends) are sent SIGTERM, then SIGKILL after a short
+// grace; the temporary file being written is removed, and quillet ends as the signal would
+// have ended it. What an action leaves running in its own group is meant to outlive the
+// dialog and is left alone.
 
 #include <glib.h>
 
