@@ -100,10 +100,16 @@ void refill_text(GObject *widget, const std::string &output) {
   feed_text(widget, printed_text(output));
 }
 
+// Hidden unless the value is one that shows it: a password must never show by a typo.
+bool hides_text(std::string_view tag) {
+  const auto visibility = attribute(tag, "visibility");
+  return visibility && *visibility != "true";
+}
+
 // A hidden entry's starting text is given when the window is built: the layout is written
 // to a file others may read.
 void start_entry(Draft &draft, Element &element, const Tag &tag) {
-  if (attribute(tag.line, "visibility") == "false")
+  if (hides_text(tag.line))
     state_of<EntryState>(element).hidden = true;
   GString *sb = draft.body;
   open_child_object(sb, "GtkEntry", element.id.c_str());
@@ -111,7 +117,7 @@ void start_entry(Draft &draft, Element &element, const Tag &tag) {
 }
 
 void entry_attributes(Draft &draft, Element &, std::string_view tag) {
-  if (attribute(tag, "visibility") == "false")
+  if (hides_text(tag))
     draft.append(property("visibility", "False") + property("input-purpose", "password"));
   if (const auto placeholder = attribute(tag, "placeholder"))
     draft.append(property("placeholder-text", layout_text(*placeholder)));
