@@ -180,7 +180,7 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       continue;
     if (kind->set_up != nullptr)
       kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data,
-                                          extras.records.find(id, *kind)});
+                                          extras.records.find(id, *kind), dialog.pictures});
     // What its <input> printed, where the kind takes that itself.
     if (const auto inputs = extras.inputs.find(id);
         inputs != extras.inputs.end() && inputs->second.start && kind->refill != nullptr) {

@@ -6,7 +6,6 @@
 #include "dialog.h"
 #include "export.h"
 #include "widgets/kinds.h"
-#include "widgets/pictures.h"
 
 #include <cstdio>
 #include <utility>
@@ -76,7 +75,7 @@ void Session::set_up(const Values *values, bool fit_height) {
   if (cancel_ != nullptr)
     g_signal_connect(cancel_, "clicked", G_CALLBACK(on_cancel), this);
 
-  const Dialog dialog{builder_, window_, ok_, cancel_, end_by, this, &actions_};
+  const Dialog dialog{builder_, window_, ok_, cancel_, end_by, this, &actions_, &pictures_};
   dialog_set_up(dialog, extras_);
   dialog_set_values(dialog, extras_, values);
   // A progress bar given its end as its starting value ends the dialog before it shows.
@@ -125,7 +124,7 @@ int Session::finish() {
   feeds_.stop();
   builtins_.stop();
   actions_.finish();
-  widgets::pictures_stop();
+  pictures_.stop();
   children::end_at_last();
   return status;
 }
