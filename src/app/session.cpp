@@ -18,7 +18,7 @@ Session::Session(GtkBuilder *builder, GtkWidget *window, const transform::Dialog
       extras_(extras), widget_actions_(widget_actions), format_(format), debug_(debug),
       // What every action command starts with: quillet's environment and the widgets' values.
       actions_(window, [this] { return environment_with(states(false), debug_); }),
-      builtins_({builder, &extras, end_by, this}, actions_, feeds_),
+      feeds_(actions_.quiet()), builtins_({builder, &extras, end_by, this}, actions_, feeds_),
       builder_(GTK_BUILDER(g_object_ref(builder))) {}
 
 Session::~Session() {
