@@ -6,6 +6,7 @@
 #include "app/quillet.h"
 #include "app/values.h"
 #include "widgets/kinds.h"
+#include "widgets/tables.h"
 
 #include <glib/gstdio.h>
 
@@ -254,6 +255,38 @@ static std::string random_bytes() {
   return text;
 }
 
+// Rows of cells, each cell random bytes, the first of a row at times after tabs (a nested
+// list's depth); never a single row of one empty cell, which writes as no rows at all.
+static quillet::widgets::Table random_table() {
+  quillet::widgets::Table rows(static_cast<size_t>(g_test_rand_int_range(0, 4)));
+  for (std::vector<std::string> &row : rows) {
+    row.resize(static_cast<size_t>(g_test_rand_int_range(1, 4)));
+    for (std::string &cell : row)
+      cell = std::string(static_cast<size_t>(g_test_rand_int_range(0, 3)), '\t') + random_bytes();
+  }
+  if (rows.size() == 1 && rows[0] == std::vector<std::string>{""})
+    rows[0][0] = "|";
+  return rows;
+}
+
+// Whatever the cells hold, their text gives back the same rows; a backslash before anything
+// but what it escapes gives none.
+static void test_table_text() {
+  using namespace quillet::widgets;
+  for (int round = 0; round < 500; round++) {
+    const Table rows = random_table();
+    const std::string text = table_text(rows);
+    g_assert_cmpuint(std::ranges::count(text, '\n') + !rows.empty(), ==, rows.size());
+    const std::optional<Table> read = table_rows(text);
+    g_assert_true(read.has_value());
+    g_assert_cmpuint(read->size(), ==, rows.size());
+    for (size_t i = 0; i < rows.size(); i++)
+      g_assert_true((*read)[i] == rows[i]);
+  }
+  for (const char *text : {"a\\", "a\\x|b", "\\\n"})
+    g_assert_false(table_rows(text).has_value());
+}
+
 // Every value a widget may hold (bytes 1-255): what users type and paste (kFirstValues),
 // random bytes (kRandomValues), then each non-ASCII byte before each ASCII one, at the end of
 // a value, in its middle and before a character the formats escape. The value after each of
@@ -380,8 +413,8 @@ static void assert_bytes(std::string_view got, std::string_view wanted) {
 }
 
 // What Python's json reads from the file at `path`, a line each: S and the bytes
-// surrogateescape gives of a string, in hexadecimal, or L and each string's of a list,
-// separated by commas.
+// surrogateescape gives of a string, in hexadecimal, L and each string's of a list, separated
+// by commas, or T and each row's of a list of lists, separated by semicolons.
 static std::string through_python(const char *path) {
   return output_of(
       {"python3", "-c",
@@ -389,7 +422,10 @@ static std::string through_python(const char *path) {
        "hex = lambda v: v.encode('utf-8', 'surrogateescape').hex()\n"
        "answer = open(sys.argv[1], 'rb').read().decode('utf-8')\n"
        "for v in json.loads(answer).values():\n"
-       "  print('L' + ','.join(map(hex, v)) if isinstance(v, list) else 'S' + hex(v))\n",
+       "  if v and isinstance(v[0], list):\n"
+       "    print('T' + ';'.join(','.join(map(hex, row)) for row in v))\n"
+       "  else:\n"
+       "    print('L' + ','.join(map(hex, v)) if isinstance(v, list) else 'S' + hex(v))\n",
        path},
       kLocales[0], nullptr);
 }
@@ -405,6 +441,20 @@ static std::vector<quillet::app::WidgetState> hostile_states(std::string &python
     const bool rows = any && g_test_rand_int_range(0, 4) == 0;
     quillet::app::WidgetState state{"V" + std::to_string(states.size()), std::move(value),
                                     !any || g_test_rand_bit(), rows};
+    if (any && !rows && g_test_rand_int_range(0, 4) == 0) {
+      state.table = random_table();
+      state.value = quillet::widgets::table_text(*state.table);
+      state.lines = true;
+      python += state.table->empty() ? "L" : "T";
+      for (const std::vector<std::string> &row : *state.table) {
+        python += &row != state.table->data() ? ";" : "";
+        for (size_t i = 0; i < row.size(); i++)
+          python += (i > 0 ? "," : "") + hex(row[i]);
+      }
+      python += '\n';
+      states.push_back(std::move(state));
+      continue;
+    }
     std::vector<std::string> items;
     if (rows && g_test_rand_bit())
       items = state.items = {random_bytes(), random_bytes()};
@@ -538,6 +588,7 @@ int main(int argc, char **argv) {
     g_test_add_data_func(path, &c, test_refused_name);
   }
   g_test_add_func("/app/formats/any-shell-any-locale", test_answer_any_locale);
+  g_test_add_func("/app/formats/table-text", test_table_text);
   for (const ValuesCase &c : kValuesCases) {
     g_autofree char *path = g_strconcat("/app/values", c.path, NULL);
     g_test_add_data_func(path, &c, test_values);

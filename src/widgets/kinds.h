@@ -13,6 +13,7 @@
 // The layout side of a row is text only; the window side calls GTK.
 
 #include "widgets/extras.h"
+#include "widgets/tables.h"
 
 #include <glib-object.h>
 
@@ -61,6 +62,9 @@ struct Value {
   bool rows = false;  // rows chosen in a list, one per line: a list where the format has lists
   std::vector<std::string> items = {}; // those rows whole, where `text` cannot hold them a line
                                        // each; empty: `text`'s lines
+  // Every row with every cell, where the format has lists of lists (a list whose cells are
+  // edited); `text` holds them as table_text writes them. None for other values.
+  std::optional<Table> table = std::nullopt;
 };
 
 // What the window's set-up hands each widget the layout names.
