@@ -35,11 +35,16 @@ void append_rows(GString *sb, std::string_view rows, bool written) {
 }
 
 void append_store(GString *sb, const ListStore &store, bool rows) {
-  append(sb, "<object class=\"GtkListStore\" id=\"model_");
+  append(sb, store.tree ? "<object class=\"GtkTreeStore\" id=\"model_"
+                        : "<object class=\"GtkListStore\" id=\"model_");
   append(sb, store.id);
   append(sb, "\">\n<columns>\n");
   for (int column = 0; column < store.columns; column++)
     append(sb, "<column type=\"gchararray\"/>\n");
+  if (store.tree) {
+    append(sb, "</columns>\n</object>\n");
+    return;
+  }
   append(sb, "</columns>\n<data>\n");
   append_rows(sb, store.rows, rows);
   append(sb, "</data>\n</object>\n");
@@ -91,8 +96,8 @@ void Draft::declare_buffer(std::string_view id, std::string_view text) {
   buffers_ += "\">\n" + property("text", text) + "</object>\n";
 }
 
-int Draft::declare_store(std::string id) {
-  stores_.push_back({std::move(id), {}, 1});
+int Draft::declare_store(std::string id, bool tree) {
+  stores_.push_back({std::move(id), {}, 1, tree});
   return static_cast<int>(stores_.size()) - 1;
 }
 

@@ -102,6 +102,9 @@ struct Kind {
   // What an <item> line does while the element is the current one; without, the item is
   // copied into the layout as it is.
   void (*item)(Draft &draft, Element &current, std::string_view text) = nullptr;
+  // What an <input>'s output does while the element is the current one, when the element
+  // takes it whole rather than as items: says whether it did. Without, items.
+  bool (*input)(Draft &draft, Element &current, std::string_view output) = nullptr;
   // What its <default> does (the first one only); without, it takes none.
   void (*set_default)(Draft &draft, Element &element, const std::string &text) = nullptr;
   std::string_view caption = "label"; // the property a <label> inside it sets

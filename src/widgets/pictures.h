@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <string>
 
 namespace quillet::widgets {
@@ -14,6 +15,14 @@ namespace quillet::widgets {
 // kLargestPicture; never larger than the screen. A picture that cannot be shown shows GTK's
 // missing image instead, with a --debug line saying why.
 void load_picture(GtkImage *image, const std::string &path, int size);
+
+// What a picture decoded beside the main loop is given to, there: null when it cannot be
+// shown, with a --debug line saying why.
+using Decoded = std::function<void(GdkPixbuf *pixbuf)>;
+
+// Decodes the picture in `path` within the same bounds, fitted to `box` pixels (its longer
+// side, up or down), and gives it to `done`.
+void decode_picture(const std::string &path, int box, Decoded done);
 
 // The longest side of a picture shown without a size, and the size of an icon, or of the
 // missing image, without one.
