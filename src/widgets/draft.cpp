@@ -107,12 +107,19 @@ void Draft::add_row(int index, std::string_view text) {
   int column = 0;
   std::vector<std::string_view> row = cells(text, store.columns);
   row.resize(static_cast<size_t>(store.columns)); // missing cells are empty
+  // Many rows and cells go through here: no text is made for a cell that has nothing to
+  // change, and the list's cells are looked up once a row.
+  std::vector<std::string> *noted = extras != nullptr ? &extras->rows[store.id] : nullptr;
   for (std::string_view cell : row) {
-    store.rows += "<col id=\"" + std::to_string(column++) + "\">";
-    const std::string written = with_carriage_returns(cell);
+    store.rows += "<col id=\"";
+    store.rows += std::to_string(column++);
+    store.rows += "\">";
+    const std::string changed =
+        cell.find('\r') != std::string_view::npos ? with_carriage_returns(cell) : std::string();
+    const std::string_view written = changed.empty() ? cell : changed;
     store.rows += written;
     store.rows += "</col>";
-    note_cell(store.id, written);
+    note_cell(noted, written);
   }
   store.rows += "</row>\n";
 }
@@ -128,7 +135,7 @@ void Draft::add_item(const std::string &id, std::string_view text) {
   slot += "<item>";
   slot += written;
   slot += "</item>\n";
-  note_cell(id, written);
+  note_cell(extras != nullptr ? &extras->rows[id] : nullptr, written);
 }
 
 KindState &Draft::record(Element &element) {
@@ -140,10 +147,10 @@ KindState &Draft::record(Element &element) {
 
 // Character data without a reference is read as it is written; a '<' would be markup, which
 // GTK is left to refuse.
-void Draft::note_cell(const std::string &id, std::string_view written) {
-  if (extras == nullptr || !rows_readable_)
+void Draft::note_cell(std::vector<std::string> *cells, std::string_view written) {
+  if (cells == nullptr || !rows_readable_)
     return;
-  std::vector<std::string> &rows = extras->rows[id];
+  std::vector<std::string> &rows = *cells;
   const size_t special = written.find_first_of("&<");
   if (special == std::string_view::npos) {
     rows.emplace_back(written);

@@ -90,8 +90,9 @@ public:
   bool rows_apart() const;
 
 private:
-  // Notes the text of a cell written into the layout as GTK will read it, for `id`'s rows.
-  void note_cell(const std::string &id, std::string_view written);
+  // Notes the text of a cell written into the layout as GTK will read it, among `cells` (the
+  // extras' rows of its list or combo box; none without extras).
+  void note_cell(std::vector<std::string> *cells, std::string_view written);
   size_t size_hint() const;
 
   std::vector<std::string> finished_;
