@@ -203,7 +203,7 @@ static void toggle_cell_update_cache(GtkCellAccessible *cell, gboolean emit_sign
   quillet::widgets::WorkedList *list = quillet::widgets::list_of(renderer);
   if (list == nullptr || self->row == nullptr)
     return;
-  const std::string name = quillet::widgets::cell_text(list->model(), &list->seen, list->name);
+  const std::string name = quillet::widgets::cell_text(list->model(), &list->seen, list->label);
   const char *now = atk_object_get_name(ATK_OBJECT(cell));
   if (now == nullptr || name != now)
     atk_object_set_name(ATK_OBJECT(cell), name.c_str());

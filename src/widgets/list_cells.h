@@ -42,7 +42,11 @@ struct WorkedList {
   GtkTreeModel *store; // the view's, held by it; a list store, or a tree store for nested rows
   std::vector<Column> types; // a type for each column of its store
   std::vector<bool> editable;
-  int name = 0;        // the column whose cells name the rows: the first text, number or hidden one
+  // The column whose cells name the rows: the first text, number or hidden one.
+  int name = 0;
+  // The column whose cells assistive tools name a row's boxes after: the first text or number
+  // one, which shows.
+  int label = 0;
   bool key = false;    // a fed row whose name a row has updates that row
   bool nested = false; // its rows nest: a tree store
   // The ticked row of each radio column, if any, so that ticking another clears it at once.

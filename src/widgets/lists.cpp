@@ -50,6 +50,14 @@ int name_column(const std::vector<Column> &types) {
   return 0;
 }
 
+// The column assistive tools name a row's boxes after: the first text or number column,
+// which shows; or else the one that names the row.
+int label_column(const std::vector<Column> &types) {
+  const auto shown = std::ranges::find_if(
+      types, [](Column type) { return type == Column::text || type == Column::number; });
+  return shown != types.end() ? static_cast<int>(shown - types.begin()) : name_column(types);
+}
+
 // The first check or radio column, whose boxes the list's value is; -1 without one.
 int toggle_column(const std::vector<Column> &types) {
   const auto found = std::ranges::find_if(types, is_toggle);
@@ -665,6 +673,7 @@ void set_up_list(GObject *widget, const Setup &setup) {
                           .types = start->types,
                           .editable = start->editable,
                           .name = name_column(start->types),
+                          .label = label_column(start->types),
                           .key = start->key,
                           .nested = start->nested};
     list->radio.resize(list->types.size());
@@ -731,8 +740,8 @@ void set_up_list(GObject *widget, const Setup &setup) {
       else if (cells != nullptr && list->editable[static_cast<size_t>(i)])
         g_signal_connect(cells->data, "edited", G_CALLBACK(on_edited), list);
     }
-    // Typing finds a row by its name.
-    gtk_tree_view_set_search_column(view, list->name);
+    // Typing finds a row by the text it shows first.
+    gtk_tree_view_set_search_column(view, list->label);
   }
   sort_by_headers(view, list);
   if (setup.ok != nullptr && answer_of(list) != Answer::table &&
