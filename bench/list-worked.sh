@@ -74,7 +74,7 @@ PLAIN_DIALOG=$(list plain 'Name|Size')
 TEXT_DIALOG=$(list worked 'Pick|Icon|Name|Size')
 WORKED_DIALOG=$(list worked 'Pick|Icon|Name|Size' 'check|icon|text|number')
 
-# Writes the lines into the FIFO yad reads and makes the done file once it is drained.
+# Writes the lines into the FIFO yad reads and makes the file "drained" once it is.
 feeder='import fcntl, os, struct, sys, termios, time
 fifo, lines, done = sys.argv[1:]
 fd = os.open(fifo, os.O_WRONLY)
@@ -97,19 +97,19 @@ measure() { # PROGRAM: prints "map_ms done_ms rss_kb" or nothing
     line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -- "$work/quillet" --program "$name") ;;
   yad)
     mkfifo in
-    /usr/bin/python3 -c "$feeder" in "$work/yad" done &
-    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -d done -- \
+    /usr/bin/python3 -c "$feeder" in "$work/yad" drained &
+    line=$(timeout -k 5 120 "$time_to_map" -t 60 -s 250 -d drained -- \
       yad --list --checklist --column=Pick:CHK --column=Icon:IMG --column=Name \
       --column=Size:NUM --width=450 --height=350 <in) || true
     wait $! || true ;;
   esac
   cd "$work"
   [[ -n $line ]] || return 0
-  local map rss done
+  local map rss last
   map=$(grep -o 'map_ms=[0-9.]*' <<<"$line" | head -n 1)
   rss=$(grep -o 'maxrss_kb=[0-9]*' <<<"$line")
-  done=$(grep -o 'done_ms=[0-9.]*' <<<"$line")
-  echo "${map#*=} ${done#*=} ${rss#*=}"
+  last=$(grep -o 'done_ms=[0-9.]*' <<<"$line")
+  echo "${map#*=} ${last#*=} ${rss#*=}"
 }
 
 programs=(plain text worked)
