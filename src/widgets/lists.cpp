@@ -128,7 +128,7 @@ bool read_worked(std::string_view tag, int columns, ListRecord &list) {
   if (const auto key = attribute(tag, "key")) {
     list.key = *key == "first";
     if (!list.key)
-      g_debug("key=\"%.*s\": a list is keyed by the first text of its rows, key=\"first\"; "
+      g_debug("key=\"%.*s\": a list is keyed by the cells that name its rows, key=\"first\"; "
               "ignored.",
               static_cast<int>(key->size()), key->data());
   }
@@ -329,12 +329,11 @@ void describe_list(const KindState &record, std::string_view id, std::vector<Not
   std::string line = std::string(id) + " columns";
   for (const Column type : list.types)
     line += " " + std::string(std::ranges::find(kColumnTypes, type, &ColumnName::second)->first);
+  std::string edits;
   for (size_t i = 0; i < list.editable.size(); i++)
     if (list.editable[i])
-      line +=
-          i == static_cast<size_t>(std::ranges::find(list.editable, true) - list.editable.begin())
-              ? ", edits " + std::to_string(i + 1)
-              : " " + std::to_string(i + 1);
+      edits += " " + std::to_string(i + 1);
+  line += edits.empty() ? "" : ", edits" + edits;
   line += list.key ? ", keyed" : "";
   line += list.nested ? ", nested" : "";
   notes.push_back({"columns", std::move(line)});
