@@ -6,6 +6,8 @@
 #include "app/formats.h"
 #include "app/quillet.h"
 #include "app/values.h"
+#include "common/output.h"
+#include "common/strings.h"
 #include "transform/xml_transformer.h"
 #include "widgets/kinds.h"
 #include "widgets/tables.h"
@@ -58,7 +60,7 @@ static const ArgsCase kArgsCases[] = {
 
 static void test_arguments(gconstpointer data) {
   const auto *c = static_cast<const ArgsCase *>(data);
-  // debug_mode is process-wide and never cleared, so every case gets a process of its own.
+  // A refused command line ends the process, so every case gets a process of its own.
   if (g_test_subprocess()) {
     g_setenv("QT_DIALOG", "<window/>", TRUE);
     g_setenv("QT_EMPTY", "", TRUE);
@@ -67,7 +69,7 @@ static void test_arguments(gconstpointer data) {
     g_autoptr(Quillet) app = quillet_new();
     quillet_parse_arguments(app, const_cast<char **>(argv.data()), static_cast<int>(argv.size()));
     g_assert_cmpstr(quillet_get_xml_program(app), ==, c->program);
-    g_assert_cmpint(quillet_get_debug_mode(), ==, c->debug);
+    g_assert_cmpint(quillet_get_debug_mode(app), ==, c->debug);
     g_assert_cmpstr(quillet_get_format(app), ==, c->format);
     g_assert_cmpstr(quillet_get_values_file(app), ==, c->values);
     return;
@@ -649,6 +651,54 @@ static void test_values(gconstpointer data) {
   g_assert_cmpuint(got.notes.size(), ==, c->notes);
 }
 
+// --- a command's output -------------------------------------------------------------------
+
+// Random output (lines, NUL bytes, two-byte characters) read in random chunks within small
+// bounds gives, however it is chunked, the lines of its text without NUL bytes: all of them,
+// a last one without a newline too; or, when a byte comes after the most lines or bytes, those
+// ended before it. Each is cut on a character boundary to the longest a line may be.
+static void test_output_bounds() {
+  constexpr std::string_view kPieces[] = {"a", "\n", std::string_view("\0", 1), "\xc3\xa9"};
+  for (int round = 0; round < 3000; round++) {
+    const size_t most_lines = g_test_rand_int_range(1, 6),
+                 most_bytes = g_test_rand_int_range(1, 30), longest = g_test_rand_int_range(1, 8);
+    std::string raw;
+    for (int n = g_test_rand_int_range(0, 40); n > 0; n--)
+      raw += kPieces[g_test_rand_int_range(0, G_N_ELEMENTS(kPieces))];
+
+    std::string text = raw;
+    std::erase(text, '\0');
+    size_t stop = most_bytes, lines = 0;
+    for (size_t i = 0; i < text.size() && stop == most_bytes; i++)
+      if (text[i] == '\n' && ++lines == most_lines)
+        stop = std::min(stop, i + 1);
+    const bool past = text.size() > stop;
+    const size_t eol = past ? text.rfind('\n', stop - 1) : std::string::npos;
+    const std::string read = !past ? text : eol == std::string::npos ? "" : text.substr(0, eol + 1);
+    std::vector<std::pair<std::string, bool>> wanted; // and whether it was cut
+    for (std::string &line : split_lines(read))
+      wanted.emplace_back(line.substr(0, quillet::utf8_fit(line, longest)), line.size() > longest);
+    if (!read.empty() && read.back() == '\n')
+      wanted.pop_back();
+
+    quillet::output::Bound bound(longest, most_lines, most_bytes);
+    std::vector<std::pair<std::string, bool>> got;
+    const auto line = [&](std::string_view text, bool cut) { got.emplace_back(text, cut); };
+    bool more = true;
+    for (size_t at = 0, n; more && at < raw.size(); at += n) {
+      n = g_test_rand_int_range(1, static_cast<gint32>(raw.size() - at) + 1);
+      more = bound.take(std::string_view(raw).substr(at, n), line);
+    }
+    if (more)
+      bound.finish(line);
+    g_assert_cmpint(bound.past(), ==, past);
+    g_assert_cmpint(more, !=, past);
+    g_assert_true(got == wanted);
+    g_assert_cmpuint(bound.lines(), ==, wanted.size());
+    g_assert_cmpuint(bound.bytes(), ==, read.size());
+  }
+}
+
 int main(int argc, char **argv) {
   g_test_init(&argc, &argv, NULL);
   g_test_summary("Command line, state export and quoting of the application driver.");
@@ -663,6 +713,7 @@ int main(int argc, char **argv) {
   }
   g_test_add_func("/app/formats/any-shell-any-locale", test_answer_any_locale);
   g_test_add_func("/app/formats/table-text", test_table_text);
+  g_test_add_func("/app/output/bounds", test_output_bounds);
   for (const ValuesCase &c : kValuesCases) {
     g_autofree char *path = g_strconcat("/app/values", c.path, NULL);
     g_test_add_data_func(path, &c, test_values);

@@ -5,9 +5,12 @@
 // (its variable or id); exit:WORD ends the dialog with WORD.
 
 #include "actions.h"
+#include "feeds.h"
 #include "transform/layout.h"
 
 #include <gtk/gtk.h>
+
+#include <memory>
 
 namespace quillet::app {
 
@@ -20,13 +23,31 @@ struct BuiltinDialog {
   gpointer data;
 };
 
-// Makes the action queue run built-in commands on `dialog`, which outlives it.
-void builtins_set_dialog(const BuiltinDialog &dialog);
+class Builtins {
+public:
+  // Makes `actions` run built-in commands on `dialog`; all three outlive it.
+  Builtins(const BuiltinDialog &dialog, Actions &actions, Feeds &feeds);
+  ~Builtins();
+  Builtins(const Builtins &) = delete;
+  Builtins &operator=(const Builtins &) = delete;
 
-// Runs `command` when it is a built-in one (see actions.h).
-Builtin builtins_run(const char *command);
+  // Runs `command` when it is a built-in one (see actions.h).
+  Builtin run(const char *command);
 
-// The end of the dialog: ends a refresh's input command that still runs.
-void builtins_stop();
+  // The end of the dialog: ends a refresh's input command that still runs.
+  void stop();
+
+private:
+  struct Refresh;
+
+  Builtin refresh(GObject *widget, const std::string &id, const std::string &name);
+  void run_next();
+  void put_in_place(Refresh &refresh);
+
+  BuiltinDialog dialog_;
+  Actions &actions_;
+  Feeds &feeds_;
+  std::unique_ptr<Refresh> refreshing_;
+};
 
 } // namespace quillet::app

@@ -15,8 +15,8 @@ namespace quillet::app {
 
 namespace {
 
-// Escape presses Cancel, or closes the window when there is none; in a cell being edited it
-// gives up the edit.
+// Escape presses Cancel, or closes the window when there is none, as the window manager would;
+// in a cell being edited it gives up the edit.
 gboolean on_key_press(GtkWidget *window, GdkEventKey *event, gpointer cancel) {
   GtkWidget *focus = gtk_window_get_focus(GTK_WINDOW(window));
   if (event->keyval != GDK_KEY_Escape ||
@@ -25,13 +25,14 @@ gboolean on_key_press(GtkWidget *window, GdkEventKey *event, gpointer cancel) {
   if (cancel != nullptr)
     gtk_button_clicked(GTK_BUTTON(cancel));
   else
-    gtk_widget_destroy(window);
+    gtk_window_close(GTK_WINDOW(window));
   return TRUE;
 }
 
 // One per wired widget; its address also tells the action queue which widget a list came from.
 struct ActionBinding {
   GPtrArray *commands; // owned by the widget actions table, which outlives the dialog
+  Actions *actions;
 };
 
 // A click or change quillet makes itself runs nothing.
@@ -39,13 +40,13 @@ void on_action(GObject *, gpointer data) {
   if (Quiet::active())
     return;
   auto *binding = static_cast<ActionBinding *>(data);
-  actions_enqueue(binding->commands, binding);
+  binding->actions->enqueue(binding->commands, binding);
 }
 
 // A tick that falls due while the timer's list still runs or waits is skipped: a timer
 // never overlaps itself, nor piles up behind a slow command.
 gboolean on_action_timer(gpointer data) {
-  if (!actions_pending(data))
+  if (!static_cast<ActionBinding *>(data)->actions->pending(data))
     on_action(nullptr, data);
   return G_SOURCE_CONTINUE;
 }
@@ -56,7 +57,7 @@ void free_binding(gpointer binding, GClosure *) {
 
 // A widget acts on what its kind says the user does to it (a click, a change), or once a
 // second when its kind ticks; anything else whose name says "timer" acts once a second too.
-void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
+void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands, Actions *actions) {
   GObject *object = gtk_builder_get_object(builder, name);
   const widgets::Kind *kind = object != nullptr ? widgets::kind_of_widget(object) : nullptr;
   const char *signal = kind != nullptr ? kind->signal : nullptr;
@@ -65,7 +66,7 @@ void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands) {
   if (signal == nullptr && !ticks)
     return;
   auto *binding = g_new(ActionBinding, 1);
-  *binding = {commands};
+  *binding = {commands, actions};
   if (signal != nullptr)
     g_signal_connect_data(object, signal, G_CALLBACK(on_action), binding, free_binding,
                           GConnectFlags(0));
@@ -79,6 +80,7 @@ struct EventBinding {
   GPtrArray *commands;
   GObject *instance;
   const char *signal;
+  Actions *actions;
 };
 
 void free_event_binding(gpointer data, GClosure *) {
@@ -94,8 +96,8 @@ void on_change(gpointer data) {
   if (Quiet::active())
     return;
   auto *binding = static_cast<EventBinding *>(data);
-  if (!actions_waiting(binding))
-    actions_enqueue(binding->commands, binding);
+  if (!binding->actions->waiting(binding))
+    binding->actions->enqueue(binding->commands, binding);
 }
 
 // Instead of what the widget does on Enter or a double click (press OK): the signal goes
@@ -104,7 +106,7 @@ void on_activate(gpointer data) {
   auto *binding = static_cast<EventBinding *>(data);
   g_signal_stop_emission_by_name(binding->instance, binding->signal);
   if (!Quiet::active())
-    actions_enqueue(binding->commands, binding);
+    binding->actions->enqueue(binding->commands, binding);
 }
 
 // The first of the signal's alternatives ("a|b") that `object` has, or null.
@@ -119,7 +121,7 @@ const char *signal_of(GObject *object, const char *alternatives) {
 }
 
 void wire_event(GtkBuilder *builder, const std::string &event, const std::string &name,
-                const std::vector<std::string> &commands) {
+                const std::vector<std::string> &commands, Actions *actions) {
   GObject *object = gtk_builder_get_object(builder, name.c_str());
   const widgets::Kind *kind = object != nullptr ? widgets::kind_of_widget(object) : nullptr;
   if (kind == nullptr)
@@ -138,7 +140,7 @@ void wire_event(GtkBuilder *builder, const std::string &event, const std::string
   for (const std::string &command : commands)
     g_ptr_array_add(list, g_strdup(command.c_str()));
   auto *binding = g_new(EventBinding, 1);
-  *binding = {list, instance, signal};
+  *binding = {list, instance, signal, actions};
   g_signal_connect_data(instance, signal, change ? G_CALLBACK(on_change) : G_CALLBACK(on_activate),
                         binding, free_event_binding, G_CONNECT_SWAPPED);
 }
@@ -273,6 +275,7 @@ void dialog_fit_height(const Dialog &dialog) {
 
 void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions) {
   g_return_if_fail(dialog.builder != NULL);
+  g_return_if_fail(dialog.actions != NULL);
   g_return_if_fail(widget_actions != NULL);
 
   GHashTableIter iter;
@@ -280,15 +283,16 @@ void dialog_wire_actions(const Dialog &dialog, GHashTable *widget_actions) {
   g_hash_table_iter_init(&iter, widget_actions);
   while (g_hash_table_iter_next(&iter, &name, &commands))
     wire_actions(dialog.builder, static_cast<const char *>(name),
-                 static_cast<GPtrArray *>(commands));
+                 static_cast<GPtrArray *>(commands), dialog.actions);
 }
 
 void dialog_wire_events(const Dialog &dialog, const transform::DialogExtras &extras) {
   g_return_if_fail(dialog.builder != NULL);
+  g_return_if_fail(dialog.actions != NULL);
 
   for (const auto &[event, widgets] : extras.events)
     for (const auto &[name, commands] : widgets)
-      wire_event(dialog.builder, event, name, commands);
+      wire_event(dialog.builder, event, name, commands, dialog.actions);
 }
 
 void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtras &extras) {

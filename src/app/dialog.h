@@ -4,6 +4,7 @@
 // starts (rows, paths, choosers, Enter), Escape and the default button, names for assistive
 // tools, the widgets' actions, and the first field's focus.
 
+#include "actions.h"
 #include "transform/layout.h"
 #include "values.h"
 
@@ -21,6 +22,8 @@ struct Dialog {
   // a progress bar that closes it.
   void (*end)(const char *word, gpointer data) = nullptr;
   gpointer end_data = nullptr;
+  // Where the widgets' actions are queued.
+  Actions *actions = nullptr;
 };
 
 // Starting rows and paths, choosers, decimals, exit buttons, Enter, Escape and double-clicked

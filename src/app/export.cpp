@@ -201,8 +201,6 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
 std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,
                                         bool explain, bool warn) {
   g_return_val_if_fail(builder != NULL, std::vector<WidgetState>());
-  // Said once, whichever comes first: the answer or an action.
-  static bool refusals_said = false;
   std::vector<WidgetState> states;
   for (const std::string &id : order) {
     const char *name = id.c_str();
@@ -211,7 +209,7 @@ std::vector<WidgetState> collect_states(const std::vector<std::string> &order, G
     if (g_str_has_prefix(name, "auto_id_") || !is_shell_name(name) || g_str_equal(name, "EXIT"))
       continue;
     if (const char *reason = refused_name(name)) {
-      if (!refusals_said && warn)
+      if (warn)
         fprintf(stderr,
                 "[QUILLET WARNING] Widget '%s' neither exported nor given to actions: the name "
                 "%s.\n",
@@ -224,7 +222,6 @@ std::vector<WidgetState> collect_states(const std::vector<std::string> &order, G
     if (auto state = widget_state(name, object, explain))
       states.push_back(std::move(*state));
   }
-  refusals_said = true;
   return states;
 }
 

@@ -54,8 +54,8 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
 
 // The states of the widgets `order` names (their ids, in document order) that a script can
 // read back: what OK prints and what actions see. Generated ids, names the shell cannot
-// assign to and refused names are left out; with `warn`, the first call says on standard
-// error why each refused one is. With `explain`, kinds may say how they read their values.
+// assign to and refused names are left out; with `warn`, a line on standard error says why
+// each refused one is. With `explain`, kinds may say how they read their values.
 std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,
                                         bool explain, bool warn);
 

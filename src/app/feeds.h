@@ -6,29 +6,43 @@
 
 #include <gtk/gtk.h>
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
 namespace quillet::app {
 
-// Starts every feed through bash, beside the main loop; a debug line says when each one's
-// output ends.
-void feeds_start(GtkBuilder *builder, const std::vector<transform::Feed> &feeds);
-
-// Ends the feeds of `widget` (on a refresh) and returns them, to be started again.
-std::vector<transform::Feed> feeds_end(GObject *widget);
-
-// Starts `list` again for `widget`, with the environment `envp`.
-void feeds_restart(GObject *widget, const std::vector<transform::Feed> &list, char **envp);
-
 // What one line does to a widget fed as element `kind`, as that kind says. A carriage return
 // at its end and NUL bytes are dropped, invalid UTF-8 made valid.
 void feed_line(GObject *widget, std::string_view kind, std::string_view line);
 
-// Ends every feed with its process group and reaps it.
-void feeds_stop();
+class Feeds {
+public:
+  Feeds();
+  // Ends every feed still running.
+  ~Feeds();
+  Feeds(const Feeds &) = delete;
+  Feeds &operator=(const Feeds &) = delete;
 
-// The processes started as feeds and not yet reaped.
-std::vector<GPid> feeds_running_pids();
+  // Starts every feed through bash, beside the main loop; a debug line says when each one's
+  // output ends.
+  void start(GtkBuilder *builder, const std::vector<transform::Feed> &feeds);
+
+  // Ends the feeds of `widget` (on a refresh) and returns them, to be started again.
+  std::vector<transform::Feed> end(GObject *widget);
+
+  // Starts `list` again for `widget`, with the environment `envp`.
+  void restart(GObject *widget, const std::vector<transform::Feed> &list, char **envp);
+
+  // Ends every feed with its process group and reaps it.
+  void stop();
+
+private:
+  struct Run;
+
+  void start_one(GObject *widget, const transform::Feed &feed, char **envp);
+
+  std::vector<std::unique_ptr<Run>> runs_;
+};
 
 } // namespace quillet::app

@@ -2,18 +2,13 @@
 
 #include "common/checks.h"
 
-#include "actions.h"
-#include "builtins.h"
 #include "command_line.h"
 #include "common/children.h"
-#include "dialog.h"
-#include "export.h"
-#include "feeds.h"
 #include "formats.h"
+#include "session.h"
 #include "transform/xml_transformer.h"
 #include "values.h"
 #include "widgets/kinds.h"
-#include "widgets/pictures.h"
 
 #include <glib/gstdio.h>
 #ifdef GDK_WINDOWING_X11
@@ -22,40 +17,58 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+// The C++ members, constructed in _init and destroyed in finalize.
+struct QuilletPrivate {
+  std::string program; // the XML program
+  quillet::app::Format format = quillet::app::Format::bash;
+  std::optional<std::string> values_file;
+  std::optional<quillet::app::Values> values; // read from it before the display is opened
+  bool debug = false;
+  std::unique_ptr<quillet::app::Session> session; // once the window is made
+
+  // A line on standard error with --debug.
+  void say(const char *format, ...) const G_GNUC_PRINTF(2, 3);
+};
+
 struct _Quillet {
   GObject parent_instance;
 
-  char *xml_program;
   XmlTransformer *transformer;
-  quillet::app::Format format;
-  char *values_file;            // --values, or nullptr
-  quillet::app::Values *values; // read from it before the display is opened
 };
 
-G_DEFINE_TYPE(Quillet, quillet, G_TYPE_OBJECT)
-
-static gboolean debug_mode = FALSE;
+G_DEFINE_TYPE_WITH_PRIVATE(Quillet, quillet, G_TYPE_OBJECT)
 
 static constexpr size_t kMaxNesting = 1000;
 
+static QuilletPrivate &priv(Quillet *self) {
+  return *static_cast<QuilletPrivate *>(quillet_get_instance_private(self));
+}
+
+void QuilletPrivate::say(const char *format, ...) const {
+  if (!debug)
+    return;
+  va_list args;
+  va_start(args, format);
+  vfprintf(stderr, format, args);
+  va_end(args);
+}
+
 static void quillet_finalize(GObject *object) {
   Quillet *self = QUILLET_APP(object);
-  g_clear_pointer(&self->xml_program, g_free);
-  g_clear_pointer(&self->values_file, g_free);
-  delete std::exchange(self->values, nullptr);
+  priv(self).~QuilletPrivate();
   g_clear_object(&self->transformer);
   G_OBJECT_CLASS(quillet_parent_class)->finalize(object);
 }
@@ -65,7 +78,7 @@ static void quillet_class_init(QuilletClass *klass) {
 }
 
 static void quillet_init(Quillet *self) {
-  self->xml_program = g_strdup("");
+  new (&priv(self)) QuilletPrivate();
   self->transformer = xml_transformer_new();
 }
 
@@ -75,167 +88,120 @@ Quillet *quillet_new(void) {
 
 const char *quillet_get_xml_program(Quillet *self) {
   g_return_val_if_fail(self != NULL, NULL);
-  return self->xml_program;
+  return priv(self).program.c_str();
 }
 
 const char *quillet_get_format(Quillet *self) {
   g_return_val_if_fail(self != NULL, NULL);
-  return quillet::app::format_name(self->format);
+  return quillet::app::format_name(priv(self).format);
 }
 
 const char *quillet_get_values_file(Quillet *self) {
   g_return_val_if_fail(self != NULL, NULL);
-  return self->values_file;
+  const std::optional<std::string> &file = priv(self).values_file;
+  return file ? file->c_str() : nullptr;
 }
 
-gboolean quillet_get_debug_mode(void) {
-  return debug_mode;
-}
-
-static void debug_line(const char *format, ...) G_GNUC_PRINTF(1, 2);
-
-static void debug_line(const char *format, ...) {
-  if (!debug_mode)
-    return;
-  va_list args;
-  va_start(args, format);
-  vfprintf(stderr, format, args);
-  va_end(args);
+gboolean quillet_get_debug_mode(Quillet *self) {
+  g_return_val_if_fail(self != NULL, FALSE);
+  return priv(self).debug;
 }
 
 void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
   g_return_if_fail(self != NULL);
   g_return_if_fail(argv != NULL);
 
-  const quillet::app::CommandLine line = quillet::app::command_line_parse(argv, argc);
-  debug_mode = debug_mode || line.debug;
-  if (line.program) {
-    g_free(self->xml_program);
-    self->xml_program = g_strdup(line.program->c_str());
-  }
-  self->format = line.format;
-  if (line.values_file) {
-    g_free(self->values_file);
-    self->values_file = g_strdup(line.values_file->c_str());
-  }
+  QuilletPrivate &p = priv(self);
+  quillet::app::CommandLine line = quillet::app::command_line_parse(argv, argc);
+  p.debug = p.debug || line.debug;
+  if (line.program)
+    p.program = std::move(*line.program);
+  p.format = line.format;
+  if (line.values_file)
+    p.values_file = std::move(line.values_file);
   // --debug may come after --program: said once all arguments are read.
   if (!line.named_nothing.empty())
-    debug_line("[QUILLET DEBUG] No environment variable is named '%s': it was taken as the XML "
-               "program itself. Was the variable exported?\n",
-               line.named_nothing.c_str());
+    p.say("[QUILLET DEBUG] No environment variable is named '%s': it was taken as the XML "
+          "program itself. Was the variable exported?\n",
+          line.named_nothing.c_str());
 }
 
 namespace {
 
+// A name for the copy's temporary file that no file may have yet, as mkstemp makes them.
+std::string temp_name(std::string_view path) {
+  constexpr std::string_view kLetters =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name(path);
+  name += '.';
+  for (int i = 0; i < 6; i++)
+    name += kLetters[g_random_int_range(0, static_cast<gint32>(kLetters.size()))];
+  return name;
+}
+
 // Replaces the file whole, as a new file renamed over the old one (never written through a
 // link), without waiting for the disk: the copy is rewritten on every run anyway. A copy
-// that cannot be written whole (a full disk, a file size limit) is skipped, and the
-// temporary file goes with a signal too.
-void write_debug_copy(const char *layout, size_t length) {
+// that cannot be written whole (a full disk, a file size limit) is skipped. A signal removes
+// the temporary file, named to it before it exists.
+void write_debug_copy(const QuilletPrivate &p, const char *layout, size_t length) {
   constexpr const char *kPath = "debug_generated_layout.xml";
-  g_autofree char *temp = g_strconcat(kPath, ".XXXXXX", NULL);
-  int fd;
-  {
-    quillet::children::SignalsHeld held;
+  std::string temp;
+  int fd = -1;
+  bool named = false;
+  for (int tries = 0; fd < 0 && tries < 100; tries++) {
+    temp = temp_name(kPath);
+    named = quillet::children::set_temp_file(temp.c_str());
     // The owner's only: the items that input commands printed are in it.
-    fd = g_mkstemp_full(temp, O_WRONLY, 0600);
-    if (fd < 0) {
-      debug_line("[QUILLET DEBUG] %s not written: %s\n", kPath, g_strerror(errno));
+    fd = g_open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int error = errno;
+    if (fd < 0 && named && !quillet::children::take_temp_file())
+      return; // a signal ends quillet
+    if (fd < 0 && error != EEXIST) {
+      p.say("[QUILLET DEBUG] %s not written: %s\n", kPath, g_strerror(error));
       return;
     }
-    quillet::children::set_temp_file(temp);
   }
+  if (fd < 0)
+    return;
   FILE *file = fdopen(fd, "w");
   bool done = false;
   if (file != nullptr) {
     const bool written = fwrite(layout, 1, length, file) == length;
-    done = fclose(file) == 0 && written && g_rename(temp, kPath) == 0;
+    done = fclose(file) == 0 && written && g_rename(temp.c_str(), kPath) == 0;
   } else {
     close(fd);
   }
-  quillet::children::SignalsHeld held;
+  // A signal that took the name back first has removed the file.
+  const bool ours = !named || quillet::children::take_temp_file();
   if (!done) {
-    debug_line("[QUILLET DEBUG] %s not written whole: it is left as it was.\n", kPath);
-    g_unlink(temp);
+    p.say("[QUILLET DEBUG] %s not written whole: it is left as it was.\n", kPath);
+    if (ours)
+      g_unlink(temp.c_str());
   }
-  quillet::children::set_temp_file(nullptr);
 }
 
-// How the run ends once the dialog has: 1 when a line of the answer could not be written (a
-// full disk, a pipe nobody reads), so that the script does not take part of it for the whole.
-int answer_status = 0;
+// Standard error goes to the null device while it lives.
+class StderrSilenced {
+public:
+  StderrSilenced() : saved_(dup(STDERR_FILENO)) {
+    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null_fd >= 0)
+      dup2(null_fd, STDERR_FILENO);
+    if (null_fd >= 0)
+      close(null_fd);
+  }
+  ~StderrSilenced() {
+    if (saved_ < 0)
+      return;
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+  }
+  StderrSilenced(const StderrSilenced &) = delete;
+  StderrSilenced &operator=(const StderrSilenced &) = delete;
 
-// From here on a signal no longer says that nothing was printed.
-void flush_answer() {
-  if (fflush(stdout) != 0 || ferror(stdout))
-    answer_status = 1;
-  quillet::children::set_exit_status(answer_status);
-}
-
-// What the OK and Cancel handlers and the action handlers share; it lives until the
-// process ends inside the destroy handler.
-struct LaunchState {
-  Quillet *app;
-  GtkBuilder *builder;
-  GtkWidget *window;
-  GtkWidget *ok;     // null without one
-  GtkWidget *cancel; // null without one
+private:
+  int saved_;
 };
-
-// What every action command starts with: quillet's environment and the widgets' values.
-char **action_environment(gpointer data) {
-  auto *state = static_cast<LaunchState *>(data);
-  return quillet::app::environment_with(
-      quillet::app::collect_states(xml_transformer_get_extras(state->app->transformer)->order,
-                                   state->builder, false, debug_mode),
-      debug_mode);
-}
-
-// The whole answer in the format asked for.
-void write_answer(Quillet *app, const char *word,
-                  std::span<const quillet::app::WidgetState> states) {
-  g_autoptr(GString) out = g_string_new(nullptr);
-  quillet::app::append_answer(out, app->format, word, states);
-  fwrite(out->str, 1, out->len, stdout);
-  flush_answer();
-}
-
-void end_with(LaunchState *state, const char *word) {
-  write_answer(
-      state->app, word,
-      quillet::app::collect_states(xml_transformer_get_extras(state->app->transformer)->order,
-                                   state->builder, debug_mode, debug_mode));
-  gtk_widget_destroy(state->window);
-}
-
-// The answer is out (or has failed) by now. The window goes from the screen at once; feeds
-// are ended, what is queued never runs, and the running action is waited for, so that its
-// work is done when the script goes on, as are pictures being decoded, which stop soon; then
-// whatever the commands left behind is ended.
-void on_destroy(GtkWidget *, gpointer) {
-  quillet::children::set_exit_status(answer_status);
-  gdk_display_flush(gdk_display_get_default());
-  quillet::app::feeds_stop();
-  quillet::app::builtins_stop();
-  quillet::app::actions_finish();
-  quillet::widgets::pictures_stop();
-  quillet::children::end_all();
-  exit(answer_status);
-}
-
-void end_by(const char *word, gpointer data) {
-  end_with(static_cast<LaunchState *>(data), word);
-}
-
-void on_ok(GtkButton *, gpointer data) {
-  end_by("OK", data);
-}
-
-void on_cancel(GtkButton *, gpointer data) {
-  auto *state = static_cast<LaunchState *>(data);
-  write_answer(state->app, "CANCEL", {});
-  gtk_widget_destroy(state->window);
-}
 
 // GTK's complaint without the numbers in it, which name lines of the layout.
 std::string fault(const GError *error) {
@@ -249,7 +215,8 @@ std::string fault(const GError *error) {
 // markup that brought the fault in is named too: the shortest start of the markup whose
 // layout GTK rejects in the same words ends with it.
 void report_origin(Quillet *self, const GError *error) {
-  if (!debug_mode)
+  const QuilletPrivate &p = priv(self);
+  if (!p.debug)
     return;
   const std::string wanted = fault(error);
   const auto rejected = [&](const char *layout) {
@@ -262,55 +229,58 @@ void report_origin(Quillet *self, const GError *error) {
     }
     return fault(again) == wanted;
   };
-  // The walks made on the way would repeat their own debug lines.
-  debug_mode = FALSE;
-  const std::string origin = xml_transformer_origin(self->transformer, rejected);
-  debug_mode = TRUE;
+  std::string origin;
+  {
+    // The walks made on the way would repeat their own debug lines, and GTK its complaints.
+    const StderrSilenced silenced;
+    origin = xml_transformer_origin(self->transformer, rejected);
+  }
   if (!origin.empty())
-    debug_line("[QUILLET DEBUG] GTK rejected what the markup brings in at %s\n", origin.c_str());
+    p.say("[QUILLET DEBUG] GTK rejected what the markup brings in at %s\n", origin.c_str());
 }
 
 } // namespace
 
-void quillet_launch(Quillet *self) {
-  g_return_if_fail(self != NULL);
+int quillet_launch(Quillet *self) {
+  g_return_val_if_fail(self != NULL, 1);
 
-  if (self->xml_program[0] == '\0') {
-    debug_line("[QUILLET CRITICAL] No XML program payload found.\n");
-    exit(1);
+  QuilletPrivate &p = priv(self);
+  if (p.program.empty()) {
+    p.say("[QUILLET CRITICAL] No XML program payload found.\n");
+    return 1;
   }
 
   g_autofree char *layout =
-      xml_transformer_process_and_clean_xml(self->transformer, self->xml_program);
+      xml_transformer_process_and_clean_xml(self->transformer, p.program.c_str());
   const size_t length = strlen(layout);
   // A copy for the script's author; a directory we cannot write to must not stop the dialog.
-  write_debug_copy(layout, length);
+  write_debug_copy(p, layout, length);
 
   // GTK lays out nested widgets recursively and runs out of stack a few thousand levels
   // down; no dialog needs more than a handful.
   if (xml_transformer_get_nesting_depth(self->transformer) > kMaxNesting) {
-    debug_line("[QUILLET CRITICAL] Widgets are nested more than %zu levels deep.\n", kMaxNesting);
-    exit(1);
+    p.say("[QUILLET CRITICAL] Widgets are nested more than %zu levels deep.\n", kMaxNesting);
+    return 1;
   }
 
   g_autoptr(GtkBuilder) builder = gtk_builder_new();
-  debug_line("[CONTROL POINT A] Feeding XML string to Gtk.Builder.add_from_string...\n");
+  p.say("[CONTROL POINT A] Feeding XML string to Gtk.Builder.add_from_string...\n");
   g_autoptr(GError) error = nullptr;
   // The rows of lists and combo boxes may come to GTK apart, as the window is set up.
-  const std::string &for_gtk = xml_transformer_get_extras(self->transformer)->builder_layout;
+  const quillet::transform::DialogExtras &extras = *xml_transformer_get_extras(self->transformer);
+  const std::string &for_gtk = extras.builder_layout;
   if (!gtk_builder_add_from_string(builder, for_gtk.empty() ? layout : for_gtk.c_str(),
                                    for_gtk.empty() ? length : for_gtk.size(), &error)) {
-    debug_line("[CONTROL POINT D] GTK PARSER EXCEPTION: %s\n", error->message);
+    p.say("[CONTROL POINT D] GTK PARSER EXCEPTION: %s\n", error->message);
     report_origin(self, error);
-    exit(1);
+    return 1;
   }
-  debug_line("[CONTROL POINT B] Gtk.Builder parsed string successfully without exceptions.\n");
+  p.say("[CONTROL POINT B] Gtk.Builder parsed string successfully without exceptions.\n");
 
   GtkWidget *window = quillet::widgets::window_of(builder);
   if (window == nullptr) {
-    debug_line("[QUILLET CRITICAL] The markup has no <window> element: there is nothing to "
-               "show.\n");
-    exit(1);
+    p.say("[QUILLET CRITICAL] The markup has no <window> element: there is nothing to show.\n");
+    return 1;
   }
 
   // What the markup asked for, or 450 x 350.
@@ -318,45 +288,18 @@ void quillet_launch(Quillet *self) {
   gtk_window_get_default_size(GTK_WINDOW(window), &width, &height);
   gtk_window_set_default_size(GTK_WINDOW(window), width > 0 ? width : 450,
                               height > 0 ? height : 350);
-  g_signal_connect(window, "destroy", G_CALLBACK(on_destroy), self);
-
-  const quillet::transform::DialogExtras &extras = *xml_transformer_get_extras(self->transformer);
-  LaunchState state{self, builder, window, quillet::widgets::ok_button(builder),
-                    quillet::widgets::cancel_button(builder)};
-  if (state.ok != nullptr)
-    g_signal_connect(state.ok, "clicked", G_CALLBACK(on_ok), &state);
-  if (state.cancel != nullptr)
-    g_signal_connect(state.cancel, "clicked", G_CALLBACK(on_cancel), &state);
-
-  const quillet::app::Dialog dialog{builder, window, state.ok, state.cancel, end_by, &state};
-  quillet::app::dialog_set_up(dialog, extras);
-  quillet::app::dialog_set_values(dialog, extras, self->values);
-  quillet::app::dialog_wire_actions(dialog, xml_transformer_get_widget_actions(self->transformer));
-  quillet::app::dialog_wire_events(dialog, extras);
-
-  quillet::app::actions_set_window(window);
-  quillet::app::actions_set_environment(action_environment, &state);
-  if (height > 0)
-    quillet::app::dialog_fit_height(dialog);
-  quillet::app::builtins_set_dialog({builder, &extras, end_by, &state});
-  gtk_widget_show_all(window);
-  quillet::app::dialog_name_fields(dialog, extras);
-  quillet::app::feeds_start(builder, extras.feeds);
-  quillet::app::dialog_focus_first_field(dialog, extras);
-  gtk_main();
+  p.session = std::make_unique<quillet::app::Session>(
+      builder, window, extras, xml_transformer_get_widget_actions(self->transformer), p.format,
+      p.debug);
+  return p.session->run(p.values ? &*p.values : nullptr, height > 0);
 }
 
-void quillet_execute_bash_actions(Quillet *self, GPtrArray *commands) {
-  g_return_if_fail(self != NULL);
-  g_return_if_fail(commands != NULL);
+namespace {
 
-  quillet::app::actions_enqueue(commands, nullptr);
-}
-
-// GLib and GTK speak on standard error only when asked to with --debug.
-static GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField *fields,
-                                         gsize n_fields, gpointer) {
-  if (!debug_mode)
+// GLib and GTK speak on standard error only when asked to with --debug (`debug` not null).
+GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField *fields, gsize n_fields,
+                                  gpointer debug) {
+  if (debug == nullptr)
     return G_LOG_WRITER_HANDLED;
   // quillet's own debug messages carry no domain and are shown as its other debug lines.
   const char *message = nullptr;
@@ -368,7 +311,7 @@ static GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField *
       message = static_cast<const char *>(fields[i].value);
   }
   if ((level & G_LOG_LEVEL_DEBUG) && !has_domain && message != nullptr) {
-    debug_line("[QUILLET DEBUG] %s\n", message);
+    fprintf(stderr, "[QUILLET DEBUG] %s\n", message);
     return G_LOG_WRITER_HANDLED;
   }
   return g_log_writer_default(level, fields, n_fields, nullptr);
@@ -376,7 +319,7 @@ static GLogWriterOutput quiet_log_writer(GLogLevelFlags level, const GLogField *
 
 // A standard stream started closed would be the next file opened (the display connection,
 // the debug copy), and the answer would be written into it.
-static void open_closed_streams() {
+void open_closed_streams() {
   for (int fd = 0; fd <= 2; fd++)
     if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
       const int null_fd = open("/dev/null", O_RDWR);
@@ -390,63 +333,72 @@ static void open_closed_streams() {
 // Read before the display is opened. A file that cannot be read ends the run as a dialog
 // that cannot be shown does: the user would fill in a form without its values, and the
 // answer would replace them.
-static void load_values(Quillet *self) {
-  if (self->values_file == nullptr)
-    return;
+bool load_values(QuilletPrivate &p) {
+  if (!p.values_file)
+    return true;
+  const char *path = p.values_file->c_str();
   g_autoptr(GError) error = nullptr;
-  std::optional<quillet::app::Values> values = quillet::app::values_load(self->values_file, &error);
-  if (!values) {
-    debug_line("[QUILLET CRITICAL] Values file '%s' cannot be read: %s\n", self->values_file,
-               error->message);
-    exit(1);
+  p.values = quillet::app::values_load(path, &error);
+  if (!p.values) {
+    p.say("[QUILLET CRITICAL] Values file '%s' cannot be read: %s\n", path, error->message);
+    return false;
   }
-  for (const std::string &note : values->notes)
-    debug_line("[QUILLET DEBUG] Values file '%s': %s.\n", self->values_file, note.c_str());
-  self->values = new quillet::app::Values(std::move(*values));
+  for (const std::string &note : p.values->notes)
+    p.say("[QUILLET DEBUG] Values file '%s': %s.\n", path, note.c_str());
+  return true;
 }
 
-#ifdef GDK_WINDOWING_X11
-// The X server has gone (or a window manager's force quit closed the connection): no answer
-// can come, and what the dialog started ends before quillet does.
-static int on_display_lost(Display *) {
-  quillet::children::end_all();
-  _exit(1);
-}
-#endif
-
-static void watch_display() {
-#ifdef GDK_WINDOWING_X11
-  if (GDK_IS_X11_DISPLAY(gdk_display_get_default()))
-    XSetIOErrorHandler(on_display_lost);
-#endif
-}
-
-int quillet_main(int argc, char **argv) {
-  open_closed_streams();
-  quillet::children::install_signal_handlers();
-  g_log_set_writer_func(quiet_log_writer, nullptr, nullptr);
-  g_autoptr(Quillet) app = quillet_new();
-  quillet_parse_arguments(app, argv, argc);
-  quillet::children::keep_bus_from_starting();
-  load_values(app);
-  // No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
-  // GTK's start-up. Commands started later get the environment as it was.
+// No widget of a dialog draws with OpenGL, and loading the GL driver is the larger part of
+// GTK's start-up. Commands started later get the environment as it was.
+bool open_display(const QuilletPrivate &p, int *argc, char ***argv) {
   const bool gl_chosen = g_getenv("GDK_GL") != nullptr;
   if (!gl_chosen)
     g_setenv("GDK_GL", "disable", TRUE);
-  if (!gtk_init_check(&argc, &argv)) {
+  if (!gtk_init_check(argc, argv)) {
     const char *named = gdk_get_display_arg_name();
     g_autofree char *where =
         named != nullptr
             ? g_strdup_printf("--display=%s", named)
             : g_strdup_printf("DISPLAY='%s', WAYLAND_DISPLAY='%s'", g_getenv("DISPLAY") ?: "",
                               g_getenv("WAYLAND_DISPLAY") ?: "");
-    debug_line("[QUILLET CRITICAL] No display to show the dialog on (%s).\n", where);
-    exit(1);
+    p.say("[QUILLET CRITICAL] No display to show the dialog on (%s).\n", where);
+    return false;
   }
   if (!gl_chosen)
     g_unsetenv("GDK_GL");
+  return true;
+}
+
+#ifdef GDK_WINDOWING_X11
+// The X server has gone (or a window manager's force quit closed the connection): no answer
+// can come, and what the dialog started ends before quillet does. Xlib ends the process when
+// this returns, so it never does.
+int on_display_lost(Display *) {
+  quillet::children::end_all();
+  _exit(1);
+}
+#endif
+
+void watch_display() {
+#ifdef GDK_WINDOWING_X11
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default()))
+    XSetIOErrorHandler(on_display_lost);
+#endif
+}
+
+} // namespace
+
+int quillet_main(int argc, char **argv) {
+  open_closed_streams();
+  quillet::children::install_signal_handlers();
+  g_autoptr(Quillet) app = quillet_new();
+  quillet_parse_arguments(app, argv, argc);
+  QuilletPrivate &p = priv(app);
+  // Set once for the process, with what the command line asked for.
+  g_log_set_writer_func(quiet_log_writer, p.debug ? GINT_TO_POINTER(TRUE) : nullptr, nullptr);
+  quillet::children::keep_bus_from_starting();
+  if (!load_values(p) || !open_display(p, &argc, &argv))
+    return 1;
   watch_display();
-  quillet_launch(app);
-  return 0;
+  return quillet_launch(app);
 }

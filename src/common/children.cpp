@@ -7,8 +7,10 @@
 #include <climits>
 #include <csignal>
 #include <ctime>
+#include <map>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,12 +41,22 @@ template <typename F> void each_entry(F &&f) {
       f(entry);
 }
 
-// Written by the main thread with the signals held.
+// Written by the main thread only.
 pid_t quillet_pid = 0;
 char children_path[64];
-char temp_path[PATH_MAX];
-volatile sig_atomic_t temp_set = 0;
 volatile sig_atomic_t exit_status = -1;
+
+// The temporary file a signal removes: temp_path while it is named. Whoever exchanges the
+// pointer for null first removes the file, the handler on any thread or the writer once done
+// with it; the path is written whole before it is named, and never again once a handler has
+// taken it, as quillet is then ending.
+static_assert(std::atomic<const char *>::is_always_lock_free);
+char temp_path[PATH_MAX];
+std::atomic<const char *> temp_file = nullptr;
+
+// What commands left to quillet and are still running, each with the GLib child watch that
+// reaps it as it ends; the main thread's only.
+std::map<pid_t, guint> watched;
 
 constexpr const char *kBusVariable = "DBUS_SESSION_BUS_ADDRESS";
 constexpr const char *kNoBus = "disabled:";
@@ -146,7 +158,7 @@ void on_signal(int signal_number) {
   sigset_t unblock;
   sigemptyset(&unblock);
   sigaddset(&unblock, signal_number);
-  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
   raise(signal_number);
   errno = saved_errno;
 }
@@ -171,17 +183,42 @@ void child_setup(gpointer) {
   signal(SIGPIPE, SIG_DFL);
   signal(SIGXFSZ, SIG_DFL);
   const sigset_t set = handled_signals();
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-// What quillet inherited from commands that ended is reaped as it ends; the commands' leaders
-// are reaped by whoever waits for them.
-gboolean collect(gpointer) {
+// Holds back the handled signals on the calling thread while it lives: a child forked
+// meanwhile starts with them held, until child_setup has made it a child of its own.
+class SignalsHeld {
+public:
+  SignalsHeld() {
+    const sigset_t set = handled_signals();
+    pthread_sigmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalsHeld(const SignalsHeld &) = delete;
+  SignalsHeld &operator=(const SignalsHeld &) = delete;
+
+private:
+  sigset_t saved_;
+};
+
+void collect();
+
+void on_orphan_ended(GPid pid, gint, gpointer) {
+  watched.erase(pid);
+  g_spawn_close_pid(pid);
+  collect();
+}
+
+// What quillet inherited from commands that ended is reaped as it ends: it is looked for each
+// time a child of quillet ends, what has ended then is reaped, and what runs on is watched.
+// The commands' leaders are reaped by whoever waits for them.
+void collect() {
   each_child([](pid_t child) {
-    if (!has_entry(child))
-      waitpid(child, nullptr, WNOHANG);
+    if (has_entry(child) || watched.contains(child) || waitpid(child, nullptr, WNOHANG) != 0)
+      return;
+    watched.emplace(child, g_child_watch_add(child, on_orphan_ended, nullptr));
   });
-  return G_SOURCE_CONTINUE;
 }
 
 void add_entry(pid_t value) {
@@ -230,15 +267,6 @@ void install_signal_handlers() {
   }
 }
 
-SignalsHeld::SignalsHeld() {
-  const sigset_t set = handled_signals();
-  sigprocmask(SIG_BLOCK, &set, &saved_);
-}
-
-SignalsHeld::~SignalsHeld() {
-  sigprocmask(SIG_SETMASK, &saved_, nullptr);
-}
-
 void keep_bus_from_starting() {
   if (g_getenv(kBusVariable) != nullptr)
     return;
@@ -255,8 +283,6 @@ bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_f
   g_return_val_if_fail(argv != NULL, false);
   g_return_val_if_fail(pid != NULL, false);
 
-  static const guint collector = g_timeout_add_seconds(1, collect, nullptr);
-  (void)collector;
   g_auto(GStrv) own = nullptr;
   if (bus_kept) {
     own = envp != nullptr ? g_strdupv(envp) : g_get_environ();
@@ -275,12 +301,11 @@ bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_f
 }
 
 void forget(GPid pid) {
-  SignalsHeld held;
   remove_entry(pid);
+  collect();
 }
 
 void keep_background(GPid leader) {
-  SignalsHeld held;
   if (kill(-leader, 0) == 0)
     add_entry(-leader);
 }
@@ -296,10 +321,11 @@ int wait(GPid pid) {
     end(leader);
     return SIGKILL;
   }
-  forget(pid);
+  remove_entry(pid);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
     ;
+  collect();
   return status;
 }
 
@@ -315,6 +341,8 @@ bool has_ended(GPid leader) {
 } // namespace
 
 void end(std::span<const GPid> leaders) {
+  if (leaders.empty())
+    return;
   for (GPid leader : leaders) {
     killpg(leader, SIGTERM);
     killpg(leader, SIGCONT);
@@ -325,15 +353,16 @@ void end(std::span<const GPid> leaders) {
       g_usleep(5000);
   for (GPid leader : leaders) {
     killpg(leader, SIGKILL);
-    forget(leader);
+    remove_entry(leader);
     while (waitpid(leader, nullptr, 0) < 0 && errno == EINTR)
       ;
   }
+  collect();
 }
 
 void end_all() {
-  if (temp_set)
-    unlink(temp_path);
+  if (const char *path = temp_file.exchange(nullptr))
+    unlink(path);
   signal_everything(SIGTERM);
   const long long deadline = now_ns() + kGraceNs;
   for (reap_ended(); anything_left() && now_ns() < deadline; reap_ended())
@@ -351,11 +380,24 @@ void set_exit_status(int status) {
   exit_status = status;
 }
 
-void set_temp_file(const char *path) {
-  SignalsHeld held;
-  temp_set = 0;
-  if (path != nullptr && g_strlcpy(temp_path, path, sizeof temp_path) < sizeof temp_path)
-    temp_set = 1;
+void end_at_last() {
+  for (const auto &[pid, watch] : watched)
+    g_source_remove(watch);
+  watched.clear();
+  end_all();
+}
+
+bool set_temp_file(const char *path) {
+  g_return_val_if_fail(path != NULL, false);
+  g_return_val_if_fail(temp_file.load() == nullptr, false);
+  if (g_strlcpy(temp_path, path, sizeof temp_path) >= sizeof temp_path)
+    return false;
+  temp_file.store(temp_path);
+  return true;
+}
+
+bool take_temp_file() {
+  return temp_file.exchange(nullptr) != nullptr;
 }
 
 } // namespace quillet::children

@@ -3,13 +3,12 @@
 // The commands quillet starts end with it. Each runs in a session of its own (its own process
 // group, no controlling terminal), known while it runs. On SIGTERM, SIGINT or SIGHUP, and when
 // the dialog ends, those groups and whatever was left to quillet by processes that ended (it
-// is their subreaper) are sent SIGTERM, then SIGKILL after a short grace; the temporary file
-// being written is removed, and quillet ends as the signal would have ended it. What an action
-// leaves running in its own group is meant to outlive the dialog and is left alone.
+// is their subreaper, and reaps it as it ends) are sent SIGTERM, then SIGKILL after a short
+// grace; the temporary file being written is removed, and quillet ends as the signal would
+// have ended it. What an action leaves running in its own group is meant to outlive the
+// dialog and is left alone.
 
 #include <glib.h>
-
-#include <signal.h>
 
 #include <span>
 
@@ -36,7 +35,8 @@ bool spawn(char **argv, char **envp, GSpawnFlags flags, GPid *pid, int *stdout_f
 // child that stops instead can never finish on its own: it is ended with its group.
 int wait(GPid pid);
 
-// Forgets the group of a child that a GLib child watch has reaped.
+// Forgets the group of a child that a GLib child watch has reaped. What it left to quillet is
+// reaped as it ends from now on.
 void forget(GPid pid);
 
 // After forget(): what the ended leader left running in its session is its background work,
@@ -52,23 +52,19 @@ void end(std::span<const GPid> leaders);
 // work, as end() does, and removes the temporary file. Async-signal-safe.
 void end_all();
 
+// end_all() at the end of the run, once nothing is watched any more: no GLib child watch is
+// left to a process that end_all() reaps.
+void end_at_last();
+
 // Once the answer is out (or has failed), a handled signal ends the children and then quillet
 // with this status rather than as the signal would.
 void set_exit_status(int status);
 
-// The temporary file removed on a signal while it is being written; null when there is none.
-void set_temp_file(const char *path);
-
-// Holds back the handled signals while it lives.
-class SignalsHeld {
-public:
-  SignalsHeld();
-  ~SignalsHeld();
-  SignalsHeld(const SignalsHeld &) = delete;
-  SignalsHeld &operator=(const SignalsHeld &) = delete;
-
-private:
-  sigset_t saved_;
-};
+// Names the temporary file a signal removes, from before it is created until take_temp_file();
+// false for a path too long to be kept, which no signal removes.
+bool set_temp_file(const char *path);
+// Takes the name back: false when a signal has taken it first, which removes the file and ends
+// quillet.
+bool take_temp_file();
 
 } // namespace quillet::children

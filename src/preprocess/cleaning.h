@@ -11,15 +11,11 @@
 
 namespace quillet::preprocess {
 
-// Runs an input command and returns what it printed on standard output. The program runs
-// bash; a fuzzer swaps in a stand-in so that arbitrary input never reaches a shell.
+// Runs an input command and returns what it printed on standard output. A preprocessor runs
+// it through bash, its output read within bounds (see common/output.h); a fuzzer gives its
+// own a stand-in, so that arbitrary input never reaches a shell. Null for bash again.
 using CommandRunner = std::string (*)(const std::string &command);
-void set_command_runner(CommandRunner runner);
-// Reads at most kMaxInputLines lines or kMaxInputBytes bytes, whichever comes first, and then
-// ends the command with its process group; NUL bytes are dropped.
-std::string run_with_bash(const std::string &command);
-inline constexpr size_t kMaxInputLines = 100000;
-inline constexpr size_t kMaxInputBytes = 16 * 1024 * 1024;
+void set_command_runner(XmlPreprocessor *self, CommandRunner runner);
 
 // One "<item>…</item>\n" line per non-empty output line, its text stripped and XML-escaped.
 std::string items_from_output(std::string_view output);

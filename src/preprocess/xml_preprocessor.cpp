@@ -3,25 +3,31 @@
 #include "common/checks.h"
 
 #include "cleaning.h"
-#include "common/children.h"
+#include "common/output.h"
 #include "common/strings.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <string>
 #include <string_view>
 
-#include <unistd.h>
+// With quillet's own environment.
+static std::string run_with_bash(const std::string &command) {
+  return quillet::output::run_input(command, nullptr);
+}
 
 struct _XmlPreprocessor {
   GObject parent_instance;
+
+  quillet::preprocess::CommandRunner run_command; // what each <input> is run with
 };
 
 G_DEFINE_TYPE(XmlPreprocessor, xml_preprocessor, G_TYPE_OBJECT)
 
 static void xml_preprocessor_class_init(XmlPreprocessorClass *) {}
 
-static void xml_preprocessor_init(XmlPreprocessor *) {}
+static void xml_preprocessor_init(XmlPreprocessor *self) {
+  self->run_command = run_with_bash;
+}
 
 XmlPreprocessor *xml_preprocessor_new(void) {
   return XML_PREPROCESSOR(g_object_new(XML_TYPE_PREPROCESSOR, NULL));
@@ -29,67 +35,9 @@ XmlPreprocessor *xml_preprocessor_new(void) {
 
 namespace quillet::preprocess {
 
-static CommandRunner command_runner = run_with_bash;
-
-void set_command_runner(CommandRunner runner) {
-  command_runner = runner != nullptr ? runner : run_with_bash;
-}
-
-std::string run_with_bash(const std::string &command) {
-  const char *spawn_args[] = {"bash", "-c", command.c_str(), nullptr};
-  GPid pid = 0;
-  int out_fd = -1;
-  // The child reads from the null device and its complaints go there too; a command that
-  // cannot start counts as one that printed nothing.
-  g_autoptr(GError) error = nullptr;
-  if (!children::spawn(const_cast<char **>(spawn_args), nullptr,
-                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), &pid, &out_fd,
-                       &error)) {
-    g_debug("Input command could not start: %s: %s", command.c_str(), error->message);
-    return {};
-  }
-
-  // Endless output must not take all memory: past the limits the command is ended and the
-  // lines read so far are what it printed. NUL bytes are no text; each drops alone.
-  std::string output;
-  size_t lines = 0;
-  bool cut = false;
-  char chunk[65536];
-  for (ssize_t got; (got = read(out_fd, chunk, sizeof chunk)) != 0;) {
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      break;
-    }
-    for (const char c : std::string_view(chunk, static_cast<size_t>(got))) {
-      if (lines == kMaxInputLines || output.size() == kMaxInputBytes) {
-        cut = true;
-        break;
-      }
-      if (c == '\0')
-        continue;
-      output += c;
-      lines += c == '\n';
-    }
-    if (cut)
-      break;
-  }
-  close(out_fd);
-  if (!cut) {
-    if (!g_spawn_check_wait_status(children::wait(pid), &error))
-      g_debug("Input command failed: %s: %s", command.c_str(), error->message);
-    return output;
-  }
-  // A line begun but not ended is not one of the lines read.
-  const size_t last_eol = output.rfind('\n');
-  if (last_eol != std::string::npos)
-    output.resize(last_eol + 1);
-  const GPid leader[] = {pid};
-  children::end(leader);
-  g_debug("Input command output cut after %zu lines, %zu bytes (at most %zu lines or %zu bytes "
-          "are read); the command was ended: %s",
-          lines, output.size(), kMaxInputLines, kMaxInputBytes, command.c_str());
-  return output;
+void set_command_runner(XmlPreprocessor *self, CommandRunner runner) {
+  g_return_if_fail(self != NULL);
+  self->run_command = runner != nullptr ? runner : run_with_bash;
 }
 
 std::string items_from_output(std::string_view output) {
@@ -305,14 +253,14 @@ private:
 
 } // namespace
 
-// Runs one input command through bash: what it printed, made valid UTF-8.
-static std::string run_input_command(const char *cmd) {
+// Runs one input command: what it printed, made valid UTF-8.
+static std::string run_input_command(XmlPreprocessor *self, const char *cmd) {
   const std::string sanitized_cmd = replace_all(cmd, "\\$", "$");
   if (strip(sanitized_cmd).empty())
     return {};
 
   // A NUL byte is no text, but what follows it is.
-  std::string output = command_runner(sanitized_cmd);
+  std::string output = self->run_command(sanitized_cmd);
   std::erase(output, '\0');
   return make_valid_utf8(output.c_str());
 }
@@ -399,7 +347,7 @@ char *quillet::preprocess::clean_markup(XmlPreprocessor *self, const char *raw_x
       // The element gives way to its items, on a line of their own as its tag would be.
       append_markup(text.substr(pos, element.start - pos));
       const std::string command(strip(content));
-      std::string output = run_input_command(command.c_str());
+      std::string output = run_input_command(self, command.c_str());
       const size_t start = out->len;
       appended("\n", element.start);
       appended(items_from_output(output), element.start);

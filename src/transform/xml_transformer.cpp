@@ -7,27 +7,35 @@
 #include "preprocess/xml_preprocessor.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
+
+// The C++ members, constructed in _init and destroyed in finalize.
+struct XmlTransformerPrivate {
+  int auto_id_counter = 0;
+  size_t nesting_depth = 0;
+  quillet::transform::DialogExtras extras;
+  quillet::preprocess::Origins origins;
+};
 
 struct _XmlTransformer {
   GObject parent_instance;
 
   GHashTable *widget_actions;
-  int auto_id_counter;
   XmlPreprocessor *preprocessor;
-  size_t nesting_depth;
-  quillet::transform::DialogExtras *extras;
-  quillet::preprocess::Origins *origins;
 };
 
-G_DEFINE_TYPE(XmlTransformer, xml_transformer, G_TYPE_OBJECT)
+G_DEFINE_TYPE_WITH_PRIVATE(XmlTransformer, xml_transformer, G_TYPE_OBJECT)
+
+static XmlTransformerPrivate &priv(XmlTransformer *self) {
+  return *static_cast<XmlTransformerPrivate *>(xml_transformer_get_instance_private(self));
+}
 
 static void xml_transformer_finalize(GObject *object) {
   XmlTransformer *self = XML_TRANSFORMER(object);
   g_clear_pointer(&self->widget_actions, g_hash_table_unref);
   g_clear_object(&self->preprocessor);
-  delete self->extras;
-  delete self->origins;
+  priv(self).~XmlTransformerPrivate();
   G_OBJECT_CLASS(xml_transformer_parent_class)->finalize(object);
 }
 
@@ -36,16 +44,19 @@ static void xml_transformer_class_init(XmlTransformerClass *klass) {
 }
 
 static void xml_transformer_init(XmlTransformer *self) {
+  new (&priv(self)) XmlTransformerPrivate();
   self->widget_actions = g_hash_table_new_full(g_str_hash, g_str_equal, g_free,
                                                reinterpret_cast<GDestroyNotify>(g_ptr_array_unref));
-  self->auto_id_counter = 0;
   self->preprocessor = xml_preprocessor_new();
-  self->extras = new quillet::transform::DialogExtras();
-  self->origins = new quillet::preprocess::Origins();
 }
 
 XmlTransformer *xml_transformer_new(void) {
   return XML_TRANSFORMER(g_object_new(XML_TYPE_TRANSFORMER, NULL));
+}
+
+XmlPreprocessor *xml_transformer_get_preprocessor(XmlTransformer *self) {
+  g_return_val_if_fail(self != NULL, NULL);
+  return self->preprocessor;
 }
 
 GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self) {
@@ -55,29 +66,30 @@ GHashTable *xml_transformer_get_widget_actions(XmlTransformer *self) {
 
 const quillet::transform::DialogExtras *xml_transformer_get_extras(XmlTransformer *self) {
   g_return_val_if_fail(self != NULL, NULL);
-  return self->extras;
+  return &priv(self).extras;
 }
 
 size_t xml_transformer_get_nesting_depth(XmlTransformer *self) {
   g_return_val_if_fail(self != NULL, 0);
-  return self->nesting_depth;
+  return priv(self).nesting_depth;
 }
 
 char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *raw_xml) {
   g_return_val_if_fail(self != NULL, NULL);
   g_return_val_if_fail(raw_xml != NULL, NULL);
 
+  XmlTransformerPrivate &p = priv(self);
   g_autofree char *clean =
-      quillet::preprocess::clean_markup(self->preprocessor, raw_xml, self->origins);
+      quillet::preprocess::clean_markup(self->preprocessor, raw_xml, &p.origins);
   g_autoptr(GString) sb = g_string_new(nullptr);
-  self->extras->feeds.clear();
-  self->extras->rows.clear();
-  self->extras->builder_layout.clear();
-  self->extras->inputs.clear();
-  self->nesting_depth = quillet::transform::build_layout(
-      sb, clean, self->widget_actions, self->auto_id_counter, self->extras, self->origins->inputs);
+  p.extras.feeds.clear();
+  p.extras.rows.clear();
+  p.extras.builder_layout.clear();
+  p.extras.inputs.clear();
+  p.nesting_depth = quillet::transform::build_layout(
+      sb, clean, self->widget_actions, p.auto_id_counter, &p.extras, p.origins.inputs);
   // What the inputs printed is in the layout or the extras now; a large list's need not stay.
-  for (quillet::widgets::InputAt &input : self->origins->inputs)
+  for (quillet::widgets::InputAt &input : p.origins.inputs)
     std::string().swap(input.output);
   return g_string_free(g_steal_pointer(&sb), FALSE);
 }
@@ -85,10 +97,11 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
 std::string xml_transformer_origin(XmlTransformer *self,
                                    const std::function<bool(const char *layout)> &rejected) {
   g_return_val_if_fail(self != NULL, std::string());
+  const XmlTransformerPrivate &p = priv(self);
 
   // The fewest first lines of the cleaned text whose layout is rejected: the last of them
   // brought the fault in. Each try is walked afresh, as the whole text was.
-  const std::string_view clean = self->origins->clean;
+  const std::string_view clean = p.origins.clean;
   std::vector<size_t> ends;
   for (size_t at = clean.find('\n'); at != std::string_view::npos; at = clean.find('\n', at + 1))
     ends.push_back(at);
@@ -100,11 +113,11 @@ std::string xml_transformer_origin(XmlTransformer *self,
     int counter = 0;
     quillet::transform::DialogExtras extras;
     quillet::transform::build_layout(sb, clean.substr(0, ends[lines - 1]), actions, counter,
-                                     &extras, self->origins->inputs);
+                                     &extras, p.origins.inputs);
     return rejected(sb->str);
   };
   size_t low = 1, high = ends.size();
-  if (high > self->origins->line_starts.size() || !rejects(high))
+  if (high > p.origins.line_starts.size() || !rejects(high))
     return {};
   while (low < high) {
     const size_t middle = low + (high - low) / 2;
@@ -114,8 +127,8 @@ std::string xml_transformer_origin(XmlTransformer *self,
       low = middle + 1;
   }
 
-  const std::string_view markup = self->origins->markup;
-  const size_t at = self->origins->line_starts[low - 1];
+  const std::string_view markup = p.origins.markup;
+  const size_t at = p.origins.line_starts[low - 1];
   // No line break before it (npos) makes the line start 0.
   const size_t line_start = at == 0 ? 0 : markup.rfind('\n', at - 1) + 1;
   // The start tag there, or the text up to the end of its line; no more than fits a line.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preprocess/xml_preprocessor.h"
+
 #include <glib-object.h>
 
 G_BEGIN_DECLS
@@ -12,6 +14,9 @@ XmlTransformer *xml_transformer_new(void);
 // Cleans the XML program and turns it into a GtkBuilder interface document (a new string),
 // filing every widget's action commands in the widget actions table on the way.
 char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *raw_xml);
+
+// The preprocessor that cleans the XML program, its input commands and all.
+XmlPreprocessor *xml_transformer_get_preprocessor(XmlTransformer *self);
 
 // The widget actions table: widget id (char *) to its commands in document order
 // (GPtrArray of char *). Owned by the transformer.

@@ -15,11 +15,9 @@ static std::string stand_in(const std::string &command) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  static const bool ready = (quillet::preprocess::set_command_runner(stand_in), true);
-  (void)ready;
-
   const std::string text(reinterpret_cast<const char *>(data), size);
   g_autoptr(XmlTransformer) transformer = xml_transformer_new();
+  quillet::preprocess::set_command_runner(xml_transformer_get_preprocessor(transformer), stand_in);
   g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, text.c_str());
   // Whatever came in, GTK is handed valid UTF-8 and a complete document.
   if (layout == nullptr || !g_utf8_validate(layout, -1, nullptr) ||
