@@ -743,8 +743,7 @@ void set_up_list(GObject *widget, const Setup &setup) {
     gtk_tree_view_set_search_column(view, list->label);
   }
   sort_by_headers(view, list);
-  if (setup.ok != nullptr && answer_of(list) != Answer::table &&
-      (list == nullptr || toggle_column(list->types) == -1))
+  if (setup.ok != nullptr && answer_of(list) == Answer::chosen)
     g_signal_connect_after(widget, "row-activated", G_CALLBACK(on_row_activated), setup.ok);
 }
 
