@@ -57,7 +57,7 @@ void draw_bar(GtkTreeViewColumn *column, GtkCellRenderer *cell, GtkTreeModel *mo
                read && rest.empty() ? nullptr : shown.c_str(), nullptr);
 }
 
-// Whether the row is on screen, or close to it, so that its picture is worth decoding now.
+// Whether the row is on screen, so that its picture is worth decoding now.
 bool shown(GtkTreeView *view, GtkTreeModel *model, GtkTreeIter *iter) {
   g_autoptr(GtkTreePath) first = nullptr;
   g_autoptr(GtkTreePath) last = nullptr;
@@ -97,6 +97,8 @@ void draw_icon(GtkTreeViewColumn *column, GtkCellRenderer *cell, GtkTreeModel *m
                                             list.icons.size, GTK_ICON_LOOKUP_FORCE_SIZE, nullptr);
     pixbuf = entry.pixbuf;
     icon = pixbuf == nullptr ? "image-missing" : nullptr;
+    if (pixbuf == nullptr)
+      g_debug("The icon '%s' is not in the theme: the missing image stands for it.", name.c_str());
   } else if (!name.empty() && shown(list.view, model, iter)) {
     for (auto at = list.icons.by_path.begin();
          list.icons.by_path.size() >= kMostIcons && at != list.icons.by_path.end();)
