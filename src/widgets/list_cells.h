@@ -32,7 +32,7 @@ struct Icons {
     bool decoded = false;
   };
   std::unordered_map<std::string, Entry> by_path;
-  int size = 16; // the side of an icon, in pixels
+  int size = 16;                // the side of an icon, in pixels
   Pictures *pictures = nullptr; // the dialog's, where icon files are decoded
   ~Icons();
   void clear();
