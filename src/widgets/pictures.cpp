@@ -6,6 +6,7 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,15 @@
 #include <unistd.h>
 
 namespace quillet::widgets {
+
+struct Picture {
+  std::string path;
+  int box;      // the longest side shown
+  bool fit;     // scaled up to the box too, when a size was asked for
+  Decoded done; // called, and let go, on the main thread only
+  GdkPixbuf *pixbuf = nullptr;
+  std::string why = {}; // why it is not shown
+};
 
 namespace {
 
@@ -25,31 +35,10 @@ constexpr gint64 kMaxPixels = 1 << 25;
 // One picture decoded at a time, in the order of the markup.
 constexpr int kThreads = 1;
 
-struct Picture {
-  GtkImage *image; // held; let go on the main thread only
-  std::string path;
-  int box;  // the longest side shown
-  bool fit; // scaled up to the box too, when a size was asked for
-  int missing_size;
-  GdkPixbuf *pixbuf = nullptr;
-  std::string why = {}; // why it is not shown
-};
-
 void free_picture(gpointer data) {
   auto *picture = static_cast<Picture *>(data);
-  g_object_unref(picture->image);
   g_clear_object(&picture->pixbuf);
   delete picture;
-}
-
-struct Loading {
-  GThreadPool *pool = nullptr;
-  std::atomic<bool> stopping = false;
-};
-
-Loading &loading() {
-  static Loading instance;
-  return instance;
 }
 
 // What the loader learns from the picture's header, before it decodes the pixels.
@@ -89,7 +78,8 @@ struct Descriptor {
 
 // Reads the picture into the loader; why it cannot be shown, or empty. A FIFO or a device
 // could be read without end: opened without waiting for a writer, it is refused.
-std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing) {
+std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing,
+                   const std::atomic<bool> &stopping) {
   const Descriptor file{
       g_open(picture.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0)};
   struct stat st;
@@ -100,7 +90,7 @@ std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing) {
   std::vector<char> buffer(65536);
   goffset total = 0;
   for (;;) {
-    if (loading().stopping)
+    if (stopping)
       return "the dialog has ended";
     const ssize_t got = read(file.fd, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
@@ -122,24 +112,20 @@ std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing) {
 // On the main loop, when the picture is decoded or refused.
 gboolean show(gpointer data) {
   const auto &picture = *static_cast<const Picture *>(data);
-  gtk_widget_set_size_request(GTK_WIDGET(picture.image), -1, -1);
-  if (picture.pixbuf != nullptr) {
-    gtk_image_set_from_pixbuf(picture.image, picture.pixbuf);
-    return G_SOURCE_REMOVE;
-  }
-  g_debug("The picture '%s' is not shown: %s.", picture.path.c_str(), picture.why.c_str());
-  gtk_image_set_from_icon_name(picture.image, "image-missing", GTK_ICON_SIZE_DIALOG);
-  gtk_image_set_pixel_size(picture.image, picture.missing_size);
+  if (picture.pixbuf == nullptr)
+    g_debug("The picture '%s' is not shown: %s.", picture.path.c_str(), picture.why.c_str());
+  picture.done(picture.pixbuf);
   return G_SOURCE_REMOVE;
 }
 
-// On a thread of the pool; the picture goes back to the main loop, to be shown and let go.
-void load(gpointer data, gpointer) {
+// On the thread of the pool, which tells it whether the dialog has ended; the picture goes
+// back to the main loop, to be shown and let go.
+void load_on_thread(gpointer data, gpointer stopping) {
   auto *picture = static_cast<Picture *>(data);
   g_autoptr(GdkPixbufLoader) loader = gdk_pixbuf_loader_new();
   Sizing sizing{*picture};
   g_signal_connect(loader, "size-prepared", G_CALLBACK(on_size_prepared), &sizing);
-  picture->why = decode(*picture, loader, sizing);
+  picture->why = decode(*picture, loader, sizing, *static_cast<std::atomic<bool> *>(stopping));
   g_autoptr(GError) error = nullptr;
   const bool closed = gdk_pixbuf_loader_close(loader, &error);
   if (sizing.refused)
@@ -168,29 +154,49 @@ int screen_side() {
 
 } // namespace
 
-void load_picture(GtkImage *image, const std::string &path, int size) {
+Pictures::~Pictures() {
+  stop();
+}
+
+void Pictures::decode(const std::string &path, int box, Decoded done) {
+  g_return_if_fail(box > 0);
+  push(new Picture{path, box, true, std::move(done)});
+}
+
+void Pictures::load(GtkImage *image, const std::string &path, int size) {
   g_return_if_fail(GTK_IS_IMAGE(image));
-  Loading &l = loading();
-  if (l.pool == nullptr)
-    l.pool = g_thread_pool_new_full(load, nullptr, free_picture, kThreads, FALSE, nullptr);
   const int box = std::min(size > 0 ? size : kLargestPicture, screen_side());
   // The room a picture of that size takes, kept while it is decoded.
   if (size > 0)
     gtk_widget_set_size_request(GTK_WIDGET(image), box, box);
-  auto *picture = new Picture{.image = GTK_IMAGE(g_object_ref(image)),
-                              .path = path,
-                              .box = box,
-                              .fit = size > 0,
-                              .missing_size = size > 0 ? box : kIconSize};
-  g_thread_pool_push(l.pool, picture, nullptr);
+  // Held until the picture is shown or dropped, on the main thread.
+  std::shared_ptr<GtkImage> held(GTK_IMAGE(g_object_ref(image)),
+                                 [](GtkImage *image) { g_object_unref(image); });
+  const int missing_size = size > 0 ? box : kIconSize;
+  auto shown = [held, missing_size](GdkPixbuf *pixbuf) {
+    gtk_widget_set_size_request(GTK_WIDGET(held.get()), -1, -1);
+    if (pixbuf != nullptr) {
+      gtk_image_set_from_pixbuf(held.get(), pixbuf);
+      return;
+    }
+    gtk_image_set_from_icon_name(held.get(), "image-missing", GTK_ICON_SIZE_DIALOG);
+    gtk_image_set_pixel_size(held.get(), missing_size);
+  };
+  push(new Picture{path, box, size > 0, std::move(shown)});
 }
 
-void pictures_stop() {
-  Loading &l = loading();
-  if (l.pool == nullptr)
+void Pictures::push(Picture *picture) {
+  if (pool_ == nullptr)
+    pool_ =
+        g_thread_pool_new_full(load_on_thread, &stopping_, free_picture, kThreads, FALSE, nullptr);
+  g_thread_pool_push(pool_, picture, nullptr);
+}
+
+void Pictures::stop() {
+  if (pool_ == nullptr)
     return;
-  l.stopping = true;
-  g_thread_pool_free(std::exchange(l.pool, nullptr), TRUE, TRUE);
+  stopping_ = true;
+  g_thread_pool_free(std::exchange(pool_, nullptr), TRUE, TRUE);
 }
 
 } // namespace quillet::widgets
