@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -22,6 +23,11 @@ namespace {
 using widgets::Draft;
 using widgets::Element;
 using widgets::Kind;
+
+constexpr widgets::Attribute kActionTakes[] = {
+    {"on", widgets::Takes::words, "change|activate|checked|unchecked", 0, 0,
+     "the action never runs"},
+};
 
 // Group `group` of the first match of `regex` in `line`, stripped; empty without a match.
 std::string first_group(GRegex *regex, std::string_view line, int group) {
@@ -68,18 +74,28 @@ struct PendingFeed {
   std::string command;
 };
 
+// Says a mistake in the markup at markup line `line` under --debug, and keeps it.
+using Say = std::function<void(int line, std::string text)>;
+
 // The widget elements of the walk: the stack of those open and the current one. What an
 // element writes, and what its items, <default>, caption and children do, its kind says.
 class Elements {
 public:
-  Elements(Draft &draft) : draft_(draft) {}
+  Elements(Draft &draft, const Say &say) : draft_(draft), say_(say) {}
 
-  // Opens an element of `kind` at start tag `line`, `rest` being the markup after it.
-  void open(const Kind &kind, std::string id, std::string_view line, std::string_view rest) {
+  // Opens an element of `kind` at start tag `line`, `rest` being the markup after it, on
+  // markup line `at`.
+  void open(const Kind &kind, std::string id, std::string_view line, std::string_view rest,
+            int at) {
     // A widget cannot go inside one that holds no children: the one left open ends where
     // the next widget begins.
-    while (!stack_.empty() && !stack_.back()->kind->holds_children)
+    while (!stack_.empty() && !stack_.back()->kind->holds_children) {
+      const Element &left = *stack_.back();
+      say_(left.line, "<" + std::string(left.kind->element) +
+                          "> is never closed: it ends where the next widget begins, on line " +
+                          std::to_string(at) + ".");
       close_innermost();
+    }
     if (!stack_.empty() && stack_.back()->kind->child_added != nullptr)
       stack_.back()->kind->child_added(draft_, *stack_.back());
 
@@ -87,6 +103,7 @@ public:
     element.kind = &kind;
     element.id = std::move(id);
     element.object_id = element.id;
+    element.line = at;
     if (kind.new_state != nullptr)
       element.state = kind.new_state();
     Element *holder = stack_.empty() ? nullptr : stack_.back();
@@ -111,16 +128,32 @@ public:
   }
 
   // An end tag ends the innermost open element when it names it, and nothing else.
-  void close(std::string_view name) {
-    if (stack_.empty() || stack_.back()->kind->element != name)
+  void close(std::string_view name, int at) {
+    if (stack_.empty() || stack_.back()->kind->element != name) {
+      if (widgets::kind_of(name) == nullptr)
+        return;
+      const auto open = std::ranges::find(
+          stack_, name, [](const Element *element) { return element->kind->element; });
+      const std::string end = "</" + std::string(name) + ">";
+      if (open == stack_.end())
+        say_(at, end + " ends no open <" + std::string(name) + ">; it is ignored.");
+      else
+        say_(at, end + " comes while <" + std::string(stack_.back()->kind->element) + "> of line " +
+                     std::to_string(stack_.back()->line) + " is still open; it is ignored.");
       return;
+    }
     close_innermost();
     current_ = stack_.empty() ? nullptr : stack_.back();
   }
 
+  // The markup has ended: what is still open was never closed.
   void close_all() {
-    while (!stack_.empty())
+    while (!stack_.empty()) {
+      const Element &left = *stack_.back();
+      say_(left.line, "<" + std::string(left.kind->element) +
+                          "> is never closed: it ends where the markup ends.");
       close_innermost();
+    }
   }
 
   // Any other element than a widget leaves none current.
@@ -185,6 +218,7 @@ private:
   }
 
   Draft &draft_;
+  const Say &say_;
   std::deque<Element> elements_; // every widget element met, in document order
   std::vector<Element *> stack_; // the open ones, innermost last
   // Where items and feeds go: the widget element opened last, or after an end tag the
@@ -227,8 +261,6 @@ public:
       event_.reset();
       if (const auto on = widgets::attribute(line.substr(0, gt), "on"); is_action_tag && on)
         event_ = std::string(*on);
-      if (event_ && *event_ != "change" && *event_ != "activate")
-        g_debug("No widget has the event on=\"%s\": its action never runs.", event_->c_str());
       if (is_action_tag && gt != std::string_view::npos)
         file_action(strip(line.substr(gt + 1)));
       return true;
@@ -269,14 +301,17 @@ private:
 class Walk {
 public:
   Walk(Draft &draft, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute,
-       std::span<const widgets::InputAt> inputs)
-      : draft_(draft), elements_(draft), actions_(widget_actions, draft.extras),
+       std::span<const widgets::InputAt> inputs, std::span<const int> lines)
+      : draft_(draft), say_([this](int line, std::string text) { say(line, std::move(text)); }),
+        elements_(draft, say_), actions_(widget_actions, draft.extras),
         auto_id_counter_(auto_id_counter), attribute_(attribute), extras_(draft.extras),
-        inputs_(inputs) {}
+        inputs_(inputs), lines_(lines) {}
 
   void run(std::string_view clean) {
     const Lines lines(clean);
-    for (auto line = lines.begin(); line != lines.end(); ++line) {
+    size_t index = 0;
+    for (auto line = lines.begin(); line != lines.end(); ++line, ++index) {
+      at_ = index < lines_.size() ? lines_[index] : static_cast<int>(index) + 1;
       rest_ = line.rest();
       take_inputs(static_cast<size_t>((*line).data() - clean.data()));
       handle_line(strip(*line));
@@ -291,6 +326,20 @@ public:
   size_t depth() const { return elements_.depth(); }
 
 private:
+  void say(int line, std::string text) {
+    g_debug("line %d: %s", line, text.c_str());
+    if (extras_ != nullptr)
+      extras_->problems.push_back({line, std::move(text)});
+  }
+
+  // Every attribute of start tag `line` of `element` that the tables do not take, or whose
+  // value does not fit.
+  void check(std::string_view element, std::string_view line,
+             std::initializer_list<std::span<const widgets::Attribute>> tables) {
+    for (std::string &misfit : widgets::misfits(element, line, tables))
+      say(at_, std::move(misfit));
+  }
+
   // The <input> elements whose items begin by line offset `at` belong to the current widget,
   // which runs their commands again on a refresh. A kind that takes their output itself gets
   // it when the window is built, and their items stay out of the layout.
@@ -346,6 +395,8 @@ private:
                           std::string(strip(line.substr(line.find('>') + 1)))};
       return;
     }
+    if (widgets::is_start_tag(line, "action"))
+      check("action", line, {kActionTakes});
     if (actions_.take(line))
       return;
     if (line.starts_with("<item>") && held_end_ != 0)
@@ -357,7 +408,7 @@ private:
       return;
     }
     if (line.starts_with("</"))
-      elements_.close(widgets::element_name(line, true));
+      elements_.close(widgets::element_name(line, true), at_);
     else if (line.starts_with('<'))
       handle_opening(line);
   }
@@ -389,7 +440,9 @@ private:
     }
     const Kind *kind = widgets::kind_of(name);
     if (name != "item" && kind == nullptr)
-      g_debug("Unknown element <%s>: left out of the dialog.", name.c_str());
+      say(at_, "Unknown element <" + name + ">: left out of the dialog.");
+    if (kind != nullptr)
+      check(name, line, {widgets::kEveryWidget, widgets::takes_of(*kind)});
 
     std::string id = widget_id(kind, line);
     if (actions_.follow(id) && extras_ != nullptr)
@@ -400,14 +453,14 @@ private:
     }
     if (!id.starts_with("auto_id_") && !names_.insert(id).second) {
       if (id == "btn_ok" || id == "btn_cancel")
-        g_debug("A second %s button: a dialog has one, and GTK refuses the layout.",
-                id == "btn_ok" ? "OK" : "Cancel");
+        say(at_, std::string("A second ") + (id == "btn_ok" ? "OK" : "Cancel") +
+                     " button: a dialog has one, and GTK refuses the layout.");
       else
-        g_debug("The name '%s' is given to more than one widget: GTK refuses the layout, or "
-                "reads back one of them at most.",
-                id.c_str());
+        say(at_, "The name '" + id +
+                     "' is given to more than one widget: GTK refuses the layout, or reads back "
+                     "one of them at most.");
     }
-    elements_.open(*kind, std::move(id), line, rest_);
+    elements_.open(*kind, std::move(id), line, rest_, at_);
   }
 
   std::string widget_id(const Kind *kind, std::string_view line) {
@@ -431,12 +484,15 @@ private:
   }
 
   Draft &draft_;
+  const Say say_;
   Elements elements_;
   Actions actions_;
   int &auto_id_counter_;
   GRegex *attribute_;
   widgets::DialogExtras *extras_;
   std::span<const widgets::InputAt> inputs_;
+  std::span<const int> lines_;
+  int at_ = 0; // the markup line of the line being read
   size_t next_input_ = 0;
   size_t held_end_ = 0; // while not 0, the items of an <input> its widget takes itself
 
@@ -467,7 +523,7 @@ void note_commanded(std::string_view clean, DialogExtras &extras) {
 
 size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
                     int &auto_id_counter, DialogExtras *extras,
-                    std::span<const widgets::InputAt> inputs) {
+                    std::span<const widgets::InputAt> inputs, std::span<const int> lines) {
   g_return_val_if_fail(sb != NULL, 0);
   g_return_val_if_fail(widget_actions != NULL, 0);
 
@@ -480,7 +536,7 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   Draft draft(body, extras);
   if (extras != nullptr)
     note_commanded(clean, *extras);
-  Walk walk(draft, widget_actions, auto_id_counter, attribute, inputs);
+  Walk walk(draft, widget_actions, auto_id_counter, attribute, inputs, lines);
   walk.run(clean);
   draft.write(sb);
   if (extras != nullptr && draft.rows_apart()) {

@@ -19,9 +19,11 @@ using widgets::Feed;
 // ids from `auto_id_counter`, both of which carry over between calls, and what else the
 // dialog needs in `extras` when given, with the layout GTK is given when the rows go to it
 // apart, and the <input> elements cleaning met (`inputs`, in the order of their offsets into
-// `clean`). Returns how deep widget elements were nested.
+// `clean`). Mistakes in the markup are said under --debug and kept in the extras' problems,
+// each with the markup line (`lines`: the markup line of each line of `clean`, 1 for the
+// first; without, the lines of `clean` count). Returns how deep widget elements were nested.
 size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_actions,
                     int &auto_id_counter, DialogExtras *extras = nullptr,
-                    std::span<const widgets::InputAt> inputs = {});
+                    std::span<const widgets::InputAt> inputs = {}, std::span<const int> lines = {});
 
 } // namespace quillet::transform

@@ -74,6 +74,27 @@ size_t xml_transformer_get_nesting_depth(XmlTransformer *self) {
   return priv(self).nesting_depth;
 }
 
+// The markup line of each line of the cleaned text, 1 for the first.
+static std::vector<int> markup_lines(const quillet::preprocess::Origins &origins) {
+  std::vector<int> lines;
+  lines.reserve(origins.line_starts.size());
+  const std::string_view markup = origins.markup;
+  size_t counted = 0;
+  int line = 1;
+  for (size_t start : origins.line_starts) {
+    start = std::min(start, markup.size());
+    if (start < counted) { // not in order: counted afresh
+      counted = 0;
+      line = 1;
+    }
+    line += static_cast<int>(std::count(markup.begin() + static_cast<long>(counted),
+                                        markup.begin() + static_cast<long>(start), '\n'));
+    counted = start;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *raw_xml) {
   g_return_val_if_fail(self != NULL, NULL);
   g_return_val_if_fail(raw_xml != NULL, NULL);
@@ -86,8 +107,10 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   p.extras.rows.clear();
   p.extras.builder_layout.clear();
   p.extras.inputs.clear();
-  p.nesting_depth = quillet::transform::build_layout(
-      sb, clean, self->widget_actions, p.auto_id_counter, &p.extras, p.origins.inputs);
+  p.extras.problems.clear();
+  p.nesting_depth =
+      quillet::transform::build_layout(sb, clean, self->widget_actions, p.auto_id_counter,
+                                       &p.extras, p.origins.inputs, markup_lines(p.origins));
   // What the inputs printed is in the layout or the extras now; a large list's need not stay.
   for (quillet::widgets::InputAt &input : p.origins.inputs)
     std::string().swap(input.output);

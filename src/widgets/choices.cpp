@@ -208,7 +208,10 @@ void refill_combo(GObject *widget, const std::string &output) {
   gtk_combo_box_set_active(GTK_COMBO_BOX(combo), count > 0 ? at : -1);
 }
 
+constexpr Attribute kComboTakes[] = {{"editable", Takes::words, "true|false"}};
+
 constexpr Kind kCombo = {.element = "comboboxtext",
+                         .takes = kComboTakes,
                          .start = start_combo,
                          .end = end_combo,
                          .new_state = make<ComboState>,

@@ -191,8 +191,23 @@ void start_timer(Draft &draft, Element &element, const Tag &) {
   append(sb, "<property name=\"visible\">False</property>\n");
 }
 
+constexpr Attribute kWindowTakes[] = {
+    {"title"},
+    {"width", Takes::count, {}, 1, 10000},
+    {"height", Takes::count, {}, 1, 10000},
+    {"position", Takes::words, "center|mouse", 0, 0, "the display places the window"},
+    {"icon"},
+    {"timeout", Takes::positive, {}, 0, 86400, "the dialog waits for the user"},
+    {"keep-above", Takes::words, "true|false"},
+    {"mnemonics", Takes::words, "true|false"},
+    {"timeout-bar", Takes::words, "true|false"},
+};
+constexpr Attribute kNotebookTakes[] = {{"tabs"}};
+constexpr Attribute kFrameTakes[] = {{"frame_label"}};
+
 constexpr Kind kKinds[] = {
     {.element = "window",
+     .takes = kWindowTakes,
      .start = start_window,
      .end = end_window,
      .new_state = make<WindowState>,
@@ -213,6 +228,7 @@ constexpr Kind kKinds[] = {
      .across = true,
      .type = gtk_box_get_type},
     {.element = "notebook",
+     .takes = kNotebookTakes,
      .start = start_notebook,
      .end = end_object,
      .new_state = make<NotebookState>,
@@ -222,6 +238,7 @@ constexpr Kind kKinds[] = {
      .type = gtk_notebook_get_type,
      .set_up = set_up_notebook},
     {.element = "frame",
+     .takes = kFrameTakes,
      .start = start_frame,
      .end = end_two_objects,
      .holds_children = true,

@@ -74,7 +74,15 @@ struct Inputs {
 };
 
 // What the dialog needs beside the layout, for the driver to do after loading it.
+// A mistake in the markup: the markup line it is on (1 for the first), or 0 for none, and
+// what it is.
+struct Problem {
+  int line = 0;
+  std::string text;
+};
+
 struct DialogExtras {
+  std::vector<Problem> problems;             // of the last layout made, in the order met
   std::vector<std::string> order;            // every widget id, once, in document order
   std::vector<Feed> feeds;                   // in document order
   std::map<std::string, const Kind *> kinds; // the kind of each object the layout names

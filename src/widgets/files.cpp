@@ -348,8 +348,15 @@ GtkWidget *filechooser_focus_part(GtkWidget *widget) {
   return widget;
 }
 
+constexpr Attribute kChooserTakes[] = {
+    {"action", Takes::words, "open|save|folder", 0, 0, "it opens a file"},
+    {"selection", Takes::words, "single|multiple", 0, 0, "one file is chosen"},
+    {"filter"},
+};
+
 constexpr Kind kKinds[] = {
     {.element = "filechooser",
+     .takes = kChooserTakes,
      .start = start_filechooser,
      .end = end_filechooser,
      .new_state = make<ChooserState>,

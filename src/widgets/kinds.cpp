@@ -42,6 +42,39 @@ const Kind *kind_of(std::string_view name) {
   return nullptr;
 }
 
+namespace {
+
+constexpr Attribute kShared[] = {
+    {"variable"},
+    {"id"},
+    {"tooltip"},
+    {"sensitive", Takes::words, "true|false"},
+    {"visible", Takes::words, "true|false"},
+};
+
+constexpr Attribute kExpanderTakes[] = {{"label"}, {"expanded", Takes::words, "true|false"}};
+constexpr Attribute kPanedTakes[] = {
+    {"orientation", Takes::words, "horizontal|vertical"},
+    {"position", Takes::count, {}, 0, 100000},
+};
+constexpr std::pair<std::string_view, std::span<const Attribute>> kByName[] = {
+    {"expander", kExpanderTakes},
+    {"paned", kPanedTakes},
+};
+
+} // namespace
+
+const std::span<const Attribute> kEveryWidget = kShared;
+
+std::span<const Attribute> takes_of(const Kind &kind) {
+  if (!kind.takes.empty())
+    return kind.takes;
+  for (const auto &[element, takes] : kByName)
+    if (element == kind.element)
+      return takes;
+  return {};
+}
+
 std::string common_properties(std::string_view tag) {
   std::string out;
   if (const auto tooltip = attribute(tag, "tooltip"))

@@ -13,12 +13,14 @@
 // The layout side of a row is text only; the window side calls GTK.
 
 #include "widgets/extras.h"
+#include "widgets/markup.h"
 #include "widgets/tables.h"
 
 #include <glib-object.h>
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,7 @@ struct Element {
                          // window's set-up find it; empty when it carries none
   bool open = true;      // its end has not been written yet
   bool has_default = false;
+  int line = 0;                     // the markup line of its start tag
   std::unique_ptr<KindState> state; // its row's own, made by Kind::new_state
   KindState *record = nullptr;      // what its row keeps of it for the window, once it keeps
                                     // something (Draft::record)
@@ -86,6 +89,8 @@ struct Setup {
 
 struct Kind {
   std::string_view element;
+  // The attributes its start tag takes besides those of every widget (kEveryWidget).
+  std::span<const Attribute> takes = {};
 
   // --- The layout. `start` writes the fragment that opens the element; the walk then writes
   // the properties any start tag may ask for (common_properties), and `attributes` those the
@@ -180,6 +185,13 @@ struct Kind {
 
 // The row of element `name` (lower case), or null for markup that makes no widget.
 const Kind *kind_of(std::string_view name);
+
+// The attributes every widget's start tag takes: its name, a tooltip, insensitive, hidden.
+extern const std::span<const Attribute> kEveryWidget;
+
+// The attributes `kind`'s start tag takes besides kEveryWidget: its row's own, or for a row
+// that declares none, those declared for its element by name.
+std::span<const Attribute> takes_of(const Kind &kind);
 
 // The properties any widget's start tag may ask for: a tooltip, insensitive.
 std::string common_properties(std::string_view tag);

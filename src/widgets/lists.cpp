@@ -103,10 +103,6 @@ bool read_worked(std::string_view tag, int columns, ListRecord &list) {
       }
       if (known != std::end(kColumnTypes))
         list.types[i] = known->second;
-      else if (!given[i].empty())
-        g_debug("column-types: '%.*s' is no column type (text, check, radio, icon, progress, "
-                "number, hidden): column %zu holds text.",
-                static_cast<int>(given[i].size()), given[i].data(), i + 1);
     }
   }
   if (const auto value = attribute(tag, "editable"); value == "true") {
@@ -115,7 +111,9 @@ bool read_worked(std::string_view tag, int columns, ListRecord &list) {
   } else if (value && *value != "false") {
     for (std::string_view word : cells(*value, kAnyNumber)) {
       const auto column = count(word, columns + 1);
-      if (!column || *column < 1 || *column > columns)
+      if (!column || *column < 1) // no column number: the walk says so with the start tag
+        continue;
+      if (*column > columns)
         g_debug("editable: '%.*s' is no column of the list (1 to %d): ignored.",
                 static_cast<int>(word.size()), word.data(), columns);
       else if (const Column type = list.types[static_cast<size_t>(*column - 1)];
@@ -125,19 +123,8 @@ bool read_worked(std::string_view tag, int columns, ListRecord &list) {
         list.editable[static_cast<size_t>(*column - 1)] = true;
     }
   }
-  if (const auto key = attribute(tag, "key")) {
-    list.key = *key == "first";
-    if (!list.key)
-      g_debug("key=\"%.*s\": a list is keyed by the cells that name its rows, key=\"first\"; "
-              "ignored.",
-              static_cast<int>(key->size()), key->data());
-  }
-  if (const auto nested = attribute(tag, "nested")) {
-    list.nested = *nested == "true";
-    if (!list.nested && *nested != "false")
-      g_debug("nested=\"%.*s\" is neither true nor false: ignored.",
-              static_cast<int>(nested->size()), nested->data());
-  }
+  list.key = attribute(tag, "key") == "first";
+  list.nested = attribute(tag, "nested") == "true";
   return list.key || list.nested || std::ranges::count(list.editable, true) > 0 ||
          std::ranges::any_of(list.types, [](Column type) { return type != Column::text; });
 }
@@ -993,7 +980,18 @@ void refill_list(GObject *widget, const std::string &output) {
     feed_list(widget, std::string(line));
 }
 
+constexpr Attribute kListTakes[] = {
+    {"columns"},
+    {"selection", Takes::words, "single|multiple", 0, 0, "one row is chosen"},
+    {"column-types", Takes::word_list, "text|check|radio|icon|progress|number|hidden", 0, 0,
+     "a column of an unknown type holds text"},
+    {"editable", Takes::columns, {}, 0, 0, "what is no column number is ignored"},
+    {"key", Takes::words, "first"},
+    {"nested", Takes::words, "true|false"},
+};
+
 constexpr Kind kList = {.element = "list",
+                        .takes = kListTakes,
                         .start = start_list,
                         .end = end_two_objects,
                         .new_state = make<ListState>,

@@ -156,4 +156,134 @@ std::vector<std::string_view> cells(std::string_view text, int columns) {
   return out;
 }
 
+namespace {
+
+// "a", "b" or "c"
+std::string quoted_words(std::string_view words) {
+  std::string out;
+  const std::vector<std::string_view> each = cells(words, static_cast<int>(words.size()) + 1);
+  for (size_t i = 0; i < each.size(); i++) {
+    if (i > 0)
+      out += i + 1 == each.size() ? " or " : ", ";
+    out.append("\"").append(each[i]).append("\"");
+  }
+  return out;
+}
+
+bool is_one_of(std::string_view value, std::string_view words) {
+  const std::vector<std::string_view> each = cells(words, static_cast<int>(words.size()) + 1);
+  return std::ranges::find(each, value) != each.end();
+}
+
+// What `value` does not fit in `declared`, as "takes ...; what it does"; empty when it fits.
+std::string misfit(const Attribute &declared, std::string_view value) {
+  const std::string otherwise(declared.otherwise);
+  const auto many = static_cast<int>(value.size()) + 1;
+  switch (declared.takes) {
+  case Takes::text:
+    return {};
+  case Takes::words:
+    if (is_one_of(value, declared.words))
+      return {};
+    return "takes " + quoted_words(declared.words) + "; " + otherwise;
+  case Takes::word_list:
+    if (std::ranges::all_of(cells(value, many),
+                            [&](std::string_view word) { return is_one_of(word, declared.words); }))
+      return {};
+    return "takes words " + quoted_words(declared.words) + " separated by '|'; " + otherwise;
+  case Takes::word:
+    if (is_word(value))
+      return {};
+    return "takes a word (letters, digits and '_'); " + otherwise;
+  case Takes::number:
+    if (number(value))
+      return {};
+    return "takes a number, such as 2.5; " + otherwise;
+  case Takes::positive: {
+    const std::optional<double> given = number(value);
+    if (given && *given > 0 && (declared.most == 0 || *given <= declared.most))
+      return {};
+    const std::string most = declared.most > 0 ? ", at most " + std::to_string(declared.most) : "";
+    if (given && declared.most > 0 && *given > declared.most)
+      return "takes a number above 0" + most + "; it is taken as " + std::to_string(declared.most);
+    return "takes a number above 0" + most + "; " + otherwise;
+  }
+  case Takes::count: {
+    const std::optional<int> given = count(value, declared.most + 1);
+    if (given && *given >= declared.least && *given <= declared.most)
+      return {};
+    const std::string range = "takes a whole number from " + std::to_string(declared.least) +
+                              " to " + std::to_string(declared.most);
+    if (given && *given > declared.most)
+      return range + "; it is taken as " + std::to_string(declared.most);
+    return range + "; " + otherwise;
+  }
+  case Takes::columns:
+    if (value == "true" || value == "false" ||
+        std::ranges::all_of(cells(value, many), [](std::string_view column) {
+          const std::optional<int> given = count(column, 1000);
+          return given && *given > 0;
+        }))
+      return {};
+    return "takes \"true\" or column numbers separated by '|'; " + otherwise;
+  }
+  return {};
+}
+
+// The attributes of a start tag, name and value, as written with double quotes; a value in
+// single quotes is given with its quotes, for the check to say so.
+std::vector<std::pair<std::string_view, std::string_view>> attributes_of(std::string_view tag) {
+  std::vector<std::pair<std::string_view, std::string_view>> out;
+  size_t at = tag.find_first_of(kBlank);
+  while (at < tag.size()) {
+    at = tag.find_first_not_of(kBlank, at);
+    if (at == std::string_view::npos || tag[at] == '>' || tag[at] == '/')
+      break;
+    const size_t name_end = tag.find_first_of("= \t\n\r\f>/", at);
+    if (name_end == std::string_view::npos)
+      break;
+    const std::string_view name = tag.substr(at, name_end - at);
+    if (tag[name_end] != '=' || name_end + 1 >= tag.size()) {
+      at = name_end; // a word alone, such as a button's ok
+      continue;
+    }
+    const char quote = tag[name_end + 1];
+    const size_t close =
+        quote == '"' || quote == '\'' ? tag.find(quote, name_end + 2) : std::string_view::npos;
+    if (close == std::string_view::npos)
+      break;
+    out.emplace_back(name, quote == '"' ? tag.substr(name_end + 2, close - name_end - 2)
+                                        : tag.substr(name_end + 1, close - name_end));
+    at = close + 1;
+  }
+  return out;
+}
+
+} // namespace
+
+std::vector<std::string> misfits(std::string_view element, std::string_view tag,
+                                 std::initializer_list<std::span<const Attribute>> tables) {
+  std::vector<std::string> out;
+  for (const auto &[name, value] : attributes_of(tag)) {
+    const Attribute *declared = nullptr;
+    for (std::span<const Attribute> table : tables)
+      for (const Attribute &attribute : table)
+        if (attribute.name == name)
+          declared = &attribute;
+    std::string shown =
+        value.size() > 60 ? std::string(value.substr(0, 57)) + "..." : std::string(value);
+    const bool single = value.starts_with('\'');
+    std::string said = "<" + std::string(element) + " " + std::string(name) +
+                       (single ? "=" : "=\"") + shown + (single ? ">: " : "\">: ");
+    if (declared == nullptr)
+      out.push_back(said + "<" + std::string(element) + "> takes no " + std::string(name) +
+                    "; it is ignored.");
+    else if (single)
+      out.push_back(said + "a value goes in double quotes; it is ignored.");
+    else if (std::string wrong = misfit(*declared, value); !wrong.empty())
+      out.push_back(said + std::string(name) + " " + wrong + ".");
+  }
+  return out;
+}
+
 } // namespace quillet::widgets

@@ -5,7 +5,9 @@
 
 #include <glib.h>
 
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,5 +60,35 @@ std::string property(std::string_view name, std::string_view value);
 // A row's cells: the text split on '|' into at most `columns` cells, the extra ones left in
 // the last, each stripped.
 std::vector<std::string_view> cells(std::string_view text, int columns);
+
+// What values an attribute takes.
+enum class Takes {
+  text,      // any text
+  words,     // one of `words`
+  word_list, // words of `words` separated by '|'
+  word,      // a word of letters, digits and '_'
+  number,    // a number
+  positive,  // a number above 0; above `most`, when not 0, it is taken as `most`
+  count,     // a whole number from `least` to `most`; a larger one is taken as `most`
+  columns,   // "true", "false" or column numbers separated by '|'
+};
+
+// An attribute a start tag may have and the values it takes. Rows declare those they read
+// (and read them themselves); the walk checks every start tag against the declarations, and
+// the manual documents each.
+struct Attribute {
+  std::string_view name;
+  Takes takes = Takes::text;
+  std::string_view words = {}; // the values of Takes::words and Takes::word_list, '|' between
+  int least = 0;
+  int most = 0;
+  std::string_view otherwise = "it is ignored"; // what a value that does not fit does
+};
+
+// What is wrong with the attributes of start tag `tag` of element `element`, a sentence each
+// that names the attribute: one no table of `tables` declares, or a value that does not fit
+// its declaration.
+std::vector<std::string> misfits(std::string_view element, std::string_view tag,
+                                 std::initializer_list<std::span<const Attribute>> tables);
 
 } // namespace quillet::widgets

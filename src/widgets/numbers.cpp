@@ -242,8 +242,17 @@ void refill_spinbutton(GObject *widget, const std::string &output) {
     set_spin_value(widget, *value);
 }
 
+constexpr Attribute kRangeTakes[] = {
+    {"min", Takes::number},
+    {"max", Takes::number},
+    {"step", Takes::positive},
+    {"digits", Takes::count, {}, 0, 20},
+};
+constexpr Attribute kProgressTakes[] = {{"auto-close", Takes::words, "true|false"}};
+
 constexpr Kind kKinds[] = {
     {.element = "spinbutton",
+     .takes = kRangeTakes,
      .start = start_spinbutton,
      .end = end_object,
      .new_state = make<RangeState>,
@@ -259,6 +268,7 @@ constexpr Kind kKinds[] = {
      .set_value = set_spinbutton,
      .refill = refill_spinbutton},
     {.element = "slider",
+     .takes = kRangeTakes,
      .start = start_slider,
      .end = end_object,
      .new_state = make<RangeState>,
@@ -275,6 +285,7 @@ constexpr Kind kKinds[] = {
      .set_value = set_slider,
      .refill = refill_range},
     {.element = "progressbar",
+     .takes = kProgressTakes,
      .start = start_progressbar,
      .end = end_object,
      .attributes = progressbar_attributes,

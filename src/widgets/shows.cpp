@@ -69,8 +69,15 @@ void start_separator(Draft &draft, Element &element, const Tag &tag) {
   draft.append(property("orientation", across ? "horizontal" : "vertical"));
 }
 
+constexpr Attribute kImageTakes[] = {
+    {"icon"},
+    {"file"},
+    {"size", Takes::count, {}, 1, 1024},
+};
+
 constexpr Kind kKinds[] = {
     {.element = "image",
+     .takes = kImageTakes,
      .start = start_image,
      .end = end_image,
      .attributes = image_attributes,

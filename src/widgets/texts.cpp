@@ -314,10 +314,6 @@ void button_attributes(Draft &draft, Element &button, std::string_view tag) {
   const std::optional<std::string_view> exit = attribute(tag, "exit");
   if (exit && is_word(*exit))
     record_of<ButtonRecord>(draft, button).exit = std::string(*exit);
-  else if (exit)
-    g_debug("The exit word '%.*s' is not a word (letters, digits and '_'): the button does not "
-            "end the dialog.",
-            static_cast<int>(exit->size()), exit->data());
   if (attribute(tag, "default") != "true" || draft.extras == nullptr)
     return;
   if (draft.extras->default_button.empty())
@@ -341,8 +337,23 @@ void refill_caption(GObject *widget, const std::string &output) {
 
 namespace {
 
+constexpr Attribute kTextTakes[] = {
+    {"markup", Takes::words, "true|false"},
+    {"selectable", Takes::words, "true|false"},
+};
+constexpr Attribute kEntryTakes[] = {
+    {"visibility", Takes::words, "true|false", 0, 0, "the text is hidden"},
+    {"placeholder"},
+};
+constexpr Attribute kButtonTakes[] = {
+    {"exit", Takes::word, {}, 0, 0, "the button does not end the dialog"},
+    {"default", Takes::words, "true|false"},
+    {"label"},
+};
+
 constexpr Kind kKinds[] = {
     {.element = "text",
+     .takes = kTextTakes,
      .start = start_text,
      .end = end_object,
      .new_state = make<TextState>,
@@ -353,6 +364,7 @@ constexpr Kind kKinds[] = {
      .captioned = text_captioned,
      .refill = refill_text},
     {.element = "entry",
+     .takes = kEntryTakes,
      .start = start_entry,
      .end = end_object,
      .new_state = make<EntryState>,
@@ -387,6 +399,7 @@ constexpr Kind kKinds[] = {
      .set_value = set_edit,
      .refill = refill_edit},
     {.element = "button",
+     .takes = kButtonTakes,
      .start = start_button,
      .end = end_object,
      .new_state = make<ButtonState>,

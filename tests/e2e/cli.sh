@@ -49,7 +49,7 @@ program_named() {
   same "no-variable notes" "$(grep -c '^\[QUILLET DEBUG\] No environment variable is named' err)" \
     "$notes" || return 1
   ((notes == 0)) || sed -i 1d err
-  [[ $(head -1 err) == "[QUILLET DEBUG] The name 'TWICE' is given to more than one widget"* &&
+  [[ $(head -1 err) == "[QUILLET DEBUG] line 1: The name 'TWICE' is given to more than one widget"* &&
     $(sed -n 2p err) == '[CONTROL POINT A]'* &&
     $(sed -n 3p err) == '[CONTROL POINT D] GTK PARSER EXCEPTION: '*TWICE* && $(sed -n 4p err) == \
     '[QUILLET DEBUG] GTK rejected what the markup brings in at line 1, column 47: <entry variable="TWICE">' &&
