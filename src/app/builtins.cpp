@@ -26,16 +26,26 @@ struct Builtins::Refresh {
   std::unique_ptr<output::InputRun> running;
 };
 
-namespace {
-
-// The object id of the widget a built-in command names, or empty.
 std::string object_named(const transform::DialogExtras &extras, const std::string &name) {
   const auto object = extras.objects.find(name);
   std::string id = object != extras.objects.end() ? object->second : name;
   return extras.kinds.contains(id) ? id : std::string();
 }
 
-} // namespace
+std::optional<BuiltinCommand> builtin_command(std::string_view command) {
+  const std::string_view text = strip(command);
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos)
+    return std::nullopt;
+  const std::string_view verb = text.substr(0, colon);
+  const std::string_view name = text.substr(colon + 1);
+  constexpr std::string_view kVerbs[] = {"refresh", "clear", "enable", "disable",
+                                         "show",    "hide",  "exit"};
+  if (std::ranges::find(kVerbs, verb) == std::end(kVerbs) || name.empty() ||
+      name.find_first_of(" \t\n\r'\"\\") != std::string::npos)
+    return std::nullopt;
+  return BuiltinCommand{verb, std::string(name)};
+}
 
 Builtins::Builtins(const BuiltinDialog &dialog, Actions &actions, Feeds &feeds)
     : dialog_(dialog), actions_(actions), feeds_(feeds) {
@@ -101,17 +111,11 @@ Builtin Builtins::refresh(GObject *widget, const std::string &id, const std::str
 
 Builtin Builtins::run(const char *command) {
   g_return_val_if_fail(command != NULL, Builtin::kNone);
-  const std::string_view text = strip(command);
-  const size_t colon = text.find(':');
-  if (colon == std::string_view::npos)
+  const std::optional<BuiltinCommand> builtin = builtin_command(command);
+  if (!builtin)
     return Builtin::kNone;
-  const std::string_view verb = text.substr(0, colon);
-  const std::string name(text.substr(colon + 1));
-  constexpr std::string_view kVerbs[] = {"refresh", "clear", "enable", "disable",
-                                         "show",    "hide",  "exit"};
-  if (std::ranges::find(kVerbs, verb) == std::end(kVerbs) || name.empty() ||
-      name.find_first_of(" \t\n\r'\"\\") != std::string::npos)
-    return Builtin::kNone;
+  const std::string_view verb = builtin->verb;
+  const std::string &name = builtin->name;
 
   if (verb == "exit") {
     if (is_word(name))

@@ -11,8 +11,23 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace quillet::app {
+
+// A built-in command's parts: VERB:NAME.
+struct BuiltinCommand {
+  std::string_view verb;
+  std::string name;
+};
+
+// `command`'s parts when it is a built-in command; none for a program to run.
+std::optional<BuiltinCommand> builtin_command(std::string_view command);
+
+// The object id of the widget a built-in command names, or empty.
+std::string object_named(const transform::DialogExtras &extras, const std::string &name);
 
 // What the built-in commands act on; `end` ends the dialog with an exit word, as a button
 // given that word does.

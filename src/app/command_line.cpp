@@ -45,6 +45,7 @@ CommandLine command_line_parse(char **argv, int argc) {
   if (argc <= 1 || g_str_equal(argv[1], "--help") || g_str_equal(argv[1], "-h")) {
     fputs("quillet v" QUILLET_VERSION " - Native GTK3 Drop-In Replacement\n"
           "Usage: quillet --program NAME [--format FORMAT] [--values FILE] [--debug]\n"
+          "       quillet --check --program NAME\n"
           "       quillet --help | --version\n"
           "Shows the dialog whose markup the environment variable NAME holds (or NAME itself,\n"
           "when no variable has that name) and prints what the user entered, for eval.\n"
@@ -52,6 +53,8 @@ CommandLine command_line_parse(char **argv, int argc) {
           "  --format FORMAT   the answer for bash (the default), any sh, or json\n"
           "  --values FILE     starting values from an earlier answer (- for standard input)\n"
           "  --debug      explain on standard error how the dialog was loaded and why it ended\n"
+          "  --check      show nothing: print the dialog's mistakes, a line each, and end\n"
+          "               with status 1 when there is one\n"
           "  -h, --help   print this help\n"
           "  --version    print the version\n"
           "See quillet(1).\n",
@@ -67,6 +70,10 @@ CommandLine command_line_parse(char **argv, int argc) {
     const std::string_view arg = argv[i];
     if (arg == "--debug") {
       line.debug = true;
+      continue;
+    }
+    if (arg == "--check") {
+      line.check = true;
       continue;
     }
     if (const auto value = option_value("--format", argv, argc, i)) {

@@ -13,6 +13,7 @@ struct CommandLine {
   std::optional<std::string> program; // the markup, when a --program was given
   std::string named_nothing;          // the --program name no variable had, taken as markup
   bool debug = false;
+  bool check = false; // --check: say the dialog's mistakes, show nothing
   Format format = Format::bash;
   std::optional<std::string> values_file; // --values: a path, or "-"
 };

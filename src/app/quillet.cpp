@@ -2,6 +2,7 @@
 
 #include "common/checks.h"
 
+#include "check.h"
 #include "command_line.h"
 #include "common/children.h"
 #include "formats.h"
@@ -37,6 +38,8 @@ struct QuilletPrivate {
   std::optional<std::string> values_file;
   std::optional<quillet::app::Values> values; // read from it before the display is opened
   bool debug = false;
+  bool check = false;
+  std::string named_nothing;                      // the --program name no variable had
   std::unique_ptr<quillet::app::Session> session; // once the window is made
 
   // A line on standard error with --debug.
@@ -114,6 +117,8 @@ void quillet_parse_arguments(Quillet *self, char **argv, int argc) {
   QuilletPrivate &p = priv(self);
   quillet::app::CommandLine line = quillet::app::command_line_parse(argv, argc);
   p.debug = p.debug || line.debug;
+  p.check = p.check || line.check;
+  p.named_nothing = line.named_nothing;
   if (line.program)
     p.program = std::move(*line.program);
   p.format = line.format;
@@ -388,6 +393,27 @@ void watch_display() {
 
 } // namespace
 
+namespace {
+
+// --check: the problems on standard output, for the author (and a script's `|| exit`); status
+// 1 when there is one. A display is used when there is one, and none is needed.
+int check(Quillet *self, int *argc, char ***argv) {
+  const QuilletPrivate &p = priv(self);
+  g_setenv("GDK_GL", "disable", TRUE);
+  const bool display = gtk_init_check(argc, argv);
+  std::vector<quillet::app::Problem> problems =
+      quillet::app::check_dialog(self->transformer, p.program, display);
+  if (!p.named_nothing.empty())
+    problems.insert(problems.begin(),
+                    {0, "No environment variable is named '" + p.named_nothing +
+                            "': it was taken as the XML program itself. Was the variable "
+                            "exported?"});
+  quillet::app::print_problems(problems, stdout);
+  return problems.empty() ? 0 : 1;
+}
+
+} // namespace
+
 int quillet_main(int argc, char **argv) {
   open_closed_streams();
   quillet::children::install_signal_handlers();
@@ -397,6 +423,8 @@ int quillet_main(int argc, char **argv) {
   // Set once for the process, with what the command line asked for.
   g_log_set_writer_func(quiet_log_writer, p.debug ? GINT_TO_POINTER(TRUE) : nullptr, nullptr);
   quillet::children::keep_bus_from_starting();
+  if (p.check)
+    return check(app, &argc, &argv);
   if (!load_values(p) || !open_display(p, &argc, &argv))
     return 1;
   watch_display();

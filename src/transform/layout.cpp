@@ -12,8 +12,10 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ranges>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillet::transform {
@@ -132,14 +134,21 @@ public:
     if (stack_.empty() || stack_.back()->kind->element != name) {
       if (widgets::kind_of(name) == nullptr)
         return;
-      const auto open = std::ranges::find(
-          stack_, name, [](const Element *element) { return element->kind->element; });
+      // The elements opened after the one it names were never closed; it stays open, and
+      // neither is said again.
+      const auto open =
+          std::ranges::find(stack_ | std::views::reverse, name,
+                            [](const Element *element) { return element->kind->element; });
       const std::string end = "</" + std::string(name) + ">";
-      if (open == stack_.end())
+      if (open == stack_.rend()) {
         say_(at, end + " ends no open <" + std::string(name) + ">; it is ignored.");
-      else
-        say_(at, end + " comes while <" + std::string(stack_.back()->kind->element) + "> of line " +
-                     std::to_string(stack_.back()->line) + " is still open; it is ignored.");
+        return;
+      }
+      (*open)->accounted = true;
+      for (auto inner = stack_.rbegin(); inner != open; ++inner)
+        if (!std::exchange((*inner)->accounted, true))
+          say_((*inner)->line, "<" + std::string((*inner)->kind->element) + "> is never closed: " +
+                                   end + " on line " + std::to_string(at) + " comes first.");
       return;
     }
     close_innermost();
@@ -150,8 +159,9 @@ public:
   void close_all() {
     while (!stack_.empty()) {
       const Element &left = *stack_.back();
-      say_(left.line, "<" + std::string(left.kind->element) +
-                          "> is never closed: it ends where the markup ends.");
+      if (!left.accounted)
+        say_(left.line, "<" + std::string(left.kind->element) +
+                            "> is never closed: it ends where the markup ends.");
       close_innermost();
     }
   }
@@ -232,8 +242,9 @@ private:
 // in the widget actions table, or with an `on` event in the extras' table of events.
 class Actions {
 public:
-  Actions(GHashTable *widget_actions, DialogExtras *extras)
-      : widget_actions_(widget_actions), extras_(extras) {}
+  // `at` is the markup line being read.
+  Actions(GHashTable *widget_actions, DialogExtras *extras, const int &at)
+      : widget_actions_(widget_actions), extras_(extras), at_(at) {}
 
   // The commands that follow go to `id`: true when it has no entry yet, and gets one.
   bool follow(const std::string &id) {
@@ -278,6 +289,8 @@ private:
   void file_action(std::string_view command) {
     if (current_widget_id_.empty() || command.empty())
       return;
+    if (extras_ != nullptr)
+      extras_->commands.emplace_back(at_, command);
     if (event_) {
       if (extras_ != nullptr && (*event_ == "change" || *event_ == "activate"))
         extras_->events[std::string(*event_)][current_widget_id_].emplace_back(command);
@@ -290,6 +303,7 @@ private:
 
   GHashTable *widget_actions_;
   DialogExtras *extras_;
+  const int &at_;
   std::string current_widget_id_;
   bool in_action_ = false;
   std::optional<std::string> event_; // the `on` of the action block being read
@@ -303,7 +317,7 @@ public:
   Walk(Draft &draft, GHashTable *widget_actions, int &auto_id_counter, GRegex *attribute,
        std::span<const widgets::InputAt> inputs, std::span<const int> lines)
       : draft_(draft), say_([this](int line, std::string text) { say(line, std::move(text)); }),
-        elements_(draft, say_), actions_(widget_actions, draft.extras),
+        elements_(draft, say_), actions_(widget_actions, draft.extras, at_),
         auto_id_counter_(auto_id_counter), attribute_(attribute), extras_(draft.extras),
         inputs_(inputs), lines_(lines) {}
 
@@ -460,6 +474,8 @@ private:
                      "' is given to more than one widget: GTK refuses the layout, or reads back "
                      "one of them at most.");
     }
+    if (extras_ != nullptr)
+      extras_->lines.try_emplace(id, at_);
     elements_.open(*kind, std::move(id), line, rest_, at_);
   }
 

@@ -108,6 +108,8 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   p.extras.builder_layout.clear();
   p.extras.inputs.clear();
   p.extras.problems.clear();
+  p.extras.commands.clear();
+  p.extras.lines.clear();
   p.nesting_depth =
       quillet::transform::build_layout(sb, clean, self->widget_actions, p.auto_id_counter,
                                        &p.extras, p.origins.inputs, markup_lines(p.origins));

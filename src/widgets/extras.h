@@ -82,7 +82,11 @@ struct Problem {
 };
 
 struct DialogExtras {
-  std::vector<Problem> problems;             // of the last layout made, in the order met
+  std::vector<Problem> problems; // of the last layout made, in the order met
+  // Of the last layout made, for a check: every action command with its markup line, and the
+  // markup line of each widget by its name.
+  std::vector<std::pair<int, std::string>> commands;
+  std::map<std::string, int> lines;
   std::vector<std::string> order;            // every widget id, once, in document order
   std::vector<Feed> feeds;                   // in document order
   std::map<std::string, const Kind *> kinds; // the kind of each object the layout names

@@ -43,6 +43,7 @@ struct Element {
   bool open = true;      // its end has not been written yet
   bool has_default = false;
   int line = 0;                     // the markup line of its start tag
+  bool accounted = false;           // its end tag came out of turn, or its missing end is said
   std::unique_ptr<KindState> state; // its row's own, made by Kind::new_state
   KindState *record = nullptr;      // what its row keeps of it for the window, once it keeps
                                     // something (Draft::record)

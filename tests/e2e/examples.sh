@@ -13,6 +13,12 @@ every_example_tested() {
   same examples "$found" "$tested"
 }
 
+# What it finds is in the test log.
+examples_pass_check() {
+  "$E2E_SRC/../check-examples.sh" "$QUILLET" >&2
+}
+
 check "every example but gallery.sh has a case" every_example_tested
+check "quillet --check finds nothing wrong in any example's dialog" examples_pass_check
 cases examples.cases
 done_testing
