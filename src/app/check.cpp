@@ -206,7 +206,12 @@ std::vector<Problem> check_dialog(XmlTransformer *transformer, const std::string
   problems = extras.problems;
   check_commands(extras, problems);
   check_names(extras, problems);
-  check_layout(transformer, layout, display, problems);
+  // GTK would take long over such a layout, and the dialog is refused before it sees one.
+  if (xml_transformer_get_nesting_depth(transformer) > kMaxNesting)
+    problems.push_back({0, "Widgets are nested more than " + std::to_string(kMaxNesting) +
+                               " levels deep: the dialog is refused."});
+  else
+    check_layout(transformer, layout, display, problems);
   std::ranges::stable_sort(problems, {}, &Problem::line);
   return problems;
 }

@@ -12,6 +12,10 @@ namespace quillet::app {
 
 using widgets::Problem;
 
+// How deep widgets may be nested: GTK lays out nested widgets recursively and runs out of
+// stack a few thousand levels down; no dialog needs more than a handful.
+constexpr size_t kMaxNesting = 1000;
+
 // Every mistake the markup `program` holds that the walk, the commands of its actions, the
 // names of its widgets and GTK show, sorted by markup line (0 for none). Runs no command of
 // the markup: its inputs print nothing. With `display`, GtkBuilder parses the layout; without,

@@ -54,8 +54,6 @@ struct _Quillet {
 
 G_DEFINE_TYPE_WITH_PRIVATE(Quillet, quillet, G_TYPE_OBJECT)
 
-static constexpr size_t kMaxNesting = 1000;
-
 static QuilletPrivate &priv(Quillet *self) {
   return *static_cast<QuilletPrivate *>(quillet_get_instance_private(self));
 }
@@ -261,10 +259,9 @@ int quillet_launch(Quillet *self) {
   // A copy for the script's author; a directory we cannot write to must not stop the dialog.
   write_debug_copy(p, layout, length);
 
-  // GTK lays out nested widgets recursively and runs out of stack a few thousand levels
-  // down; no dialog needs more than a handful.
-  if (xml_transformer_get_nesting_depth(self->transformer) > kMaxNesting) {
-    p.say("[QUILLET CRITICAL] Widgets are nested more than %zu levels deep.\n", kMaxNesting);
+  if (xml_transformer_get_nesting_depth(self->transformer) > quillet::app::kMaxNesting) {
+    p.say("[QUILLET CRITICAL] Widgets are nested more than %zu levels deep.\n",
+          quillet::app::kMaxNesting);
     return 1;
   }
 
@@ -421,7 +418,10 @@ int quillet_main(int argc, char **argv) {
   quillet_parse_arguments(app, argv, argc);
   QuilletPrivate &p = priv(app);
   // Set once for the process, with what the command line asked for.
-  g_log_set_writer_func(quiet_log_writer, p.debug ? GINT_TO_POINTER(TRUE) : nullptr, nullptr);
+  // --check says what it finds on standard output alone: the walks it makes to find where
+  // GTK's fault comes in would repeat every debug line.
+  g_log_set_writer_func(quiet_log_writer, p.debug && !p.check ? GINT_TO_POINTER(TRUE) : nullptr,
+                        nullptr);
   quillet::children::keep_bus_from_starting();
   if (p.check)
     return check(app, &argc, &argv);
