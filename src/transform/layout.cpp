@@ -403,6 +403,7 @@ private:
       return;
     }
     if (widgets::is_start_tag(line, "feed")) {
+      check("feed", line, {});
       const Element *current = elements_.current();
       feed_ = PendingFeed{current != nullptr ? current->object_id : std::string(),
                           current != nullptr ? current->kind : nullptr,
@@ -440,6 +441,9 @@ private:
     const std::string name = widgets::element_name(line, false);
     if (name.empty() || name == "action" || name == "input")
       return;
+    // They take no attributes.
+    if (name == "label" || name == "default" || name == "item")
+      check(name, line, {});
     if (name == "label") {
       label_ = PendingLabel{label_text(line)};
       if (contains(line, "</label>"))
