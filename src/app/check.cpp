@@ -57,7 +57,10 @@ void check_names(const DialogExtras &extras, std::vector<Problem> &problems) {
     const auto kind = extras.kinds.find(object_named(extras, name));
     if (name.starts_with("auto_id_") || kind == extras.kinds.end() || kind->second->read == nullptr)
       continue;
-    if (!is_shell_name(name) || name == "EXIT")
+    if (name == "EXIT")
+      problems.push_back({line, "The name 'EXIT' is the answer's own: the widget's value is not "
+                                "printed."});
+    else if (!is_shell_name(name))
       problems.push_back({line, "The name '" + name +
                                     "' is none the shell can assign: its value is not printed."});
     else if (const char *reason = refused_name(name))
