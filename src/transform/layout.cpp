@@ -480,6 +480,7 @@ private:
     }
     if (extras_ != nullptr)
       extras_->lines.try_emplace(id, at_);
+    draft_.line = at_;
     elements_.open(*kind, std::move(id), line, rest_, at_);
   }
 

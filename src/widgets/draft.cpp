@@ -206,4 +206,10 @@ void Draft::write(GString *sb, bool rows) const {
   g_string_append_len(sb, body->str, static_cast<gssize>(body->len));
 }
 
+void Draft::say(std::string text) {
+  g_debug("line %d: %s", line, text.c_str());
+  if (extras != nullptr)
+    extras->problems.push_back({line, std::move(text)});
+}
+
 } // namespace quillet::widgets

@@ -47,6 +47,11 @@ public:
 
   GString *const body; // the current stretch
   DialogExtras *const extras;
+  int line = 0; // the markup line of the start tag being written
+
+  // Says a mistake of the start tag being written under --debug, with its line, and keeps it
+  // in the extras' problems.
+  void say(std::string text);
 
   void append(std::string_view text);
   // An <item> line as it is, for an object that takes items of its own.

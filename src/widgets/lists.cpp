@@ -89,7 +89,7 @@ struct ListState : KindState {
 
 // column-types, editable, key and nested; a value that does not fit is ignored, with a
 // --debug line. Whether any of them makes the list worked.
-bool read_worked(std::string_view tag, int columns, ListRecord &list) {
+bool read_worked(Draft &draft, std::string_view tag, int columns, ListRecord &list) {
   list.types.assign(static_cast<size_t>(columns), Column::text);
   list.editable.assign(static_cast<size_t>(columns), false);
   if (const auto words = attribute(tag, "column-types")) {
@@ -97,8 +97,9 @@ bool read_worked(std::string_view tag, int columns, ListRecord &list) {
     for (size_t i = 0; i < given.size(); i++) {
       const auto known = std::ranges::find(kColumnTypes, given[i], &ColumnName::first);
       if (i >= list.types.size()) {
-        g_debug("column-types names %zu columns, the list has %d: the rest are ignored.",
-                given.size(), columns);
+        draft.say("<list column-types>: " + std::to_string(given.size()) +
+                  " columns named, the list has " + std::to_string(columns) +
+                  ": the rest are ignored.");
         break;
       }
       if (known != std::end(kColumnTypes))
@@ -114,11 +115,12 @@ bool read_worked(std::string_view tag, int columns, ListRecord &list) {
       if (!column || *column < 1) // no column number: the walk says so with the start tag
         continue;
       if (*column > columns)
-        g_debug("editable: '%.*s' is no column of the list (1 to %d): ignored.",
-                static_cast<int>(word.size()), word.data(), columns);
+        draft.say("<list editable>: " + std::string(word) + " is no column of the list (1 to " +
+                  std::to_string(columns) + "); it is ignored.");
       else if (const Column type = list.types[static_cast<size_t>(*column - 1)];
                type != Column::text && type != Column::number)
-        g_debug("editable: column %d holds no text to edit: ignored.", *column);
+        draft.say("<list editable>: column " + std::to_string(*column) +
+                  " holds no text to edit; it is ignored.");
       else
         list.editable[static_cast<size_t>(*column - 1)] = true;
     }
@@ -177,7 +179,7 @@ void start_list(Draft &draft, Element &element, const Tag &tag) {
     for (std::string_view title : cells(*columns, kAnyNumber))
       titles.push_back(layout_text(title));
   state.columns = std::max<int>(1, static_cast<int>(titles.size()));
-  if (ListRecord worked; read_worked(tag.line, state.columns, worked)) {
+  if (ListRecord worked; read_worked(draft, tag.line, state.columns, worked)) {
     state.worked = &record_of<ListRecord>(draft, element);
     *state.worked = std::move(worked);
   }

@@ -319,8 +319,8 @@ void button_attributes(Draft &draft, Element &button, std::string_view tag) {
   if (draft.extras->default_button.empty())
     draft.extras->default_button = button.id;
   else
-    g_debug("A second button is given default=\"true\": it is ignored, Enter presses the "
-            "first.");
+    draft.say("<button default=\"true\">: a second button is given it; it is ignored, Enter "
+              "presses the first.");
 }
 
 void describe_button(const KindState &record, std::string_view id, std::vector<Note> &notes) {
