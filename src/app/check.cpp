@@ -51,6 +51,44 @@ void check_commands(const DialogExtras &extras, std::vector<Problem> &problems) 
   }
 }
 
+// The first word of a script bash runs, where it surely names a program bash looks for on
+// PATH: a plain word (no quote, expansion, assignment or operator) that is no keyword or
+// builtin of bash. Empty for any other.
+std::string_view program_of_script(std::string_view script) {
+  const std::string_view first = strip(script.substr(0, script.find('\n')));
+  const std::string_view word = first.substr(0, first.find_first_of(kBlank));
+  constexpr std::string_view kBash[] = {
+      "if",        "then",     "else",     "elif",    "fi",       "case",    "esac",     "for",
+      "select",    "while",    "until",    "do",      "done",     "in",      "function", "time",
+      "coproc",    "alias",    "bg",       "bind",    "break",    "builtin", "caller",   "cd",
+      "command",   "compgen",  "complete", "compopt", "continue", "declare", "dirs",     "disown",
+      "echo",      "enable",   "eval",     "exec",    "exit",     "export",  "false",    "fc",
+      "fg",        "getopts",  "hash",     "help",    "history",  "jobs",    "kill",     "let",
+      "local",     "logout",   "mapfile",  "popd",    "printf",   "pushd",   "pwd",      "read",
+      "readarray", "readonly", "return",   "set",     "shift",    "shopt",   "source",   "suspend",
+      "test",      "times",    "trap",     "true",    "type",     "typeset", "ulimit",   "umask",
+      "unalias",   "unset",    "wait"};
+  const bool plain = !word.empty() && std::ranges::all_of(word, [](char c) {
+    return g_ascii_isalnum(c) || c == '_' || c == '.' || c == '/' || c == '+' || c == '-';
+  });
+  // A feed of "-" reads standard input.
+  if (!plain || word.starts_with('-') || word.find_first_not_of("./") == std::string_view::npos ||
+      std::ranges::find(kBash, word) != std::end(kBash))
+    return {};
+  return word;
+}
+
+void check_scripts(const DialogExtras &extras, std::vector<Problem> &problems) {
+  for (const auto &[line, script] : extras.scripts) {
+    const std::string program(program_of_script(script));
+    g_autofree char *found = program.empty() ? nullptr : g_find_program_in_path(program.c_str());
+    if (!program.empty() && found == nullptr)
+      problems.push_back(
+          {line, "The command '" + std::string(strip(script.substr(0, script.find('\n')))) +
+                     "' cannot run: no program '" + program + "' is found on PATH."});
+  }
+}
+
 // The names of widgets that have a value must be ones the answer can carry.
 void check_names(const DialogExtras &extras, std::vector<Problem> &problems) {
   for (const auto &[name, line] : extras.lines) {
@@ -208,6 +246,7 @@ std::vector<Problem> check_dialog(XmlTransformer *transformer, const std::string
   const DialogExtras &extras = *xml_transformer_get_extras(transformer);
   problems = extras.problems;
   check_commands(extras, problems);
+  check_scripts(extras, problems);
   check_names(extras, problems);
   // GTK would take long over such a layout, and the dialog is refused before it sees one.
   if (xml_transformer_get_nesting_depth(transformer) > kMaxNesting)

@@ -74,6 +74,7 @@ struct PendingFeed {
   std::string object_id;
   const Kind *kind;
   std::string command;
+  int line; // of its start tag in the markup
 };
 
 // Says a mistake in the markup at markup line `line` under --debug, and keeps it.
@@ -325,9 +326,10 @@ public:
     const Lines lines(clean);
     size_t index = 0;
     for (auto line = lines.begin(); line != lines.end(); ++line, ++index) {
+      const int before = at_;
       at_ = index < lines_.size() ? lines_[index] : static_cast<int>(index) + 1;
       rest_ = line.rest();
-      take_inputs(static_cast<size_t>((*line).data() - clean.data()));
+      take_inputs(static_cast<size_t>((*line).data() - clean.data()), before);
       handle_line(strip(*line));
     }
     finish_feed();
@@ -357,9 +359,12 @@ private:
   // The <input> elements whose items begin by line offset `at` belong to the current widget,
   // which runs their commands again on a refresh. A kind that takes their output itself gets
   // it when the window is built, and their items stay out of the layout.
-  void take_inputs(size_t at) {
+  // `line` is the markup line of the line before offset `at`, where their items are.
+  void take_inputs(size_t at, int line) {
     for (; next_input_ < inputs_.size() && inputs_[next_input_].start < at; next_input_++) {
       const widgets::InputAt &input = inputs_[next_input_];
+      if (extras_ != nullptr && !strip(input.command).empty())
+        extras_->scripts.emplace_back(line, input.command);
       Element *current = elements_.current();
       if (extras_ == nullptr || current == nullptr || current->object_id.empty() ||
           strip(input.command).empty())
@@ -407,7 +412,7 @@ private:
       const Element *current = elements_.current();
       feed_ = PendingFeed{current != nullptr ? current->object_id : std::string(),
                           current != nullptr ? current->kind : nullptr,
-                          std::string(strip(line.substr(line.find('>') + 1)))};
+                          std::string(strip(line.substr(line.find('>') + 1))), at_};
       return;
     }
     if (widgets::is_start_tag(line, "action"))
@@ -431,9 +436,11 @@ private:
   // Filed for the widgets a line can update; anywhere else a feed is ignored.
   void finish_feed() {
     if (feed_ && extras_ != nullptr && feed_->kind != nullptr && feed_->kind->feed != nullptr &&
-        !feed_->object_id.empty() && !strip(feed_->command).empty())
+        !feed_->object_id.empty() && !strip(feed_->command).empty()) {
+      extras_->scripts.emplace_back(feed_->line, feed_->command);
       extras_->feeds.push_back(Feed{std::move(feed_->object_id), std::string(feed_->kind->element),
                                     std::move(feed_->command)});
+    }
     feed_.reset();
   }
 

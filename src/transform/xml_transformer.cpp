@@ -109,6 +109,7 @@ char *xml_transformer_process_and_clean_xml(XmlTransformer *self, const char *ra
   p.extras.inputs.clear();
   p.extras.problems.clear();
   p.extras.commands.clear();
+  p.extras.scripts.clear();
   p.extras.lines.clear();
   p.nesting_depth =
       quillet::transform::build_layout(sb, clean, self->widget_actions, p.auto_id_counter,

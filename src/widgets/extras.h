@@ -83,9 +83,10 @@ struct Problem {
 
 struct DialogExtras {
   std::vector<Problem> problems; // of the last layout made, in the order met
-  // Of the last layout made, for a check: every action command with its markup line, and the
-  // markup line of each widget by its name.
+  // Of the last layout made, for a check: every action command, input and feed with its
+  // markup line, and the markup line of each widget by its name.
   std::vector<std::pair<int, std::string>> commands;
+  std::vector<std::pair<int, std::string>> scripts; // what bash runs: inputs and feeds
   std::map<std::string, int> lines;
   std::vector<std::string> order;            // every widget id, once, in document order
   std::vector<Feed> feeds;                   // in document order
