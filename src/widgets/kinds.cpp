@@ -44,6 +44,7 @@ const Kind *kind_of(std::string_view name) {
 
 namespace {
 
+// Every widget's: its name, and what common_properties and the window's set-up read.
 constexpr Attribute kShared[] = {
     {"variable"},
     {"id"},
@@ -52,6 +53,7 @@ constexpr Attribute kShared[] = {
     {"visible", Takes::words, "true|false"},
 };
 
+// Elements whose rows declare no attributes of their own: theirs, by element.
 constexpr Attribute kExpanderTakes[] = {{"label"}, {"expanded", Takes::words, "true|false"}};
 constexpr Attribute kPanedTakes[] = {
     {"orientation", Takes::words, "horizontal|vertical"},

@@ -270,8 +270,9 @@ std::vector<std::string> misfits(std::string_view element, std::string_view tag,
       for (const Attribute &attribute : table)
         if (attribute.name == name)
           declared = &attribute;
-    std::string shown =
-        value.size() > 60 ? std::string(value.substr(0, 57)) + "..." : std::string(value);
+    std::string shown = value.size() > 60
+                            ? std::string(value.substr(0, utf8_fit(value, 57))) + "..."
+                            : std::string(value);
     const bool single = value.starts_with('\'');
     std::string said = "<" + std::string(element) + " " + std::string(name) +
                        (single ? "=" : "=\"") + shown + (single ? ">: " : "\">: ");
