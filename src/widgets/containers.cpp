@@ -200,7 +200,7 @@ constexpr Attribute kWindowTakes[] = {
     {"timeout", Takes::positive, {}, 0, 86400, "the dialog waits for the user"},
     {"keep-above", Takes::words, "true|false"},
     {"mnemonics", Takes::words, "true|false"},
-    {"timeout-bar", Takes::words, "true|false"},
+    {"timeout-bar", Takes::words, "true|false", 0, 0, "no bar shows the time left"},
 };
 constexpr Attribute kNotebookTakes[] = {{"tabs"}};
 constexpr Attribute kFrameTakes[] = {{"frame_label"}};

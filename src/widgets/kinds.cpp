@@ -54,10 +54,13 @@ constexpr Attribute kShared[] = {
 };
 
 // Elements whose rows declare no attributes of their own: theirs, by element.
-constexpr Attribute kExpanderTakes[] = {{"label"}, {"expanded", Takes::words, "true|false"}};
+constexpr Attribute kExpanderTakes[] = {
+    {"label"},
+    {"expanded", Takes::words, "true|false", 0, 0, "it starts closed"},
+};
 constexpr Attribute kPanedTakes[] = {
-    {"orientation", Takes::words, "horizontal|vertical"},
-    {"position", Takes::count, {}, 0, 100000},
+    {"orientation", Takes::words, "horizontal|vertical", 0, 0, "its panes stand side by side"},
+    {"position", Takes::count, {}, 0, 10000, "the divider goes where the panes ask"},
 };
 constexpr std::pair<std::string_view, std::span<const Attribute>> kByName[] = {
     {"expander", kExpanderTakes},

@@ -339,7 +339,7 @@ namespace {
 
 constexpr Attribute kTextTakes[] = {
     {"markup", Takes::words, "true|false"},
-    {"selectable", Takes::words, "true|false"},
+    {"selectable", Takes::words, "true|false", 0, 0, "the text cannot be selected"},
 };
 constexpr Attribute kEntryTakes[] = {
     {"visibility", Takes::words, "true|false", 0, 0, "the text is hidden"},
