@@ -210,8 +210,7 @@ def main(argv):
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
              "size": 2, "inset": 3, "sleep": 1, "onscreen": 1, "addrow": 1, "cells": 2, "window": 1,
-             "names": 1,
-             "state": 2}
+             "names": 1, "state": 2}
     parsed, i = [], 0
     while i < len(steps):
         op = steps[i]
