@@ -194,6 +194,14 @@ private:
   std::map<std::pair<const Element *, const Kind *>, std::string> firsts_;
 };
 
+// What on="..." may name. Whether the widget has the event is known only once the window is
+// built.
+constexpr std::string_view kEvents[] = {"change", "activate", "checked", "unchecked"};
+
+bool is_event(std::string_view on) {
+  return std::ranges::find(kEvents, on) != std::end(kEvents);
+}
+
 // Action commands, filed under the id of the element they follow, whatever that element is:
 // in the widget actions table, or with an `on` event in the extras' table of events.
 class Actions {
@@ -227,7 +235,7 @@ public:
       event_.reset();
       if (const auto on = widgets::attribute(line.substr(0, gt), "on"); is_action_tag && on)
         event_ = std::string(*on);
-      if (event_ && *event_ != "change" && *event_ != "activate")
+      if (event_ && !is_event(*event_))
         g_debug("No widget has the event on=\"%s\": its action never runs.", event_->c_str());
       if (is_action_tag && gt != std::string_view::npos)
         file_action(strip(line.substr(gt + 1)));
@@ -247,7 +255,7 @@ private:
     if (current_widget_id_.empty() || command.empty())
       return;
     if (event_) {
-      if (extras_ != nullptr && (*event_ == "change" || *event_ == "activate"))
+      if (extras_ != nullptr && is_event(*event_))
         extras_->events[std::string(*event_)][current_widget_id_].emplace_back(command);
       return;
     }

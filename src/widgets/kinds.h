@@ -147,6 +147,9 @@ struct Kind {
   const char *change_signal = nullptr;
   GObject *(*change_source)(GObject *widget) = nullptr;
   const char *activate_signal = nullptr;
+  // Whether it is ticked: its on="checked" and on="unchecked" actions run on `change_signal`
+  // as it becomes so; without, it has no such events.
+  bool (*checked)(GObject *widget) = nullptr;
   bool fills = false;
 
   // --- Empties it: its rows, items or text; a progress bar goes to 0.
