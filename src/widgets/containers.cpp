@@ -112,10 +112,17 @@ void set_up_notebook(GObject *notebook, const Setup &) {
   }
 }
 
+// A box carries an id only when the markup names it, for show:, hide:, enable: and disable:
+// to find it.
+const char *named_id(Element &element) {
+  if (element.id.starts_with("auto_id_"))
+    element.object_id.clear();
+  return element.object_id.empty() ? nullptr : element.object_id.c_str();
+}
+
 void start_box(Draft &draft, Element &element, std::string_view orientation) {
-  element.object_id.clear();
   GString *sb = draft.body;
-  open_child_object(sb, "GtkBox");
+  open_child_object(sb, "GtkBox", named_id(element));
   append(sb, orientation);
   append(sb, "<property name=\"spacing\">6</property>\n");
 }
@@ -172,9 +179,8 @@ std::string frame_label(std::string_view tag) {
 }
 
 void start_frame(Draft &draft, Element &element, const Tag &tag) {
-  element.object_id.clear();
   GString *sb = draft.body;
-  open_child_object(sb, "GtkFrame");
+  open_child_object(sb, "GtkFrame", named_id(element));
   append(sb, "<property name=\"label\">");
   append(sb, frame_label(tag.line));
   append(sb, "</property>\n");
