@@ -213,6 +213,16 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     if (kind->fills && GTK_IS_WIDGET(object))
       gtk_widget_set_vexpand(GTK_WIDGET(object), TRUE);
   }
+  // visible="false": what it holds is shown already, for show: to show it whole; showing the
+  // window passes it by.
+  for (const std::string &id : extras.hidden)
+    if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
+        GTK_IS_WIDGET(object)) {
+      GtkWidget *slot = widgets::slot_of(GTK_WIDGET(object));
+      gtk_widget_show_all(slot);
+      gtk_widget_hide(slot);
+      gtk_widget_set_no_show_all(slot, TRUE);
+    }
   if (extras.timeout_ms > 0 && dialog.end != nullptr) {
     auto *ending = g_new(Ending, 1);
     *ending = {dialog.end, dialog.end_data};

@@ -100,6 +100,7 @@ public:
       if (element.object_id != element.id)
         draft_.extras->objects[element.id] = element.object_id;
     }
+    note_hidden(element, holder, line);
 
     current_ = &element;
     if (widgets::closes_itself(line)) {
@@ -162,6 +163,21 @@ public:
   size_t depth() const { return depth_; }
 
 private:
+  // visible="false": the window hides it as it is built; the layout says nothing of it.
+  void note_hidden(const Element &element, const Element *holder, std::string_view line) {
+    const std::optional<std::string_view> visible = widgets::attribute(line, "visible");
+    if (!visible || *visible == "true")
+      return;
+    if (*visible != "false")
+      g_debug("visible=\"%.*s\" on '%s' is neither true nor false: it is ignored.",
+              static_cast<int>(visible->size()), visible->data(), element.id.c_str());
+    else if (holder == nullptr)
+      g_debug("visible=\"false\" on '%s' is ignored: the window itself always shows.",
+              element.id.c_str());
+    else if (draft_.extras != nullptr && !element.object_id.empty())
+      draft_.extras->hidden.push_back(element.object_id);
+  }
+
   // The id of the first element of `element`'s kind in `holder`, when that is another one.
   const std::string *leader(const Element *holder, const Element &element) {
     if (holder == nullptr)

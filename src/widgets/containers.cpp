@@ -113,26 +113,24 @@ void set_up_notebook(GObject *notebook, const Setup &) {
 }
 
 // A box carries an id only when the markup names it, for show:, hide:, enable: and disable:
-// to find it.
-const char *named_id(Element &element) {
-  if (element.id.starts_with("auto_id_"))
-    element.object_id.clear();
-  return element.object_id.empty() ? nullptr : element.object_id.c_str();
+// to find it, or hides it, for the window to hide it as it is built.
+const char *box_id(Element &element, const Tag &tag) {
+  return id_if(element, !element.id.starts_with("auto_id_") || starts_hidden(tag.line));
 }
 
-void start_box(Draft &draft, Element &element, std::string_view orientation) {
+void start_box(Draft &draft, Element &element, const Tag &tag, std::string_view orientation) {
   GString *sb = draft.body;
-  open_child_object(sb, "GtkBox", named_id(element));
+  open_child_object(sb, "GtkBox", box_id(element, tag));
   append(sb, orientation);
   append(sb, "<property name=\"spacing\">6</property>\n");
 }
 
-void start_vbox(Draft &draft, Element &element, const Tag &) {
-  start_box(draft, element, "<property name=\"orientation\">vertical</property>\n");
+void start_vbox(Draft &draft, Element &element, const Tag &tag) {
+  start_box(draft, element, tag, "<property name=\"orientation\">vertical</property>\n");
 }
 
-void start_hbox(Draft &draft, Element &element, const Tag &) {
-  start_box(draft, element, "<property name=\"orientation\">horizontal</property>\n");
+void start_hbox(Draft &draft, Element &element, const Tag &tag) {
+  start_box(draft, element, tag, "<property name=\"orientation\">horizontal</property>\n");
 }
 
 void start_notebook(Draft &draft, Element &element, const Tag &tag) {
@@ -180,7 +178,7 @@ std::string frame_label(std::string_view tag) {
 
 void start_frame(Draft &draft, Element &element, const Tag &tag) {
   GString *sb = draft.body;
-  open_child_object(sb, "GtkFrame", named_id(element));
+  open_child_object(sb, "GtkFrame", box_id(element, tag));
   append(sb, "<property name=\"label\">");
   append(sb, frame_label(tag.line));
   append(sb, "</property>\n");

@@ -187,6 +187,10 @@ const Kind *kind_of(std::string_view name);
 // The properties any widget's start tag may ask for: a tooltip, insensitive.
 std::string common_properties(std::string_view tag);
 
+// Whether the start tag asks for its widget to start hidden (visible="false"), which the
+// window does as it is built: a kind whose objects carry no id otherwise gives it one then.
+bool starts_hidden(std::string_view tag);
+
 // --- Widgets in the window.
 
 // Marks `widget` as made by `kind`: more than one kind may make objects of one class.
