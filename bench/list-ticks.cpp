@@ -4,6 +4,7 @@
 //
 // Usage: list-ticks [ROWS] [TIMES]   (defaults: 100000 rows, each change made 2000 times)
 
+#include "app/actions.h"
 #include "app/dialog.h"
 #include "transform/xml_transformer.h"
 #include "widgets/kinds.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ namespace {
 struct Shown {
   GtkBuilder *builder;
   GtkTreeView *view;
+  std::shared_ptr<quillet::app::Actions> actions; // where its change actions would be queued
 };
 
 Shown show(const char *id, const char *types, const char *editable, int rows) {
@@ -38,12 +41,15 @@ Shown show(const char *id, const char *types, const char *editable, int rows) {
   const std::string &for_gtk = extras.builder_layout.empty() ? layout : extras.builder_layout;
   GtkBuilder *builder = gtk_builder_new_from_string(for_gtk.c_str(), -1);
   GtkWidget *window = GTK_WIDGET(gtk_builder_get_object(builder, "main_window"));
-  quillet::app::dialog_set_up({builder, window, nullptr, nullptr}, extras);
+  auto actions = std::make_shared<quillet::app::Actions>(window, [] { return g_get_environ(); });
+  quillet::app::Dialog dialog{builder, window, nullptr, nullptr};
+  dialog.actions = actions.get();
+  quillet::app::dialog_set_up(dialog, extras);
   gtk_window_set_default_size(GTK_WINDOW(window), 450, 350);
   gtk_widget_show_all(window);
   while (gtk_events_pending())
     gtk_main_iteration();
-  return {builder, GTK_TREE_VIEW(gtk_builder_get_object(builder, id))};
+  return {builder, GTK_TREE_VIEW(gtk_builder_get_object(builder, id)), actions};
 }
 
 GtkCellRenderer *renderer(GtkTreeView *view, int column) {

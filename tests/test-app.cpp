@@ -1,5 +1,6 @@
 // The application driver: command line, state export and shell quoting.
 
+#include "app/actions.h"
 #include "app/dialog.h"
 #include "app/export.h"
 #include "app/feeds.h"
@@ -262,8 +263,10 @@ static void test_worked_lists() {
   g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, program.c_str());
   g_autoptr(GtkBuilder) builder = gtk_builder_new_from_string(layout, -1);
   auto *window = GTK_WIDGET(gtk_builder_get_object(builder, "main_window"));
-  quillet::app::dialog_set_up({builder, window, nullptr, nullptr},
-                              *xml_transformer_get_extras(transformer));
+  quillet::app::Actions actions(window, [] { return g_get_environ(); });
+  quillet::app::Dialog dialog{builder, window, nullptr, nullptr};
+  dialog.actions = &actions;
+  quillet::app::dialog_set_up(dialog, *xml_transformer_get_extras(transformer));
   const auto list = [&](const char *id) { return gtk_builder_get_object(builder, id); };
   const quillet::widgets::Kind *kind = quillet::widgets::kind_of_widget(list("T"));
   // Its value: held here, as the assertions keep pointers to it.
