@@ -120,6 +120,7 @@ public:
       if (element.object_id != element.id)
         draft_.extras->objects[element.id] = element.object_id;
     }
+    note_hidden(element, holder, line);
 
     current_ = &element;
     if (widgets::closes_itself(line)) {
@@ -206,6 +207,20 @@ public:
   size_t depth() const { return depth_; }
 
 private:
+  // visible="false": the window hides it as it is built; the layout says nothing of it.
+  void note_hidden(const Element &element, const Element *holder, std::string_view line) {
+    const std::optional<std::string_view> visible = widgets::attribute(line, "visible");
+    if (!visible || *visible == "true")
+      return;
+    if (*visible != "false") // said with the start tag's other misfits
+      return;
+    if (holder == nullptr)
+      say_(element.line, "<" + std::string(element.kind->element) +
+                             " visible=\"false\">: the window itself always shows; it is ignored.");
+    else if (draft_.extras != nullptr && !element.object_id.empty())
+      draft_.extras->hidden.push_back(element.object_id);
+  }
+
   // The id of the first element of `element`'s kind in `holder`, when that is another one.
   const std::string *leader(const Element *holder, const Element &element) {
     if (holder == nullptr)
@@ -238,6 +253,14 @@ private:
   size_t depth_ = 0;
   std::map<std::pair<const Element *, const Kind *>, std::string> firsts_;
 };
+
+// What on="..." may name. Whether the widget has the event is known only once the window is
+// built.
+constexpr std::string_view kEvents[] = {"change", "activate", "checked", "unchecked"};
+
+bool is_event(std::string_view on) {
+  return std::ranges::find(kEvents, on) != std::end(kEvents);
+}
 
 // Action commands, filed under the id of the element they follow, whatever that element is:
 // in the widget actions table, or with an `on` event in the extras' table of events.
@@ -293,7 +316,7 @@ private:
     if (extras_ != nullptr)
       extras_->commands.emplace_back(at_, command);
     if (event_) {
-      if (extras_ != nullptr && (*event_ == "change" || *event_ == "activate"))
+      if (extras_ != nullptr && is_event(*event_))
         extras_->events[std::string(*event_)][current_widget_id_].emplace_back(command);
       return;
     }
@@ -467,7 +490,7 @@ private:
     if (name != "item" && kind == nullptr)
       say(at_, "Unknown element <" + name + ">: left out of the dialog.");
     if (kind != nullptr)
-      check(name, line, {widgets::kEveryWidget, widgets::takes_of(*kind)});
+      check(name, line, {widgets::kEveryWidget, kind->takes});
 
     std::string id = widget_id(kind, line);
     if (actions_.follow(id) && extras_ != nullptr)

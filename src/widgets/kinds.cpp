@@ -53,32 +53,9 @@ constexpr Attribute kShared[] = {
     {"visible", Takes::words, "true|false"},
 };
 
-// Elements whose rows declare no attributes of their own: theirs, by element.
-constexpr Attribute kExpanderTakes[] = {
-    {"label"},
-    {"expanded", Takes::words, "true|false", 0, 0, "it starts closed"},
-};
-constexpr Attribute kPanedTakes[] = {
-    {"orientation", Takes::words, "horizontal|vertical", 0, 0, "its panes stand side by side"},
-    {"position", Takes::count, {}, 0, 10000, "the divider goes where the panes ask"},
-};
-constexpr std::pair<std::string_view, std::span<const Attribute>> kByName[] = {
-    {"expander", kExpanderTakes},
-    {"paned", kPanedTakes},
-};
-
 } // namespace
 
 const std::span<const Attribute> kEveryWidget = kShared;
-
-std::span<const Attribute> takes_of(const Kind &kind) {
-  if (!kind.takes.empty())
-    return kind.takes;
-  for (const auto &[element, takes] : kByName)
-    if (element == kind.element)
-      return takes;
-  return {};
-}
 
 std::string common_properties(std::string_view tag) {
   std::string out;
@@ -87,6 +64,16 @@ std::string common_properties(std::string_view tag) {
   if (attribute(tag, "sensitive") == "false")
     out += property("sensitive", "False");
   return out;
+}
+
+bool starts_hidden(std::string_view tag) {
+  return attribute(tag, "visible") == "false";
+}
+
+const char *id_if(Element &element, bool keep) {
+  if (!keep)
+    element.object_id.clear();
+  return element.object_id.empty() ? nullptr : element.object_id.c_str();
 }
 
 void open_child_object(GString *sb, std::string_view klass, const char *id) {

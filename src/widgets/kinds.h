@@ -153,6 +153,9 @@ struct Kind {
   const char *change_signal = nullptr;
   GObject *(*change_source)(GObject *widget) = nullptr;
   const char *activate_signal = nullptr;
+  // Whether it is ticked: its on="checked" and on="unchecked" actions run on `change_signal`
+  // as it becomes so; without, it has no such events.
+  bool (*checked)(GObject *widget) = nullptr;
   bool fills = false;
 
   // --- Empties it: its rows, items or text; a progress bar goes to 0.
@@ -190,12 +193,12 @@ const Kind *kind_of(std::string_view name);
 // The attributes every widget's start tag takes: its name, a tooltip, insensitive, hidden.
 extern const std::span<const Attribute> kEveryWidget;
 
-// The attributes `kind`'s start tag takes besides kEveryWidget: its row's own, or for a row
-// that declares none, those declared for its element by name.
-std::span<const Attribute> takes_of(const Kind &kind);
-
 // The properties any widget's start tag may ask for: a tooltip, insensitive.
 std::string common_properties(std::string_view tag);
+
+// Whether the start tag asks for its widget to start hidden (visible="false"), which the
+// window does as it is built: a kind whose objects carry no id otherwise gives it one then.
+bool starts_hidden(std::string_view tag);
 
 // --- Widgets in the window.
 

@@ -55,12 +55,13 @@ bool feed_follows(std::string_view rest, std::string_view name, bool items = fal
 }
 
 // A text has no object id unless a feed, its input's output (the items cleaning wrote for
-// it) or a built-in command must find its label.
+// it), a built-in command or the window hiding it at the start must find its label.
 void start_text(Draft &draft, Element &element, const Tag &tag) {
   const bool fed =
       draft.extras != nullptr &&
       ((!closes_itself(tag.line) && feed_follows(tag.rest, element.kind->element, true)) ||
-       (!element.id.starts_with("auto_id_") && draft.extras->commanded.contains(element.id)));
+       (!element.id.starts_with("auto_id_") && draft.extras->commanded.contains(element.id)) ||
+       starts_hidden(tag.line));
   element.object_id = fed ? "feed_" + element.id : std::string();
   GString *sb = draft.body;
   open_child_object(sb, "GtkLabel", fed ? element.object_id.c_str() : nullptr);
