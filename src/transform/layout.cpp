@@ -12,7 +12,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <ranges>
 #include <set>
 #include <string>
 #include <utility>
@@ -138,9 +137,9 @@ public:
         return;
       // The elements opened after the one it names were never closed; it stays open, and
       // neither is said again.
-      const auto open =
-          std::ranges::find(stack_ | std::views::reverse, name,
-                            [](const Element *element) { return element->kind->element; });
+      const auto open = std::find_if(stack_.rbegin(), stack_.rend(), [&](const Element *element) {
+        return element->kind->element == name;
+      });
       const std::string end = "</" + std::string(name) + ">";
       if (open == stack_.rend()) {
         say_(at, end + " ends no open <" + std::string(name) + ">; it is ignored.");
