@@ -162,6 +162,24 @@ GtkWidget *default_button(const Dialog &dialog, const transform::DialogExtras &e
   return button != nullptr && widgets::is_button(button) ? GTK_WIDGET(button) : dialog.ok;
 }
 
+// A dialog's buttons stand at the bottom of its window: when nothing else takes the spare
+// height, the row of buttons that ends the window's box does, its buttons at its bottom.
+void keep_buttons_at_bottom(GtkWidget *window) {
+  GtkWidget *box = gtk_bin_get_child(GTK_BIN(window));
+  if (!GTK_IS_BOX(box) ||
+      gtk_orientable_get_orientation(GTK_ORIENTABLE(box)) != GTK_ORIENTATION_VERTICAL)
+    return;
+  g_autoptr(GList) rows = gtk_container_get_children(GTK_CONTAINER(box));
+  const GList *last = g_list_last(rows);
+  if (last == nullptr || !widgets::is_button_row(GTK_WIDGET(last->data)))
+    return;
+  for (const GList *row = rows; row != last; row = row->next)
+    if (gtk_widget_compute_expand(GTK_WIDGET(row->data), GTK_ORIENTATION_VERTICAL))
+      return;
+  gtk_widget_set_valign(GTK_WIDGET(last->data), GTK_ALIGN_END);
+  gtk_widget_set_vexpand(GTK_WIDGET(last->data), TRUE);
+}
+
 } // namespace
 
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
@@ -192,6 +210,7 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     if (kind->fills && GTK_IS_WIDGET(object))
       gtk_widget_set_vexpand(GTK_WIDGET(object), TRUE);
   }
+  keep_buttons_at_bottom(dialog.window);
   if (extras.timeout_ms > 0 && dialog.end != nullptr) {
     auto *ending = g_new(Ending, 1);
     *ending = {dialog.end, dialog.end_data};

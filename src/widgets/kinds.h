@@ -186,6 +186,9 @@ const Kind *kind_of_widget(GObject *widget);
 // Whether `widget` is a push button (Kind::button).
 bool is_button(GObject *widget);
 
+// Whether `row` is a row of buttons: a box across that holds buttons and nothing else.
+bool is_button_row(GtkWidget *row);
+
 // What stands for `widget` on screen (Kind::slot): names look for a text just before it, and
 // show:, hide:, enable: and disable: act on it as a whole.
 GtkWidget *slot_of(GtkWidget *widget);

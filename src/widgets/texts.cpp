@@ -286,14 +286,8 @@ void set_up_button(GObject *button, const Setup &setup) {
   set_up_caption(button, setup);
   wire_exit(button, setup);
   GtkWidget *row = gtk_widget_get_parent(GTK_WIDGET(button));
-  if (!GTK_IS_BOX(row) ||
-      gtk_orientable_get_orientation(GTK_ORIENTABLE(row)) != GTK_ORIENTATION_HORIZONTAL ||
-      gtk_widget_get_halign(row) == GTK_ALIGN_END)
+  if (gtk_widget_get_halign(row) == GTK_ALIGN_END || !is_button_row(row))
     return;
-  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(row));
-  for (GList *child = children; child != nullptr; child = child->next)
-    if (!is_button(G_OBJECT(child->data)))
-      return;
   gtk_widget_set_halign(row, GTK_ALIGN_END);
   GtkWidget *above = gtk_widget_get_parent(row);
   if (GTK_IS_BOX(above) &&
@@ -418,6 +412,18 @@ bool set_entry_text(GObject *widget, const std::string &text) {
 void set_up_caption(GObject *widget, const Setup &setup) {
   if (setup.extras.mnemonics && GTK_IS_BUTTON(widget))
     gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
+}
+
+bool is_button_row(GtkWidget *row) {
+  g_return_val_if_fail(GTK_IS_WIDGET(row), false);
+  if (!GTK_IS_BOX(row) ||
+      gtk_orientable_get_orientation(GTK_ORIENTABLE(row)) != GTK_ORIENTATION_HORIZONTAL)
+    return false;
+  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(row));
+  for (GList *child = children; child != nullptr; child = child->next)
+    if (!is_button(G_OBJECT(child->data)))
+      return false;
+  return children != nullptr;
 }
 
 static GtkWidget *button_named(GtkBuilder *builder, const char *id) {

@@ -8,7 +8,7 @@ AT-SPI default action), click REF and doubleclick REF (the real pointer, XTEST),
 events, e.g. ctrl+a), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
 rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FILE (write what
 REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), inset SIDES REF FILE (write the gaps in pixels
-between REF and the window's edges, SIDES some of l, t, r, to FILE), sleep SECONDS, addrow REF (add the row of table
+between REF and the window's edges, SIDES some of l, t, r, b, to FILE), sleep SECONDS, addrow REF (add the row of table
 cell REF to the selection), window N (later steps work window N: 0 the dialog, 1 a window
 it opened, such as a chooser), names FILE (press Ctrl+Tab, which text views do not take,
 until the focus comes back, writing each object focused as ROLE|NAME|LABELLED BY, a line each), state REF STATE (wait
@@ -303,9 +303,10 @@ def main(argv):
             with open(args[1], "w", encoding="utf-8") as f:
                 f.write("%dx%d\n" % (width, height))
         elif op == "inset":
-            x, y, width, _ = content(frame())
-            left, top, w, _ = extents(widget(args[1]))
-            gaps = {"l": left - x, "t": top - y, "r": x + width - left - w}
+            x, y, width, height = content(frame())
+            left, top, w, h = extents(widget(args[1]))
+            gaps = {"l": left - x, "t": top - y, "r": x + width - left - w,
+                    "b": y + height - top - h}
             with open(args[2], "w", encoding="utf-8") as f:
                 f.write(" ".join(str(gaps[side]) for side in args[0]) + "\n")
         elif op == "names":
