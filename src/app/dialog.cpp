@@ -162,8 +162,9 @@ GtkWidget *default_button(const Dialog &dialog, const transform::DialogExtras &e
   return button != nullptr && widgets::is_button(button) ? GTK_WIDGET(button) : dialog.ok;
 }
 
-// A dialog's buttons stand at the bottom of its window: when nothing else takes the spare
-// height, the row of buttons that ends the window's box does, its buttons at its bottom.
+// A dialog's buttons stand at the bottom of its window: the row of buttons that ends the
+// window's box is packed at the box's end, the height the window has to spare above it
+// when nothing else takes it.
 void keep_buttons_at_bottom(GtkWidget *window) {
   GtkWidget *box = gtk_bin_get_child(GTK_BIN(window));
   if (!GTK_IS_BOX(box) ||
@@ -171,13 +172,9 @@ void keep_buttons_at_bottom(GtkWidget *window) {
     return;
   g_autoptr(GList) rows = gtk_container_get_children(GTK_CONTAINER(box));
   const GList *last = g_list_last(rows);
-  if (last == nullptr || !widgets::is_button_row(GTK_WIDGET(last->data)))
-    return;
-  for (const GList *row = rows; row != last; row = row->next)
-    if (gtk_widget_compute_expand(GTK_WIDGET(row->data), GTK_ORIENTATION_VERTICAL))
-      return;
-  gtk_widget_set_valign(GTK_WIDGET(last->data), GTK_ALIGN_END);
-  gtk_widget_set_vexpand(GTK_WIDGET(last->data), TRUE);
+  if (last != nullptr && widgets::is_button_row(GTK_WIDGET(last->data)))
+    gtk_container_child_set(GTK_CONTAINER(box), GTK_WIDGET(last->data), "pack-type", GTK_PACK_END,
+                            NULL);
 }
 
 } // namespace

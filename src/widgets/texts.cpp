@@ -179,11 +179,81 @@ GObject *edit_buffer(GObject *widget) {
   return G_OBJECT(gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget)));
 }
 
-// An edit field reads as a field, not a label, with a border as entries have.
-void set_up_edit(GObject *view, const Setup &) {
-  if (GtkWidget *scrolled = gtk_widget_get_parent(GTK_WIDGET(view));
-      GTK_IS_SCROLLED_WINDOW(scrolled))
-    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
+// An edit field reads as a field, not a label: it looks as the theme draws an entry, in the
+// same state, and its text is inset as an entry's is. Its frame and background are drawn
+// under the view, which shows through. Object data on the scrolled window: the entry's look.
+constexpr const char *kEntryLookKey = "quillet-entry-look";
+
+gboolean draw_entry_look(GtkWidget *scrolled, cairo_t *cr, gpointer view) {
+  auto *look = static_cast<GtkStyleContext *>(g_object_get_data(G_OBJECT(scrolled), kEntryLookKey));
+  auto state = GtkStateFlags(gtk_widget_get_state_flags(scrolled) &
+                             (GTK_STATE_FLAG_BACKDROP | GTK_STATE_FLAG_INSENSITIVE));
+  if (gtk_widget_has_focus(GTK_WIDGET(view)))
+    state = GtkStateFlags(state | GTK_STATE_FLAG_FOCUSED);
+  gtk_style_context_set_state(look, state);
+  const int width = gtk_widget_get_allocated_width(scrolled);
+  const int height = gtk_widget_get_allocated_height(scrolled);
+  gtk_render_background(look, cr, 0, 0, width, height);
+  gtk_render_frame(look, cr, 0, 0, width, height);
+  return FALSE;
+}
+
+void redraw_parent(GObject *view, GParamSpec *, gpointer) {
+  gtk_widget_queue_draw(gtk_widget_get_parent(GTK_WIDGET(view)));
+}
+
+// The style of an entry where the edit stands.
+GtkStyleContext *entry_look(GtkWidget *scrolled) {
+  GtkWidgetPath *path = gtk_widget_path_copy(gtk_widget_get_path(scrolled));
+  gtk_widget_path_append_type(path, GTK_TYPE_ENTRY);
+  gtk_widget_path_iter_set_object_name(path, -1, "entry");
+  GtkStyleContext *look = gtk_style_context_new();
+  gtk_style_context_set_path(look, path);
+  gtk_style_context_set_parent(look, gtk_widget_get_style_context(scrolled));
+  gtk_widget_path_unref(path);
+  return look;
+}
+
+// The lines an edit shows at least.
+constexpr int kEditLines = 5;
+
+void set_up_edit(GObject *object, const Setup &) {
+  GtkWidget *view = GTK_WIDGET(object);
+  GtkWidget *scrolled = gtk_widget_get_parent(view);
+  if (!GTK_IS_SCROLLED_WINDOW(scrolled))
+    return;
+  static GtkCssProvider *const see_through = [] {
+    GtkCssProvider *css = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(css, "textview, textview text { background: none; }", -1,
+                                    nullptr);
+    return css;
+  }();
+  gtk_style_context_add_provider(gtk_widget_get_style_context(view),
+                                 GTK_STYLE_PROVIDER(see_through),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  GtkStyleContext *look = entry_look(scrolled);
+  g_object_set_data_full(G_OBJECT(scrolled), kEntryLookKey, look, g_object_unref);
+  g_signal_connect(scrolled, "draw", G_CALLBACK(draw_entry_look), view);
+  g_signal_connect(view, "notify::has-focus", G_CALLBACK(redraw_parent), nullptr);
+  // Inside the frame, the text as far from it as an entry's.
+  GtkBorder border, padding;
+  gtk_style_context_get_border(look, GTK_STATE_FLAG_NORMAL, &border);
+  gtk_style_context_get_padding(look, GTK_STATE_FLAG_NORMAL, &padding);
+  g_object_set(view, "margin-start", border.left, "margin-end", border.right, "margin-top",
+               border.top, "margin-bottom", border.bottom, NULL);
+  const int inset = std::max<int>({padding.left, padding.top, 4});
+  auto *text = GTK_TEXT_VIEW(view);
+  gtk_text_view_set_left_margin(text, std::max<int>(padding.left, 4));
+  gtk_text_view_set_right_margin(text, std::max<int>(padding.right, 4));
+  gtk_text_view_set_top_margin(text, inset / 2);
+  gtk_text_view_set_bottom_margin(text, inset / 2);
+  // As high as its lines of text in its font.
+  g_autoptr(PangoLayout) lines =
+      gtk_widget_create_pango_layout(view, std::string(kEditLines - 1, '\n').c_str());
+  int height = 0;
+  pango_layout_get_pixel_size(lines, nullptr, &height);
+  gtk_scrolled_window_set_min_content_height(GTK_SCROLLED_WINDOW(scrolled),
+                                             height + inset / 2 * 2 + border.top + border.bottom);
 }
 
 Value read_edit(GObject *widget) {
