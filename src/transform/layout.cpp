@@ -480,9 +480,9 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   Walk walk(draft, widget_actions, auto_id_counter, attribute, inputs);
   walk.run(clean);
   draft.write(sb);
-  if (extras != nullptr && draft.rows_apart()) {
+  if (extras != nullptr && draft.differs_for_gtk()) {
     g_autoptr(GString) for_gtk = g_string_new(nullptr);
-    draft.write(for_gtk, false);
+    draft.write(for_gtk, true);
     extras->builder_layout.assign(for_gtk->str, for_gtk->len);
   }
   return walk.depth();

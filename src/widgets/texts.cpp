@@ -20,6 +20,10 @@ struct TextState : KindState {
   bool markup = false; // its caption may be Pango markup
 };
 
+struct TextRecord : KindState {
+  bool selectable = false; // its text may be selected and copied
+};
+
 struct EntryState : KindState {
   bool hidden = false; // its text shows as dots
 };
@@ -55,15 +59,26 @@ bool feed_follows(std::string_view rest, std::string_view name, bool items = fal
 }
 
 // A text has no object id unless a feed, its input's output (the items cleaning wrote for
-// it) or a built-in command must find its label.
+// it) or a built-in command must find its label. One whose text may be selected is named in
+// GTK's layout alone, for the window's set-up to find.
 void start_text(Draft &draft, Element &element, const Tag &tag) {
   const bool fed =
       draft.extras != nullptr &&
       ((!closes_itself(tag.line) && feed_follows(tag.rest, element.kind->element, true)) ||
        (!element.id.starts_with("auto_id_") && draft.extras->commanded.contains(element.id)));
-  element.object_id = fed ? "feed_" + element.id : std::string();
+  const bool selectable =
+      !fed && draft.extras != nullptr && attribute(tag.line, "selectable") == "true";
+  element.object_id = fed          ? "feed_" + element.id
+                      : selectable ? "selectable-text-" + std::to_string(tag.ordinal)
+                                   : std::string();
   GString *sb = draft.body;
-  open_child_object(sb, "GtkLabel", fed ? element.object_id.c_str() : nullptr);
+  if (selectable) {
+    append(sb, "<child>\n<object class=\"GtkLabel");
+    draft.append_for_gtk("\" id=\"" + element.object_id);
+    append(sb, "\">\n");
+  } else {
+    open_child_object(sb, "GtkLabel", fed ? element.object_id.c_str() : nullptr);
+  }
   append(sb, "<property name=\"wrap\">True</property>\n<property name=\"xalign\">0</property>\n");
 }
 
@@ -71,9 +86,34 @@ bool is_markup(const char *text) {
   return pango_parse_markup(text, -1, 0, nullptr, nullptr, nullptr, nullptr);
 }
 
-void text_attributes(Draft &, Element &text, std::string_view tag) {
+void text_attributes(Draft &draft, Element &text, std::string_view tag) {
   if (attribute(tag, "markup") == "true")
     state_of<TextState>(text).markup = true;
+  const std::optional<std::string_view> selectable = attribute(tag, "selectable");
+  if (selectable == "true") {
+    if (!text.object_id.empty())
+      record_of<TextRecord>(draft, text).selectable = true;
+  } else if (selectable && selectable != "false") {
+    g_debug("selectable=\"%.*s\" is neither true nor false: the text cannot be selected.",
+            static_cast<int>(selectable->size()), selectable->data());
+  }
+}
+
+// GTK selects the whole text of a label that takes the focus. The window gives the focus to
+// the first widget that can take it when no field does, and the text would show selected
+// for nothing: the first time, it is not.
+void unselect_first_time(GtkWidget *label, gpointer) {
+  gtk_label_select_region(GTK_LABEL(label), 0, 0);
+  g_signal_handlers_disconnect_by_func(label, reinterpret_cast<gpointer>(unselect_first_time),
+                                       nullptr);
+}
+
+// Set when the window is built: the layout holds a text as the markup wrote it.
+void set_up_text(GObject *label, const Setup &setup) {
+  if (const auto *record = record_of<TextRecord>(setup); !record || !record->selectable)
+    return;
+  gtk_label_set_selectable(GTK_LABEL(label), TRUE);
+  g_signal_connect_after(label, "grab-focus", G_CALLBACK(unselect_first_time), nullptr);
 }
 
 // Pango markup only where it parses: GTK would show nothing of a caption that does not, and
@@ -406,6 +446,8 @@ constexpr Kind kKinds[] = {
      .new_state = make<TextState>,
      .attributes = text_attributes,
      .type = gtk_label_get_type,
+     .new_record = make<TextRecord>,
+     .set_up = set_up_text,
      .feed = feed_text,
      .clear = clear_text,
      .captioned = text_captioned,
