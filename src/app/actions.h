@@ -3,6 +3,8 @@
 // Action commands run beside the main loop: one queue, one command at a time, in the order
 // the lists were triggered.
 
+#include "quiet.h"
+
 #include <gtk/gtk.h>
 
 #include <deque>
@@ -45,6 +47,10 @@ public:
   // The environment an action command would start with now (a new string vector).
   char **environment() const { return make_environment_(); }
 
+  // Changes quillet makes to widgets itself hold a Quiet on this; meanwhile the widgets'
+  // handlers queue nothing.
+  QuietDepth &quiet() { return quiet_; }
+
   // A built-in that was working is done: the queue goes on.
   void resume();
 
@@ -78,6 +84,7 @@ private:
   bool working_ = false; // a built-in command works on
   guint start_ = 0;      // the idle callback that starts the queue
   bool closed_ = false;
+  QuietDepth quiet_;
 };
 
 } // namespace quillet::app

@@ -47,7 +47,7 @@ Builtins::~Builtins() = default;
 // What its input commands printed in place of what it holds; a feed of its own is ended
 // first and started again last, seeing the dialog's values.
 void Builtins::put_in_place(Refresh &refresh) {
-  Quiet quiet;
+  Quiet quiet(actions_.quiet());
   const std::vector<transform::Feed> feeds = feeds_.end(refresh.widget);
   // A refill replaces what the widget holds itself, so that a combo box can keep its choice.
   if (!refresh.commands.empty() && refresh.kind->refill != nullptr)
@@ -130,7 +130,7 @@ Builtin Builtins::run(const char *command) {
     return refresh(widget, id, name);
   if (verb == "clear") {
     const widgets::Kind *kind = widgets::kind_of_widget(widget);
-    Quiet quiet;
+    Quiet quiet(actions_.quiet());
     if (kind != nullptr && kind->clear != nullptr)
       kind->clear(widget);
   } else if (verb == "enable" || verb == "disable") {

@@ -34,9 +34,9 @@ struct ActionBinding {
 
 // A click or change quillet makes itself runs nothing.
 void on_action(GObject *, gpointer data) {
-  if (Quiet::active())
-    return;
   auto *binding = static_cast<ActionBinding *>(data);
+  if (binding->actions->quiet().active())
+    return;
   binding->actions->enqueue(binding->commands, binding);
 }
 
@@ -90,9 +90,9 @@ void free_event_binding(gpointer data, GClosure *) {
 // widget's list waits to start, a change queues nothing more: the list sees the values of
 // the moment it starts, so a burst of changes runs it a few times, the last with the last.
 void on_change(gpointer data) {
-  if (Quiet::active())
-    return;
   auto *binding = static_cast<EventBinding *>(data);
+  if (binding->actions->quiet().active())
+    return;
   if (!binding->actions->waiting(binding))
     binding->actions->enqueue(binding->commands, binding);
 }
@@ -102,7 +102,7 @@ void on_change(gpointer data) {
 void on_activate(gpointer data) {
   auto *binding = static_cast<EventBinding *>(data);
   g_signal_stop_emission_by_name(binding->instance, binding->signal);
-  if (!Quiet::active())
+  if (!binding->actions->quiet().active())
     binding->actions->enqueue(binding->commands, binding);
 }
 
@@ -182,9 +182,10 @@ void keep_buttons_at_bottom(GtkWidget *window) {
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
   g_return_if_fail(dialog.builder != NULL);
   g_return_if_fail(dialog.window != NULL);
+  g_return_if_fail(dialog.actions != NULL);
 
   // Starting values are no change of the user's.
-  Quiet quiet;
+  Quiet quiet(dialog.actions->quiet());
   for (const auto &[id, kind] : extras.kinds)
     if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str()))
       widgets::mark(object, kind);
@@ -195,11 +196,11 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       continue;
     if (kind->set_up != nullptr)
       kind->set_up(object, widgets::Setup{id, extras, enter, dialog.end, dialog.end_data,
-                                          extras.records.find(id, *kind)});
+                                          extras.records.find(id, *kind), dialog.pictures});
     // What its <input> printed, where the kind takes that itself.
     if (const auto inputs = extras.inputs.find(id);
         inputs != extras.inputs.end() && inputs->second.start && kind->refill != nullptr) {
-      Quiet quiet;
+      Quiet quiet(dialog.actions->quiet());
       kind->refill(object, *inputs->second.start);
     }
     // Rows and text take the height the window has to spare, the buttons below staying at
@@ -311,9 +312,10 @@ void dialog_wire_events(const Dialog &dialog, const transform::DialogExtras &ext
 void dialog_focus_first_field(const Dialog &dialog, const transform::DialogExtras &extras) {
   g_return_if_fail(dialog.builder != NULL);
   g_return_if_fail(dialog.window != NULL);
+  g_return_if_fail(dialog.actions != NULL);
 
   // A list given the focus chooses its first row: no change of the user's.
-  Quiet quiet;
+  Quiet quiet(dialog.actions->quiet());
   for (const std::string &id : extras.order) {
     GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
     if (!GTK_IS_WIDGET(object))

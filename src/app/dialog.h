@@ -7,6 +7,7 @@
 #include "actions.h"
 #include "transform/layout.h"
 #include "values.h"
+#include "widgets/pictures.h"
 
 #include <gtk/gtk.h>
 
@@ -24,6 +25,8 @@ struct Dialog {
   gpointer end_data = nullptr;
   // Where the widgets' actions are queued.
   Actions *actions = nullptr;
+  // Where its pictures are loaded.
+  widgets::Pictures *pictures = nullptr;
 };
 
 // Starting rows and paths, choosers, decimals, exit buttons, Enter, Escape and double-clicked

@@ -80,7 +80,6 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
   const widgets::Kind *fed = widgets::kind_of(kind);
   if (fed == nullptr)
     return;
-  Quiet quiet;
   // A form feed alone on its line starts the widget over: the lines after it replace what it
   // shows.
   if (line == "\f" && fed->clear != nullptr)
@@ -89,7 +88,7 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
     fed->feed(widget, line);
 }
 
-Feeds::Feeds() = default;
+Feeds::Feeds(QuietDepth &quiet) : quiet_(quiet) {}
 
 Feeds::~Feeds() {
   stop();
@@ -118,10 +117,11 @@ void Feeds::start_one(GObject *widget, const transform::Feed &feed, char **envp)
   const char *id = fed->feed.object_id.c_str();
   output::Reader::Handlers handlers{
       .line =
-          [fed, id](std::string_view line, bool cut) {
+          [fed, id, &depth = quiet_](std::string_view line, bool cut) {
             if (cut)
               g_debug("A line of the feed of '%s' was cut to %zu bytes (a line holds at most %zu).",
                       id, line.size(), kMaxLine);
+            Quiet quiet(depth);
             feed_line(fed->widget, fed->feed.kind, line);
           },
       // The widget stays as it is. A feed that has ended is forgotten at once; what it left

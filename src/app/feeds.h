@@ -2,6 +2,7 @@
 
 // Feeds: commands whose output lines update a widget while the dialog runs.
 
+#include "quiet.h"
 #include "transform/layout.h"
 
 #include <gtk/gtk.h>
@@ -13,12 +14,13 @@
 namespace quillet::app {
 
 // What one line does to a widget fed as element `kind`, as that kind says. A carriage return
-// at its end and NUL bytes are dropped, invalid UTF-8 made valid.
+// at its end and NUL bytes are dropped, invalid UTF-8 made valid. The caller holds a Quiet.
 void feed_line(GObject *widget, std::string_view kind, std::string_view line);
 
 class Feeds {
 public:
-  Feeds();
+  // Feeds change widgets under a Quiet on `quiet`, which outlives them.
+  explicit Feeds(QuietDepth &quiet);
   // Ends every feed still running.
   ~Feeds();
   Feeds(const Feeds &) = delete;
@@ -42,6 +44,7 @@ private:
 
   void start_one(GObject *widget, const transform::Feed &feed, char **envp);
 
+  QuietDepth &quiet_;
   std::vector<std::unique_ptr<Run>> runs_;
 };
 

@@ -6,7 +6,6 @@
 #include "dialog.h"
 #include "export.h"
 #include "widgets/kinds.h"
-#include "widgets/pictures.h"
 
 #include <cstdio>
 #include <utility>
@@ -19,7 +18,7 @@ Session::Session(GtkBuilder *builder, GtkWidget *window, const transform::Dialog
       extras_(extras), widget_actions_(widget_actions), format_(format), debug_(debug),
       // What every action command starts with: quillet's environment and the widgets' values.
       actions_(window, [this] { return environment_with(states(false), debug_); }),
-      builtins_({builder, &extras, end_by, this}, actions_, feeds_),
+      feeds_(actions_.quiet()), builtins_({builder, &extras, end_by, this}, actions_, feeds_),
       builder_(GTK_BUILDER(g_object_ref(builder))) {}
 
 Session::~Session() {
@@ -76,7 +75,7 @@ void Session::set_up(const Values *values, bool fit_height) {
   if (cancel_ != nullptr)
     g_signal_connect(cancel_, "clicked", G_CALLBACK(on_cancel), this);
 
-  const Dialog dialog{builder_, window_, ok_, cancel_, end_by, this, &actions_};
+  const Dialog dialog{builder_, window_, ok_, cancel_, end_by, this, &actions_, &pictures_};
   dialog_set_up(dialog, extras_);
   dialog_set_values(dialog, extras_, values);
   // A progress bar given its end as its starting value ends the dialog before it shows.
@@ -125,7 +124,7 @@ int Session::finish() {
   feeds_.stop();
   builtins_.stop();
   actions_.finish();
-  widgets::pictures_stop();
+  pictures_.stop();
   children::end_at_last();
   return status;
 }

@@ -9,6 +9,7 @@
 #include "feeds.h"
 #include "formats.h"
 #include "values.h"
+#include "widgets/pictures.h"
 
 #include <gtk/gtk.h>
 
@@ -67,6 +68,7 @@ private:
   Actions actions_;
   Feeds feeds_;
   Builtins builtins_;
+  widgets::Pictures pictures_;
   GtkBuilder *builder_;
 };
 

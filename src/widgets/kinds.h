@@ -28,6 +28,7 @@ typedef struct _GtkWidget GtkWidget;
 namespace quillet::widgets {
 
 class Draft;
+class Pictures;
 struct Kind;
 
 // One widget element from its start tag to its end: what the walk keeps about it meanwhile.
@@ -75,6 +76,8 @@ struct Setup {
   gpointer end_data = nullptr;
   // What its row kept of it for the window (Kind::new_record); null when it kept nothing.
   const KindState *record = nullptr;
+  // Where the dialog's pictures are loaded.
+  Pictures *pictures = nullptr;
 };
 
 struct Kind {

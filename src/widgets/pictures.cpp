@@ -42,16 +42,6 @@ void free_picture(gpointer data) {
   delete picture;
 }
 
-struct Loading {
-  GThreadPool *pool = nullptr;
-  std::atomic<bool> stopping = false;
-};
-
-Loading &loading() {
-  static Loading instance;
-  return instance;
-}
-
 // What the loader learns from the picture's header, before it decodes the pixels.
 struct Sizing {
   const Picture &picture;
@@ -89,7 +79,8 @@ struct Descriptor {
 
 // Reads the picture into the loader; why it cannot be shown, or empty. A FIFO or a device
 // could be read without end: opened without waiting for a writer, it is refused.
-std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing) {
+std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing,
+                   const std::atomic<bool> &stopping) {
   const Descriptor file{
       g_open(picture.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0)};
   struct stat st;
@@ -100,7 +91,7 @@ std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing) {
   std::vector<char> buffer(65536);
   goffset total = 0;
   for (;;) {
-    if (loading().stopping)
+    if (stopping)
       return "the dialog has ended";
     const ssize_t got = read(file.fd, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
@@ -133,13 +124,14 @@ gboolean show(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-// On a thread of the pool; the picture goes back to the main loop, to be shown and let go.
-void load(gpointer data, gpointer) {
+// On the thread of the pool, which tells it whether the dialog has ended; the picture goes
+// back to the main loop, to be shown and let go.
+void load_on_thread(gpointer data, gpointer stopping) {
   auto *picture = static_cast<Picture *>(data);
   g_autoptr(GdkPixbufLoader) loader = gdk_pixbuf_loader_new();
   Sizing sizing{*picture};
   g_signal_connect(loader, "size-prepared", G_CALLBACK(on_size_prepared), &sizing);
-  picture->why = decode(*picture, loader, sizing);
+  picture->why = decode(*picture, loader, sizing, *static_cast<std::atomic<bool> *>(stopping));
   g_autoptr(GError) error = nullptr;
   const bool closed = gdk_pixbuf_loader_close(loader, &error);
   if (sizing.refused)
@@ -168,11 +160,15 @@ int screen_side() {
 
 } // namespace
 
-void load_picture(GtkImage *image, const std::string &path, int size) {
+Pictures::~Pictures() {
+  stop();
+}
+
+void Pictures::load(GtkImage *image, const std::string &path, int size) {
   g_return_if_fail(GTK_IS_IMAGE(image));
-  Loading &l = loading();
-  if (l.pool == nullptr)
-    l.pool = g_thread_pool_new_full(load, nullptr, free_picture, kThreads, FALSE, nullptr);
+  if (pool_ == nullptr)
+    pool_ =
+        g_thread_pool_new_full(load_on_thread, &stopping_, free_picture, kThreads, FALSE, nullptr);
   const int box = std::min(size > 0 ? size : kLargestPicture, screen_side());
   // The room a picture of that size takes, kept while it is decoded.
   if (size > 0)
@@ -182,15 +178,14 @@ void load_picture(GtkImage *image, const std::string &path, int size) {
                               .box = box,
                               .fit = size > 0,
                               .missing_size = size > 0 ? box : kIconSize};
-  g_thread_pool_push(l.pool, picture, nullptr);
+  g_thread_pool_push(pool_, picture, nullptr);
 }
 
-void pictures_stop() {
-  Loading &l = loading();
-  if (l.pool == nullptr)
+void Pictures::stop() {
+  if (pool_ == nullptr)
     return;
-  l.stopping = true;
-  g_thread_pool_free(std::exchange(l.pool, nullptr), TRUE, TRUE);
+  stopping_ = true;
+  g_thread_pool_free(std::exchange(pool_, nullptr), TRUE, TRUE);
 }
 
 } // namespace quillet::widgets

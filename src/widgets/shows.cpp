@@ -50,8 +50,10 @@ void image_attributes(Draft &draft, Element &element, std::string_view) {
 }
 
 void set_up_image(GObject *widget, const Setup &setup) {
-  if (const auto *record = record_of<ImageRecord>(setup); record && record->picture)
-    load_picture(GTK_IMAGE(widget), *record->picture, gtk_image_get_pixel_size(GTK_IMAGE(widget)));
+  const auto *record = record_of<ImageRecord>(setup);
+  if (record != nullptr && record->picture && setup.pictures != nullptr)
+    setup.pictures->load(GTK_IMAGE(widget), *record->picture,
+                         gtk_image_get_pixel_size(GTK_IMAGE(widget)));
 }
 
 void end_image(Draft &draft, Element &element) {

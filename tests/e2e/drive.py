@@ -204,6 +204,9 @@ def main(argv):
             fail("bad step at %r" % steps[i:])
         parsed.append((op, steps[i + 1:i + 1 + arity[op]]))
         i += 1 + arity[op]
+    # Nothing to do: the dialog may already have ended itself (a bar that closes at 100).
+    if not parsed:
+        return
     ops = [op for op, _ in parsed] + ["focus"]
     x_only = [op for op in ops if op in ("key", "doubleclick", "names")] + [
         op for op in ops[:ops.index("focus")] if op == "type"]
