@@ -154,8 +154,8 @@ void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
 GtkWidget *chooser_dialog(GtkWidget *button, GObject *holder, GtkFileChooserAction action,
                           const char *title, const char *accept) {
   GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      title, GTK_WINDOW(gtk_widget_get_toplevel(button)), action, "_Cancel", GTK_RESPONSE_CANCEL,
-      accept, GTK_RESPONSE_ACCEPT, nullptr);
+      title, GTK_WINDOW(gtk_widget_get_toplevel(button)), action, gtk_caption("_Cancel").c_str(),
+      GTK_RESPONSE_CANCEL, gtk_caption(accept).c_str(), GTK_RESPONSE_ACCEPT, nullptr);
   add_filters(GTK_FILE_CHOOSER(dialog),
               static_cast<const char *>(g_object_get_data(holder, kFilterKey)));
   return dialog;
@@ -185,7 +185,7 @@ void show_files(GtkButton *button, char **files) {
   const guint n = files != nullptr ? g_strv_length(files) : 0;
   g_autofree char *name = n == 1 ? g_filename_display_basename(files[0]) : nullptr;
   g_autofree char *text = n == 1   ? g_strdup(name)
-                          : n == 0 ? g_strdup("(None)")
+                          : n == 0 ? g_strdup(gtk_caption("(None)").c_str())
                                    : g_strdup_printf("%u files", n);
   gtk_button_set_label(button, text);
 }
@@ -245,6 +245,8 @@ void set_up_files(GObject *button, const std::string *start) {
   g_signal_connect(button, "clicked", G_CALLBACK(on_choose_files), nullptr);
   if (start != nullptr)
     set_file_lines(button, *start);
+  else
+    show_files(GTK_BUTTON(button), nullptr);
 }
 
 // The entry of a save chooser, with its button beside it.

@@ -189,6 +189,10 @@ const Kind *kind_of_widget(GObject *widget);
 // Whether `widget` is a push button (Kind::button).
 bool is_button(GObject *widget);
 
+// GTK's own caption `caption` (such as "_Cancel") in the user's language, as GTK's dialogs
+// show it; with an underscore that marks its Alt key, left out without `alt_keys`.
+std::string gtk_caption(const char *caption, bool alt_keys = true);
+
 // Whether `row` is a row of buttons: a box across that holds buttons and nothing else.
 bool is_button_row(GtkWidget *row);
 

@@ -40,6 +40,7 @@ struct ButtonState : KindState {
 
 struct ButtonRecord : KindState {
   std::optional<std::string> exit; // the word it ends the dialog with
+  bool own_caption = false;        // OK or Cancel with the caption quillet gives it
 };
 
 // Whether a feed (or, with `items`, an item) comes inside the element whose start tag came
@@ -358,11 +359,14 @@ void start_button(Draft &draft, Element &element, const Tag &) {
   append(sb, text);
   append(sb, "</property>\n");
   state_of<ButtonState>(element).caption_slot = draft.set_aside(at);
+  record_of<ButtonRecord>(draft, element).own_caption = true;
 }
 
 void button_captioned(Draft &draft, Element &button, std::string_view) {
-  if (const auto slot = state_of<ButtonState>(button).caption_slot)
+  if (const auto slot = state_of<ButtonState>(button).caption_slot) {
     draft.fill_slot(*slot, {});
+    record_of<ButtonRecord>(draft, button).own_caption = false;
+  }
 }
 
 struct Ending {
@@ -403,6 +407,12 @@ void set_up_button(GObject *button, const Setup &setup) {
   set_up_caption(button, setup);
   wire_exit(button, setup);
   const auto *record = record_of<ButtonRecord>(setup);
+  if (record != nullptr && record->own_caption) {
+    const std::string caption =
+        gtk_caption(setup.id == "btn_ok" ? "_OK" : "_Cancel", setup.extras.mnemonics);
+    gtk_button_set_label(GTK_BUTTON(button), caption.c_str());
+    gtk_button_set_use_underline(GTK_BUTTON(button), setup.extras.mnemonics);
+  }
   if (setup.id == "btn_ok" || setup.id == "btn_cancel" ||
       (record != nullptr && record->exit && setup.end != nullptr))
     g_signal_connect(button, "activate", G_CALLBACK(click_at_once), nullptr);
@@ -535,6 +545,14 @@ bool set_entry_text(GObject *widget, const std::string &text) {
 void set_up_caption(GObject *widget, const Setup &setup) {
   if (setup.extras.mnemonics && GTK_IS_BUTTON(widget))
     gtk_button_set_use_underline(GTK_BUTTON(widget), TRUE);
+}
+
+std::string gtk_caption(const char *caption, bool alt_keys) {
+  g_return_val_if_fail(caption != NULL, std::string());
+  std::string text = g_dgettext("gtk30", caption);
+  if (!alt_keys)
+    std::erase(text, '_');
+  return text;
 }
 
 bool is_button_row(GtkWidget *row) {
