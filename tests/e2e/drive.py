@@ -7,7 +7,8 @@ AT-SPI default action), click REF and doubleclick REF (the real pointer, XTEST),
 (X focus for the window, keyboard focus for the widget), type TEXT and key KEY (real key
 events, e.g. ctrl+a), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
 rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FILE (write what
-REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), inset SIDES REF FILE (write the gaps in pixels
+REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), level REF FILE (write
+the value REF shows, such as a bar's fraction, to FILE), inset SIDES REF FILE (write the gaps in pixels
 between REF and the window's edges, SIDES some of l, t, r, b, to FILE), sleep SECONDS, addrow REF (add the row of table
 cell REF to the selection), window N (later steps work window N: 0 the dialog, 1 a window
 it opened, such as a chooser), names FILE (press Ctrl+Tab, which text views do not take,
@@ -195,7 +196,7 @@ def main(argv):
     pid = int(argv[1])
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
-             "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
+             "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "level": 2,
              "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "window": 1, "names": 1, "state": 2}
     parsed, i = [], 0
     while i < len(steps):
@@ -299,6 +300,9 @@ def main(argv):
             with open(args[1], "w", encoding="utf-8") as f:
                 target = widget(args[0])
                 f.write("|".join([target.name] + labels(target)[:1]) + "\n")
+        elif op == "level":
+            with open(args[1], "w", encoding="utf-8") as f:
+                f.write("%.3f\n" % widget(args[0]).queryValue().currentValue)
         elif op == "size":
             target = widget(args[0])
             _, _, width, height = (content(target) if target.getRoleName() == "frame" else
