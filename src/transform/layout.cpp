@@ -304,7 +304,8 @@ private:
       widgets::Inputs &inputs = extras_->inputs[current->object_id];
       inputs.commands.push_back(input.command);
       // One that printed no item leaves the widget with what the markup gave it.
-      if (current->kind->refill != nullptr && current->kind->item == nullptr &&
+      if (current->kind->refill != nullptr &&
+          (current->kind->item == nullptr || current->kind->input_starts) &&
           input.end > input.start + 1) {
         inputs.start = inputs.start.value_or("") + input.output;
         held_end_ = input.end;

@@ -245,8 +245,11 @@ void set_up_combo(GObject *widget, const Setup &setup) {
   }
   if (const auto *rows = record_of<StartingRows>(setup); rows && rows->chosen)
     gtk_combo_box_set_active(GTK_COMBO_BOX(widget), *rows->chosen);
-  if (GtkWidget *entry = gtk_bin_get_child(GTK_BIN(widget)); GTK_IS_ENTRY(entry))
+  if (GtkWidget *entry = gtk_bin_get_child(GTK_BIN(widget)); GTK_IS_ENTRY(entry)) {
     set_up_entry(G_OBJECT(entry), setup);
+    complete_from(G_OBJECT(entry), G_OBJECT(gtk_combo_box_get_model(combo)),
+                  gtk_combo_box_get_entry_text_column(combo));
+  }
 }
 
 Value read_combo(GObject *widget) {

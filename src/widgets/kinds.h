@@ -101,6 +101,7 @@ struct Kind {
   // What an <item> line does while the element is the current one; without, the item is
   // copied into the layout as it is.
   void (*item)(Draft &draft, Element &current, std::string_view text) = nullptr;
+  bool input_starts = false; // with `item` and `refill`: an <input> still gives it its start
   // What its <default> does (the first one only); without, it takes none.
   void (*set_default)(Draft &draft, Element &element, const std::string &text) = nullptr;
   std::string_view caption = "label"; // the property a <label> inside it sets

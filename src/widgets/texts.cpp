@@ -170,10 +170,23 @@ void describe_entry(const KindState &record, std::string_view id, std::vector<No
     notes.push_back({"hidden", "hidden " + std::string(id) + " " + *text});
 }
 
+// Its <item>s are the texts typing completes; they came apart from the layout, which GTK
+// would refuse with them.
+void entry_item(Draft &draft, Element &entry, std::string_view text) {
+  draft.add_item(entry.object_id, text);
+}
+
 void set_up_hidden_entry(GObject *widget, const Setup &setup) {
   if (const auto *record = record_of<EntryRecord>(setup); record && record->hidden_text)
     gtk_entry_set_text(GTK_ENTRY(widget), record->hidden_text->c_str());
   set_up_entry(widget, setup);
+  const auto items = setup.extras.rows.find(std::string(setup.id));
+  if (items == setup.extras.rows.end() || !gtk_entry_get_visibility(GTK_ENTRY(widget)))
+    return;
+  g_autoptr(GtkListStore) store = gtk_list_store_new(1, G_TYPE_STRING);
+  for (const std::string &text : items->second)
+    gtk_list_store_insert_with_values(store, nullptr, -1, 0, text.c_str(), -1);
+  complete_from(widget, G_OBJECT(store), 0);
 }
 
 Value read_entry(GObject *widget) {
@@ -478,6 +491,8 @@ constexpr Kind kKinds[] = {
      .end = end_object,
      .new_state = make<EntryState>,
      .attributes = entry_attributes,
+     .item = entry_item,
+     .input_starts = true,
      .set_default = entry_default,
      .type = gtk_entry_get_type,
      .named = true,
@@ -530,6 +545,14 @@ const Family kFamily("texts", kKinds);
 void set_up_entry(GObject *widget, const Setup &setup) {
   if (setup.ok != nullptr)
     gtk_entry_set_activates_default(GTK_ENTRY(widget), TRUE);
+}
+
+void complete_from(GObject *entry, GObject *model, int column) {
+  g_return_if_fail(GTK_IS_ENTRY(entry) && GTK_IS_TREE_MODEL(model));
+  g_autoptr(GtkEntryCompletion) completion = gtk_entry_completion_new();
+  gtk_entry_completion_set_model(completion, GTK_TREE_MODEL(model));
+  gtk_entry_completion_set_text_column(completion, column);
+  gtk_entry_set_completion(GTK_ENTRY(entry), completion);
 }
 
 bool set_entry_text(GObject *widget, const std::string &text) {
