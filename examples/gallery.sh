@@ -12,7 +12,8 @@ root=$(dirname "$here")
 gallery=$root/docs/gallery
 examples=(text-and-entries choices numbers lists-and-trees notebooks-and-frames
   actions-and-timers complete-form reopened-form demo pickers error-message yes-no
-  yes-no-later piped-progress user-list converter log-filter)
+  yes-no-later piped-progress user-list converter log-filter components rename-table downloads
+  folder-tree)
 
 if [ -z "${DISPLAY:-}" ]; then
   # A 24-bit screen: the default 8-bit one would spoil the colours.

@@ -1,5 +1,7 @@
 // The application driver: command line, state export and shell quoting.
 
+#include "app/actions.h"
+#include "app/dialog.h"
 #include "app/export.h"
 #include "app/feeds.h"
 #include "app/formats.h"
@@ -7,7 +9,9 @@
 #include "app/values.h"
 #include "common/output.h"
 #include "common/strings.h"
+#include "transform/xml_transformer.h"
 #include "widgets/kinds.h"
+#include "widgets/tables.h"
 
 #include <glib/gstdio.h>
 
@@ -228,6 +232,80 @@ static void test_set_values() {
   }
 }
 
+// --- worked lists --------------------------------------------------------------------------
+
+// A cell's text as an edit may leave it: bars, breaks, tabs, quotes, backslashes, UTF-8.
+static std::string random_cell() {
+  static const char *const kPieces[] = {"|", "\\", "\\|", "\t", "\n",       "\r",           "\"",
+                                        "'", " ",  "a",   "7",  "\xc3\xa9", "\xe2\x82\xac", "true",
+                                        "/"};
+  std::string text;
+  for (int i = g_test_rand_int_range(0, 6); i > 0; i--)
+    text += kPieces[g_test_rand_int_range(0, G_N_ELEMENTS(kPieces))];
+  return text;
+}
+
+// Whatever the cells hold, an edited list's value reopens it exactly (its rows, nested or
+// not, and its check boxes); a list of check boxes or radio boxes reopens with the same rows
+// ticked.
+static void test_worked_lists() {
+  std::string program =
+      "<window><vbox><list variable=\"T\" columns=\"A|B|C\" "
+      "column-types=\"check|text|number\" editable=\"true\"></list>"
+      "<tree variable=\"N\" columns=\"A|B\" nested=\"true\" editable=\"2\"></tree>"
+      "<list variable=\"C\" columns=\"A|B\" column-types=\"check|text\">";
+  for (int row = 0; row < 6; row++)
+    program += "<item>false|row " + std::to_string(row) + "</item>";
+  program += "</list><tree variable=\"R\" column-types=\"radio|text\" columns=\"A|B\" "
+             "nested=\"true\"><item>false|a</item><item>\tfalse|b</item><item>true|c</item>"
+             "</tree></vbox></window>";
+  g_autoptr(XmlTransformer) transformer = xml_transformer_new();
+  g_autofree char *layout = xml_transformer_process_and_clean_xml(transformer, program.c_str());
+  g_autoptr(GtkBuilder) builder = gtk_builder_new_from_string(layout, -1);
+  auto *window = GTK_WIDGET(gtk_builder_get_object(builder, "main_window"));
+  quillet::app::Actions actions(window, [] { return g_get_environ(); });
+  quillet::app::Dialog dialog{builder, window, nullptr, nullptr};
+  dialog.actions = &actions;
+  quillet::app::dialog_set_up(dialog, *xml_transformer_get_extras(transformer));
+  const auto list = [&](const char *id) { return gtk_builder_get_object(builder, id); };
+  const quillet::widgets::Kind *kind = quillet::widgets::kind_of_widget(list("T"));
+  // Its value: held here, as the assertions keep pointers to it.
+  std::string value;
+  const auto read = [&](const char *id) -> const std::string & {
+    return value = kind->read(list(id)).text;
+  };
+  g_assert_cmpstr(read("R").c_str(), ==, "c");
+  for (int round = 0; round < 200; round++) {
+    quillet::widgets::Table flat(static_cast<size_t>(g_test_rand_int_range(0, 5)));
+    quillet::widgets::Table nested(flat.size());
+    for (size_t i = 0, depth = 0; i < flat.size(); i++) {
+      flat[i] = {g_test_rand_bit() ? "true" : "false", random_cell(), random_cell()};
+      depth =
+          i == 0 ? 0 : static_cast<size_t>(g_test_rand_int_range(0, static_cast<int>(depth) + 2));
+      nested[i] = {std::string(depth, '\t') + "n" + random_cell(), random_cell()};
+    }
+    for (const auto &[id, rows] : {std::pair{"T", &flat}, {"N", &nested}}) {
+      const std::string text = quillet::widgets::table_text(*rows);
+      g_assert_true(kind->set_value(list(id), text));
+      const quillet::widgets::Value value = kind->read(list(id));
+      g_assert_cmpstr(value.text.c_str(), ==, text.c_str());
+      g_assert_true(value.table == *rows);
+    }
+    std::string ticked;
+    for (int row = 0; row < 6; row++)
+      if (g_test_rand_bit())
+        ticked += (ticked.empty() ? "row " : "\nrow ") + std::to_string(row);
+    g_assert_true(kind->set_value(list("C"), ticked));
+    g_assert_cmpstr(read("C").c_str(), ==, ticked.c_str());
+    const char *one = (const char *[]){"", "a", "a/b", "c"}[g_test_rand_int_range(0, 4)];
+    g_assert_true(kind->set_value(list("R"), one));
+    g_assert_cmpstr(read("R").c_str(), ==, one);
+  }
+  g_assert_false(kind->set_value(list("T"), "a|b|c|d"));
+  g_assert_false(kind->set_value(list("C"), "no such row"));
+  gtk_widget_destroy(window);
+}
+
 // Random bytes 1-255 and shell syntax, with a non-ASCII byte before every character that
 // gets escaped.
 static std::string random_bytes() {
@@ -254,6 +332,38 @@ static std::string random_bytes() {
     }
   }
   return text;
+}
+
+// Rows of cells, each cell random bytes, the first of a row at times after tabs (a nested
+// list's depth); never a single row of one empty cell, which writes as no rows at all.
+static quillet::widgets::Table random_table() {
+  quillet::widgets::Table rows(static_cast<size_t>(g_test_rand_int_range(0, 4)));
+  for (std::vector<std::string> &row : rows) {
+    row.resize(static_cast<size_t>(g_test_rand_int_range(1, 4)));
+    for (std::string &cell : row)
+      cell = std::string(static_cast<size_t>(g_test_rand_int_range(0, 3)), '\t') + random_bytes();
+  }
+  if (rows.size() == 1 && rows[0] == std::vector<std::string>{""})
+    rows[0][0] = "|";
+  return rows;
+}
+
+// Whatever the cells hold, their text gives back the same rows; a backslash before anything
+// but what it escapes gives none.
+static void test_table_text() {
+  using namespace quillet::widgets;
+  for (int round = 0; round < 500; round++) {
+    const Table rows = random_table();
+    const std::string text = table_text(rows);
+    g_assert_cmpuint(std::ranges::count(text, '\n') + !rows.empty(), ==, rows.size());
+    const std::optional<Table> read = table_rows(text);
+    g_assert_true(read.has_value());
+    g_assert_cmpuint(read->size(), ==, rows.size());
+    for (size_t i = 0; i < rows.size(); i++)
+      g_assert_true((*read)[i] == rows[i]);
+  }
+  for (const char *text : {"a\\", "a\\x|b", "\\\n"})
+    g_assert_false(table_rows(text).has_value());
 }
 
 // Every value a widget may hold (bytes 1-255): what users type and paste (kFirstValues),
@@ -382,8 +492,8 @@ static void assert_bytes(std::string_view got, std::string_view wanted) {
 }
 
 // What Python's json reads from the file at `path`, a line each: S and the bytes
-// surrogateescape gives of a string, in hexadecimal, or L and each string's of a list,
-// separated by commas.
+// surrogateescape gives of a string, in hexadecimal, L and each string's of a list, separated
+// by commas, or T and each row's of a list of lists, separated by semicolons.
 static std::string through_python(const char *path) {
   return output_of(
       {"python3", "-c",
@@ -391,7 +501,10 @@ static std::string through_python(const char *path) {
        "hex = lambda v: v.encode('utf-8', 'surrogateescape').hex()\n"
        "answer = open(sys.argv[1], 'rb').read().decode('utf-8')\n"
        "for v in json.loads(answer).values():\n"
-       "  print('L' + ','.join(map(hex, v)) if isinstance(v, list) else 'S' + hex(v))\n",
+       "  if v and isinstance(v[0], list):\n"
+       "    print('T' + ';'.join(','.join(map(hex, row)) for row in v))\n"
+       "  else:\n"
+       "    print('L' + ','.join(map(hex, v)) if isinstance(v, list) else 'S' + hex(v))\n",
        path},
       kLocales[0], nullptr);
 }
@@ -407,6 +520,20 @@ static std::vector<quillet::app::WidgetState> hostile_states(std::string &python
     const bool rows = any && g_test_rand_int_range(0, 4) == 0;
     quillet::app::WidgetState state{"V" + std::to_string(states.size()), std::move(value),
                                     !any || g_test_rand_bit(), rows};
+    if (any && !rows && g_test_rand_int_range(0, 4) == 0) {
+      state.table = random_table();
+      state.value = quillet::widgets::table_text(*state.table);
+      state.lines = true;
+      python += state.table->empty() ? "L" : "T";
+      for (const std::vector<std::string> &row : *state.table) {
+        python += &row != state.table->data() ? ";" : "";
+        for (size_t i = 0; i < row.size(); i++)
+          python += (i > 0 ? "," : "") + hex(row[i]);
+      }
+      python += '\n';
+      states.push_back(std::move(state));
+      continue;
+    }
     std::vector<std::string> items;
     if (rows && g_test_rand_bit())
       items = state.items = {random_bytes(), random_bytes()};
@@ -588,6 +715,7 @@ int main(int argc, char **argv) {
     g_test_add_data_func(path, &c, test_refused_name);
   }
   g_test_add_func("/app/formats/any-shell-any-locale", test_answer_any_locale);
+  g_test_add_func("/app/formats/table-text", test_table_text);
   g_test_add_func("/app/output/bounds", test_output_bounds);
   for (const ValuesCase &c : kValuesCases) {
     g_autofree char *path = g_strconcat("/app/values", c.path, NULL);
@@ -596,6 +724,7 @@ int main(int argc, char **argv) {
   if (gtk_init_check(&argc, &argv)) {
     g_test_add_func("/app/export/state-lines", test_state_lines);
     g_test_add_func("/app/values/set", test_set_values);
+    g_test_add_func("/app/values/worked-lists", test_worked_lists);
   } else {
     printf("Bail out! The export tests need a display (run them under xvfb-run).\n");
   }

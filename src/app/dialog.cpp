@@ -15,9 +15,12 @@ namespace quillet::app {
 
 namespace {
 
-// Escape presses Cancel, or closes the window when there is none, as the window manager would.
+// Escape presses Cancel, or closes the window when there is none, as the window manager would;
+// in a cell being edited it gives up the edit.
 gboolean on_key_press(GtkWidget *window, GdkEventKey *event, gpointer cancel) {
-  if (event->keyval != GDK_KEY_Escape)
+  GtkWidget *focus = gtk_window_get_focus(GTK_WINDOW(window));
+  if (event->keyval != GDK_KEY_Escape ||
+      (focus != nullptr && GTK_IS_TREE_VIEW(gtk_widget_get_parent(focus))))
     return FALSE;
   if (cancel != nullptr)
     gtk_button_clicked(GTK_BUTTON(cancel));

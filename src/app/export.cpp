@@ -194,7 +194,8 @@ std::optional<WidgetState> widget_state(const char *name, GObject *object, bool 
   if (debug && kind->explain != nullptr)
     kind->explain(object, name);
   widgets::Value value = kind->read(object);
-  return WidgetState{name, std::move(value.text), value.lines, value.rows, std::move(value.items)};
+  return WidgetState{name,       std::move(value.text),  value.lines,
+                     value.rows, std::move(value.items), std::move(value.table)};
 }
 
 std::vector<WidgetState> collect_states(const std::vector<std::string> &order, GtkBuilder *builder,

@@ -2,6 +2,8 @@
 
 // Turning widget state into shell assignments that eval gives back exactly.
 
+#include "widgets/tables.h"
+
 #include <gtk/gtk.h>
 
 #include <optional>
@@ -41,6 +43,9 @@ struct WidgetState {
                       // format has lists
   std::vector<std::string> items = {}; // those strings whole, where `value` cannot hold them a
                                        // line each; empty: `value`'s lines
+  // Rows of cells, where the format has lists of lists; `value` holds them as table_text
+  // writes them. None for other values.
+  std::optional<widgets::Table> table = std::nullopt;
 };
 
 // The state of `object` under `name`, as its kind reads it, or none for a widget without a

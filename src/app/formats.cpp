@@ -89,6 +89,21 @@ void append_json_list(GString *out, const WidgetState &state) {
   g_string_append_c(out, ']');
 }
 
+// Rows of cells: an array of arrays of strings.
+void append_json_table(GString *out, const widgets::Table &rows) {
+  g_string_append_c(out, '[');
+  for (const std::vector<std::string> &row : rows) {
+    g_string_append(out, &row != rows.data() ? ", [" : "[");
+    for (const std::string &cell : row) {
+      if (&cell != row.data())
+        g_string_append(out, ", ");
+      append_json_string(out, cell);
+    }
+    g_string_append_c(out, ']');
+  }
+  g_string_append_c(out, ']');
+}
+
 } // namespace
 
 std::optional<Format> format_parse(std::string_view name) {
@@ -115,7 +130,9 @@ void append_answer(GString *out, Format format, std::string_view exit_word,
       g_string_append(out, ", ");
       append_json_string(out, state.name);
       g_string_append(out, ": ");
-      if (state.rows)
+      if (state.table)
+        append_json_table(out, *state.table);
+      else if (state.rows)
         append_json_list(out, state);
       else
         append_json_string(out, state.value);

@@ -3,6 +3,7 @@
 #include "common/checks.h"
 
 #include "export.h"
+#include "widgets/tables.h"
 
 #include <glib/gstdio.h>
 
@@ -378,24 +379,47 @@ private:
     return nullptr;
   }
 
-  // The strings whole, and joined by newlines, as a list holds them.
-  const char *read_rows(Values::Value &value) {
+  // An array of strings, at its '['.
+  const char *read_strings(std::vector<std::string> &strings) {
     at_++;
     if (take(']'))
       return nullptr;
     const char *fault = nullptr;
-    for (bool first = true; first || take(','); first = false) {
+    do {
       skip_blanks();
       if (!at('"'))
         return kNotRows;
-      std::string row;
-      keep(fault, read_string(row));
+      keep(fault, read_string(strings.emplace_back()));
       if (broken_)
         return nullptr;
-      value.text += first ? "" : "\n";
-      value.text += row;
-      value.items.push_back(std::move(row));
+    } while (take(','));
+    return take(']') ? fault : kNotRows;
+  }
+
+  // The strings whole, and joined by newlines, as a list holds them; or arrays of strings,
+  // the rows of a table, as table_text writes them.
+  const char *read_rows(Values::Value &value) {
+    const size_t start = at_++;
+    skip_blanks();
+    const bool table = at('[');
+    at_ = start;
+    if (!table) {
+      const char *fault = read_strings(value.items);
+      for (const std::string &item : value.items)
+        value.text += (&item != value.items.data() ? "\n" : "") + item;
+      return fault;
     }
+    at_++;
+    widgets::Table rows;
+    const char *fault = nullptr;
+    do {
+      skip_blanks();
+      const char *row_fault = at('[') ? read_strings(rows.emplace_back()) : kNotRows;
+      if (broken_ || row_fault == kNotRows)
+        return broken_ ? nullptr : kNotRows;
+      keep(fault, row_fault);
+    } while (take(','));
+    value.text = widgets::table_text(rows);
     return take(']') ? fault : kNotRows;
   }
 

@@ -125,7 +125,7 @@ public:
 
   // Any other element than a widget leaves none current.
   void forget_current() { current_ = nullptr; }
-  const Element *current() const { return current_; }
+  Element *current() const { return current_; }
 
   void item(std::string_view text) {
     if (current_ != nullptr && current_->kind->item != nullptr)
@@ -297,16 +297,19 @@ private:
   void take_inputs(size_t at) {
     for (; next_input_ < inputs_.size() && inputs_[next_input_].start < at; next_input_++) {
       const widgets::InputAt &input = inputs_[next_input_];
-      const Element *current = elements_.current();
+      Element *current = elements_.current();
       if (extras_ == nullptr || current == nullptr || current->object_id.empty() ||
           strip(input.command).empty())
         continue;
       widgets::Inputs &inputs = extras_->inputs[current->object_id];
       inputs.commands.push_back(input.command);
       // One that printed no item leaves the widget with what the markup gave it.
-      if (current->kind->refill != nullptr &&
-          (current->kind->item == nullptr || current->kind->input_starts) &&
-          input.end > input.start + 1) {
+      if (current->kind->input != nullptr && input.end > input.start + 1 &&
+          current->kind->input(draft_, *current, input.output)) {
+        held_end_ = input.end;
+      } else if (current->kind->refill != nullptr &&
+                 (current->kind->item == nullptr || current->kind->input_starts) &&
+                 input.end > input.start + 1) {
         inputs.start = inputs.start.value_or("") + input.output;
         held_end_ = input.end;
       }

@@ -35,11 +35,16 @@ void append_rows(GString *sb, std::string_view rows, bool written) {
 }
 
 void append_store(GString *sb, const ListStore &store, bool rows) {
-  append(sb, "<object class=\"GtkListStore\" id=\"model_");
+  append(sb, store.tree ? "<object class=\"GtkTreeStore\" id=\"model_"
+                        : "<object class=\"GtkListStore\" id=\"model_");
   append(sb, store.id);
   append(sb, "\">\n<columns>\n");
   for (int column = 0; column < store.columns; column++)
     append(sb, "<column type=\"gchararray\"/>\n");
+  if (store.tree) {
+    append(sb, "</columns>\n</object>\n");
+    return;
+  }
   append(sb, "</columns>\n<data>\n");
   append_rows(sb, store.rows, rows);
   append(sb, "</data>\n</object>\n");
@@ -91,8 +96,8 @@ void Draft::declare_buffer(std::string_view id, std::string_view text) {
   buffers_ += "\">\n" + property("text", text) + "</object>\n";
 }
 
-int Draft::declare_store(std::string id) {
-  stores_.push_back({std::move(id), {}, 1});
+int Draft::declare_store(std::string id, bool tree) {
+  stores_.push_back({std::move(id), {}, 1, tree});
   return static_cast<int>(stores_.size()) - 1;
 }
 
@@ -102,12 +107,19 @@ void Draft::add_row(int index, std::string_view text) {
   int column = 0;
   std::vector<std::string_view> row = cells(text, store.columns);
   row.resize(static_cast<size_t>(store.columns)); // missing cells are empty
+  // Many rows and cells go through here: no text is made for a cell that has nothing to
+  // change, and the list's cells are looked up once a row.
+  std::vector<std::string> *noted = extras != nullptr ? &extras->rows[store.id] : nullptr;
   for (std::string_view cell : row) {
-    store.rows += "<col id=\"" + std::to_string(column++) + "\">";
-    const std::string written = with_carriage_returns(cell);
+    store.rows += "<col id=\"";
+    store.rows += std::to_string(column++);
+    store.rows += "\">";
+    const std::string changed =
+        cell.find('\r') != std::string_view::npos ? with_carriage_returns(cell) : std::string();
+    const std::string_view written = changed.empty() ? cell : changed;
     store.rows += written;
     store.rows += "</col>";
-    note_cell(store.id, written);
+    note_cell(noted, written);
   }
   store.rows += "</row>\n";
 }
@@ -123,7 +135,7 @@ void Draft::add_item(const std::string &id, std::string_view text) {
   slot += "<item>";
   slot += written;
   slot += "</item>\n";
-  note_cell(id, written);
+  note_cell(extras != nullptr ? &extras->rows[id] : nullptr, written);
 }
 
 void Draft::append_for_gtk(std::string text) {
@@ -140,10 +152,10 @@ KindState &Draft::record(Element &element) {
 
 // Character data without a reference is read as it is written; a '<' would be markup, which
 // GTK is left to refuse.
-void Draft::note_cell(const std::string &id, std::string_view written) {
-  if (extras == nullptr || !rows_readable_)
+void Draft::note_cell(std::vector<std::string> *cells, std::string_view written) {
+  if (cells == nullptr || !rows_readable_)
     return;
-  std::vector<std::string> &rows = extras->rows[id];
+  std::vector<std::string> &rows = *cells;
   const size_t special = written.find_first_of("&<");
   if (special == std::string_view::npos) {
     rows.emplace_back(written);

@@ -26,11 +26,13 @@ struct Adjustment {
   std::optional<double> value;
 };
 
-// The rows of a list or tree, declared before the widgets, a line each.
+// The rows of a list or tree, declared before the widgets, a line each; or a tree store's
+// columns, whose rows the window's set-up puts in.
 struct ListStore {
   std::string id;
   std::string rows;
   int columns = 1;
+  bool tree = false;
 };
 
 // The widget objects are written in stretches, each followed by a slot that can be filled
@@ -63,7 +65,7 @@ public:
   Adjustment &adjustment(size_t index) { return adjustments_[index]; }
   // A text buffer starting with `text` (escaped), for the text view of `id`.
   void declare_buffer(std::string_view id, std::string_view text);
-  int declare_store(std::string id);
+  int declare_store(std::string id, bool tree = false);
   ListStore &store(int index) { return stores_[static_cast<size_t>(index)]; }
   // A row of cells from the text of an item.
   void add_row(int store, std::string_view text);
@@ -95,8 +97,9 @@ private:
   // Whether the rows go to GTK apart from the layout: there are some, and each one reads as
   // character data (one that does not stays in the layout, for GTK to refuse).
   bool rows_apart() const;
-  // Notes the text of a cell written into the layout as GTK will read it, for `id`'s rows.
-  void note_cell(const std::string &id, std::string_view written);
+  // Notes the text of a cell written into the layout as GTK will read it, among `cells` (the
+  // extras' rows of its list or combo box; none without extras).
+  void note_cell(std::vector<std::string> *cells, std::string_view written);
   size_t size_hint() const;
 
   std::vector<std::string> finished_;

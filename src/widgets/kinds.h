@@ -13,6 +13,7 @@
 // The layout side of a row is text only; the window side calls GTK.
 
 #include "widgets/extras.h"
+#include "widgets/tables.h"
 
 #include <glib-object.h>
 
@@ -62,6 +63,9 @@ struct Value {
   bool rows = false;  // rows chosen in a list, one per line: a list where the format has lists
   std::vector<std::string> items = {}; // those rows whole, where `text` cannot hold them a line
                                        // each; empty: `text`'s lines
+  // Every row with every cell, where the format has lists of lists (a list whose cells are
+  // edited); `text` holds them as table_text writes them. None for other values.
+  std::optional<Table> table = std::nullopt;
 };
 
 // What the window's set-up hands each widget the layout names.
@@ -101,6 +105,9 @@ struct Kind {
   // What an <item> line does while the element is the current one; without, the item is
   // copied into the layout as it is.
   void (*item)(Draft &draft, Element &current, std::string_view text) = nullptr;
+  // What an <input>'s output does while the element is the current one, when the element
+  // takes it whole rather than as items: says whether it did. Without, items.
+  bool (*input)(Draft &draft, Element &current, std::string_view output) = nullptr;
   bool input_starts = false; // with `item` and `refill`: an <input> still gives it its start
   // What its <default> does (the first one only); without, it takes none.
   void (*set_default)(Draft &draft, Element &element, const std::string &text) = nullptr;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,15 @@
 #include <unistd.h>
 
 namespace quillet::widgets {
+
+struct Picture {
+  std::string path;
+  int box;      // the longest side shown
+  bool fit;     // scaled up to the box too, when a size was asked for
+  Decoded done; // called, and let go, on the main thread only
+  GdkPixbuf *pixbuf = nullptr;
+  std::string why = {}; // why it is not shown
+};
 
 namespace {
 
@@ -25,19 +35,8 @@ constexpr gint64 kMaxPixels = 1 << 25;
 // One picture decoded at a time, in the order of the markup.
 constexpr int kThreads = 1;
 
-struct Picture {
-  GtkImage *image; // held; let go on the main thread only
-  std::string path;
-  int box;  // the longest side shown
-  bool fit; // scaled up to the box too, when a size was asked for
-  int missing_size;
-  GdkPixbuf *pixbuf = nullptr;
-  std::string why = {}; // why it is not shown
-};
-
 void free_picture(gpointer data) {
   auto *picture = static_cast<Picture *>(data);
-  g_object_unref(picture->image);
   g_clear_object(&picture->pixbuf);
   delete picture;
 }
@@ -113,14 +112,9 @@ std::string decode(Picture &picture, GdkPixbufLoader *loader, Sizing &sizing,
 // On the main loop, when the picture is decoded or refused.
 gboolean show(gpointer data) {
   const auto &picture = *static_cast<const Picture *>(data);
-  gtk_widget_set_size_request(GTK_WIDGET(picture.image), -1, -1);
-  if (picture.pixbuf != nullptr) {
-    gtk_image_set_from_pixbuf(picture.image, picture.pixbuf);
-    return G_SOURCE_REMOVE;
-  }
-  g_debug("The picture '%s' is not shown: %s.", picture.path.c_str(), picture.why.c_str());
-  gtk_image_set_from_icon_name(picture.image, "image-missing", GTK_ICON_SIZE_DIALOG);
-  gtk_image_set_pixel_size(picture.image, picture.missing_size);
+  if (picture.pixbuf == nullptr)
+    g_debug("The picture '%s' is not shown: %s.", picture.path.c_str(), picture.why.c_str());
+  picture.done(picture.pixbuf);
   return G_SOURCE_REMOVE;
 }
 
@@ -164,20 +158,37 @@ Pictures::~Pictures() {
   stop();
 }
 
+void Pictures::decode(const std::string &path, int box, Decoded done) {
+  g_return_if_fail(box > 0);
+  push(new Picture{path, box, true, std::move(done)});
+}
+
 void Pictures::load(GtkImage *image, const std::string &path, int size) {
   g_return_if_fail(GTK_IS_IMAGE(image));
-  if (pool_ == nullptr)
-    pool_ =
-        g_thread_pool_new_full(load_on_thread, &stopping_, free_picture, kThreads, FALSE, nullptr);
   const int box = std::min(size > 0 ? size : kLargestPicture, screen_side());
   // The room a picture of that size takes, kept while it is decoded.
   if (size > 0)
     gtk_widget_set_size_request(GTK_WIDGET(image), box, box);
-  auto *picture = new Picture{.image = GTK_IMAGE(g_object_ref(image)),
-                              .path = path,
-                              .box = box,
-                              .fit = size > 0,
-                              .missing_size = size > 0 ? box : kIconSize};
+  // Held until the picture is shown or dropped, on the main thread.
+  std::shared_ptr<GtkImage> held(GTK_IMAGE(g_object_ref(image)),
+                                 [](GtkImage *image) { g_object_unref(image); });
+  const int missing_size = size > 0 ? box : kIconSize;
+  auto shown = [held, missing_size](GdkPixbuf *pixbuf) {
+    gtk_widget_set_size_request(GTK_WIDGET(held.get()), -1, -1);
+    if (pixbuf != nullptr) {
+      gtk_image_set_from_pixbuf(held.get(), pixbuf);
+      return;
+    }
+    gtk_image_set_from_icon_name(held.get(), "image-missing", GTK_ICON_SIZE_DIALOG);
+    gtk_image_set_pixel_size(held.get(), missing_size);
+  };
+  push(new Picture{path, box, size > 0, std::move(shown)});
+}
+
+void Pictures::push(Picture *picture) {
+  if (pool_ == nullptr)
+    pool_ =
+        g_thread_pool_new_full(load_on_thread, &stopping_, free_picture, kThreads, FALSE, nullptr);
   g_thread_pool_push(pool_, picture, nullptr);
 }
 

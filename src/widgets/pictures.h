@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 namespace quillet::widgets {
@@ -14,6 +15,12 @@ namespace quillet::widgets {
 // missing image, without one.
 constexpr int kLargestPicture = 512;
 constexpr int kIconSize = 48;
+
+// What a picture decoded beside the main loop is given to, there: null when it cannot be
+// shown, with a --debug line saying why.
+using Decoded = std::function<void(GdkPixbuf *pixbuf)>;
+
+struct Picture;
 
 // The pictures one dialog loads: one decoded at a time, on a thread of their own, in the
 // order they were asked for.
@@ -31,11 +38,17 @@ public:
   // missing image instead, with a --debug line saying why.
   void load(GtkImage *image, const std::string &path, int size);
 
+  // Decodes the picture in `path` within the same bounds, fitted to `box` pixels (its longer
+  // side, up or down), and gives it to `done`.
+  void decode(const std::string &path, int box, Decoded done);
+
   // The end of the dialog: pictures not started are dropped, and the one being decoded is
   // waited for, which soon stops.
   void stop();
 
 private:
+  void push(Picture *picture);
+
   GThreadPool *pool_ = nullptr;
   std::atomic<bool> stopping_ = false; // read by the thread
 };

@@ -10,7 +10,9 @@ rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FI
 REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), level REF FILE (write
 the value REF shows, such as a bar's fraction, to FILE), inset SIDES REF FILE (write the gaps in pixels
 between REF and the window's edges, SIDES some of l, t, r, b, to FILE), sleep SECONDS, addrow REF (add the row of table
-cell REF to the selection), window N (later steps work window N: 0 the dialog, 1 a window
+cell REF to the selection), cells REF FILE (write the rows table REF shows, a line each, its
+cells joined by |: each cell's name, after [x] or [ ] when it can be ticked, then =VALUE when
+it gives one), window N (later steps work window N: 0 the dialog, 1 a window
 it opened, such as a chooser), names FILE (press Ctrl+Tab, which text views do not take,
 until the focus comes back, writing each object focused as ROLE|NAME|LABELLED BY, a line each), state REF STATE (wait
 until REF is in that AT-SPI state, such as sensitive or showing; with !STATE, until it is
@@ -103,7 +105,8 @@ def resolve(frame, ref):
     role, _, index = role.partition("#")
     # Widgets are counted without the title bar, as under X.
     children = list(frame)[1:] if title_bar(frame) else list(frame)
-    candidates = [frame] + [a for child in children for a in walk(child, role == "table cell")]
+    inside = role in ("table cell", "table column header")
+    candidates = [frame] + [a for child in children for a in walk(child, inside)]
     matches = [a for a in candidates if a.getRoleName() == role]
     if name:
         matches = [a for a in matches if a.name == name]
@@ -159,6 +162,16 @@ def select_row(cell):
         fail("could not select the row of " + cell.name)
 
 
+def cell_text(cell):
+    text, states = cell.name, cell.getState()
+    if states.contains(pyatspi.STATE_CHECKABLE):
+        text = ("[x] " if states.contains(pyatspi.STATE_CHECKED) else "[ ] ") + text
+    try:
+        return text + "=%g" % cell.queryValue().currentValue
+    except NotImplementedError:
+        return text
+
+
 def x_window(pid, *name):
     return poll("the X window of pid %d" % pid, lambda: subprocess.run(
         [XDOTOOL, "search", "--onlyvisible", "--pid", str(pid), *name],
@@ -196,8 +209,9 @@ def main(argv):
     pid = int(argv[1])
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
-             "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2, "level": 2,
-             "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "window": 1, "names": 1, "state": 2}
+             "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
+             "level": 2, "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "cells": 2, "window": 1,
+             "names": 1, "state": 2}
     parsed, i = [], 0
     while i < len(steps):
         op = steps[i]
@@ -328,6 +342,12 @@ def main(argv):
             state = getattr(pyatspi, "STATE_" + args[1].lstrip("!").upper())
             poll("%s %s" % (args[0], args[1]),
                  lambda: target.getState().contains(state) == want)
+        elif op == "cells":
+            table = widget(args[0]).queryTable()
+            with open(args[1], "w", encoding="utf-8") as f:
+                for row in range(table.nRows):
+                    f.write("|".join(cell_text(table.getAccessibleAt(row, column))
+                                     for column in range(table.nColumns)) + "\n")
         elif op == "addrow":
             select_row(widget(args[0]))
         elif op == "window" and args[0] == "0":

@@ -1,0 +1,2 @@
+EXIT="OK"
+NAMES=$'a.txt|x\\|y\\t\"z\\\\\nb.txt|b.txt'
