@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -143,28 +142,22 @@ struct Typed {
 constexpr const char *kTypedKey = "quillet-typed";
 constexpr gint64 kTypingPause = G_USEC_PER_SEC;
 
-bool find_typed(GtkTreeView *view, int column, const std::string &typed) {
+void find_typed(GtkTreeView *view, int column, const std::string &typed) {
   GtkTreeModel *model = gtk_tree_view_get_model(view);
   g_autofree char *wanted = g_utf8_casefold(typed.c_str(), -1);
-  const size_t length = strlen(wanted);
   GtkTreeIter iter;
   for (bool more = model != nullptr && gtk_tree_model_get_iter_first(model, &iter); more;
        more = gtk_tree_model_iter_next(model, &iter)) {
     g_autofree char *item = nullptr;
     gtk_tree_model_get(model, &iter, column, &item, -1);
-    // The item's first characters, as many as were typed, folded alike.
-    const char *end = item;
-    for (glong n = g_utf8_strlen(typed.c_str(), -1); item != nullptr && n > 0 && *end != '\0'; n--)
-      end = g_utf8_next_char(end);
-    g_autofree char *start = item != nullptr ? g_utf8_casefold(item, end - item) : nullptr;
-    if (start != nullptr && strlen(start) >= length && strncmp(start, wanted, length) == 0) {
+    g_autofree char *folded = item != nullptr ? g_utf8_casefold(item, -1) : nullptr;
+    if (folded != nullptr && g_str_has_prefix(folded, wanted)) {
       g_autoptr(GtkTreePath) path = gtk_tree_model_get_path(model, &iter);
       gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
       gtk_tree_view_scroll_to_cell(view, path, nullptr, TRUE, 0.5, 0.0);
-      return true;
+      return;
     }
   }
-  return false;
 }
 
 // Whether the key types a character into the search: Space only after another.
