@@ -142,12 +142,19 @@ struct Typed {
 constexpr const char *kTypedKey = "quillet-typed";
 constexpr gint64 kTypingPause = G_USEC_PER_SEC;
 
-void find_typed(GtkTreeView *view, int column, const std::string &typed) {
+// A text typed on goes no further back than the row the cursor is on: the first row that
+// begins with it begins with what was typed before, too.
+void find_typed(GtkTreeView *view, int column, const std::string &typed, bool typed_on) {
   GtkTreeModel *model = gtk_tree_view_get_model(view);
   g_autofree char *wanted = g_utf8_casefold(typed.c_str(), -1);
+  g_autoptr(GtkTreePath) cursor = nullptr;
+  if (typed_on)
+    gtk_tree_view_get_cursor(view, &cursor, nullptr);
   GtkTreeIter iter;
-  for (bool more = model != nullptr && gtk_tree_model_get_iter_first(model, &iter); more;
-       more = gtk_tree_model_iter_next(model, &iter)) {
+  for (bool more =
+           model != nullptr && (cursor != nullptr ? gtk_tree_model_get_iter(model, &iter, cursor)
+                                                  : gtk_tree_model_get_iter_first(model, &iter));
+       more; more = gtk_tree_model_iter_next(model, &iter)) {
     g_autofree char *item = nullptr;
     gtk_tree_model_get(model, &iter, column, &item, -1);
     g_autofree char *folded = item != nullptr ? g_utf8_casefold(item, -1) : nullptr;
@@ -165,22 +172,23 @@ bool type_into(GtkTreeView *view, int column, const GdkEventKey *event) {
   if ((event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0)
     return false;
   auto *typed = static_cast<Typed *>(g_object_get_data(G_OBJECT(view), kTypedKey));
-  const gint64 now = g_get_monotonic_time();
-  if (now - typed->at > kTypingPause)
+  if (g_get_monotonic_time() - typed->at > kTypingPause)
     typed->text.clear();
   const gunichar c = gdk_keyval_to_unicode(event->keyval);
-  if (event->keyval == GDK_KEY_BackSpace && !typed->text.empty()) {
+  const bool typed_on = !typed->text.empty();
+  if (event->keyval == GDK_KEY_BackSpace && typed_on) {
     typed->text.erase(g_utf8_prev_char(typed->text.c_str() + typed->text.size()) -
                       typed->text.c_str());
-  } else if (c != 0 && g_unichar_isprint(c) && (c != ' ' || !typed->text.empty())) {
+  } else if (c != 0 && g_unichar_isprint(c) && (c != ' ' || typed_on)) {
     char utf8[6];
     typed->text.append(utf8, static_cast<size_t>(g_unichar_to_utf8(c, utf8)));
   } else {
     return false;
   }
-  typed->at = now;
   if (!typed->text.empty())
-    find_typed(view, column, typed->text);
+    find_typed(view, column, typed->text, typed_on && event->keyval != GDK_KEY_BackSpace);
+  // The pause counts from the search's end: keys typed while it ran come at once after it.
+  typed->at = g_get_monotonic_time();
   return true;
 }
 
