@@ -140,6 +140,8 @@ static std::string transform(const char *program, bool extras) {
     out += "\n" + line;
   if (!x->default_button.empty())
     out += "\n== default " + x->default_button;
+  for (const std::string &id : x->hidden)
+    out += "\n== starts hidden " + id;
   return out + "\n";
 }
 

@@ -54,6 +54,7 @@ void Builtins::put_in_place(Refresh &refresh) {
     refresh.kind->refill(refresh.widget, refresh.output);
   else if (refresh.kind->clear != nullptr)
     refresh.kind->clear(refresh.widget);
+  follow_anew(refresh.widget);
   if (!feeds.empty()) {
     g_auto(GStrv) envp = actions_.environment();
     feeds_.restart(refresh.widget, feeds, envp);
@@ -133,6 +134,7 @@ Builtin Builtins::run(const char *command) {
     Quiet quiet(actions_.quiet());
     if (kind != nullptr && kind->clear != nullptr)
       kind->clear(widget);
+    follow_anew(widget);
   } else if (verb == "enable" || verb == "disable") {
     // The widget itself too, where the markup's sensitive="false" is.
     gtk_widget_set_sensitive(widgets::slot_of(GTK_WIDGET(widget)), verb == "enable");

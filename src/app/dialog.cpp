@@ -74,13 +74,15 @@ void wire_actions(GtkBuilder *builder, const char *name, GPtrArray *commands, Ac
     g_timeout_add_seconds_full(G_PRIORITY_DEFAULT, 1, on_action_timer, binding, g_free);
 }
 
-// A widget's on="change" or on="activate" actions, wired to the signal its kind gives the
-// event; the list is its own.
+// A widget's on="change", on="activate", on="checked" or on="unchecked" actions, wired to the
+// signal its kind gives the event; the list is its own.
 struct EventBinding {
   GPtrArray *commands;
   GObject *instance;
   const char *signal;
   Actions *actions;
+  bool (*checked)(GObject *widget); // for on="checked" and on="unchecked": whether it is ticked
+  bool when;                        // ticked, for on="checked"
 };
 
 void free_event_binding(gpointer data, GClosure *) {
@@ -109,6 +111,14 @@ void on_activate(gpointer data) {
     binding->actions->enqueue(binding->commands, binding);
 }
 
+// Each change to the state runs the list, none coalesced: the last to run is for the state
+// the widget is in.
+void on_state(gpointer data) {
+  auto *binding = static_cast<EventBinding *>(data);
+  if (!binding->actions->quiet().active() && binding->checked(binding->instance) == binding->when)
+    binding->actions->enqueue(binding->commands, binding);
+}
+
 // The first of the signal's alternatives ("a|b") that `object` has, or null.
 const char *signal_of(GObject *object, const char *alternatives) {
   if (alternatives == nullptr)
@@ -126,10 +136,15 @@ void wire_event(GtkBuilder *builder, const std::string &event, const std::string
   const widgets::Kind *kind = object != nullptr ? widgets::kind_of_widget(object) : nullptr;
   if (kind == nullptr)
     return;
-  const bool change = event == "change";
+  // A state event (a box ticked or cleared) comes with the widget's change.
+  const bool state = event == "checked" || event == "unchecked";
+  const bool change = event == "change" || state;
   GObject *instance =
       change && kind->change_source != nullptr ? kind->change_source(object) : object;
-  const char *signal = signal_of(instance, change ? kind->change_signal : kind->activate_signal);
+  const char *signal =
+      state && kind->checked == nullptr
+          ? nullptr
+          : signal_of(instance, change ? kind->change_signal : kind->activate_signal);
   if (signal == nullptr) {
     g_debug("A <%.*s> has no on=\"%s\" event: the action of '%s' never runs.",
             static_cast<int>(kind->element.size()), kind->element.data(), event.c_str(),
@@ -140,9 +155,11 @@ void wire_event(GtkBuilder *builder, const std::string &event, const std::string
   for (const std::string &command : commands)
     g_ptr_array_add(list, g_strdup(command.c_str()));
   auto *binding = g_new(EventBinding, 1);
-  *binding = {list, instance, signal, actions};
-  g_signal_connect_data(instance, signal, change ? G_CALLBACK(on_change) : G_CALLBACK(on_activate),
-                        binding, free_event_binding, G_CONNECT_SWAPPED);
+  *binding = {list, instance, signal, actions, kind->checked, event == "checked"};
+  const GCallback handler = state    ? G_CALLBACK(on_state)
+                            : change ? G_CALLBACK(on_change)
+                                     : G_CALLBACK(on_activate);
+  g_signal_connect_data(instance, signal, handler, binding, free_event_binding, G_CONNECT_SWAPPED);
 }
 
 struct Ending {
@@ -254,6 +271,16 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
     if (kind->fills && GTK_IS_WIDGET(object))
       gtk_widget_set_vexpand(GTK_WIDGET(object), TRUE);
   }
+  // visible="false": what it holds is shown already, for show: to show it whole; showing the
+  // window passes it by.
+  for (const std::string &id : extras.hidden)
+    if (GObject *object = gtk_builder_get_object(dialog.builder, id.c_str());
+        GTK_IS_WIDGET(object)) {
+      GtkWidget *slot = widgets::slot_of(GTK_WIDGET(object));
+      gtk_widget_show_all(slot);
+      gtk_widget_hide(slot);
+      gtk_widget_set_no_show_all(slot, TRUE);
+    }
   keep_buttons_at_bottom(dialog.window);
   if (extras.timeout_bar && extras.timeout_ms > 0)
     add_timeout_bar(dialog.window, extras.timeout_ms);

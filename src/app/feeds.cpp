@@ -34,22 +34,41 @@ constexpr size_t kMaxLine = 1 << 20;
 // which would otherwise come between every two reads.
 constexpr int kReadPriority = GDK_PRIORITY_REDRAW + 2;
 
-// Object data on a fed view's adjustment: set while the user has scrolled away from the end.
-constexpr const char *kAwayKey = "quillet-away-from-end";
+// Object data on a fed view's adjustment: where its place stands with the user.
+enum class Place {
+  kFollowing = 0, // at the end, following the newest row
+  kAway,          // the user has scrolled away from the end
+  kEmptied,       // quillet has emptied it, and it has not measured its rows since
+};
+constexpr const char *kPlaceKey = "quillet-place";
 // Object data on a view's adjustment once it follows its feed, which a refresh starts again.
 constexpr const char *kFollowedKey = "quillet-follows-feed";
 
+Place place_of(GtkAdjustment *adjustment) {
+  return static_cast<Place>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(adjustment), kPlaceKey)));
+}
+
+void set_place(GtkAdjustment *adjustment, Place place) {
+  g_object_set_data(G_OBJECT(adjustment), kPlaceKey, GINT_TO_POINTER(static_cast<int>(place)));
+}
+
+// Between the emptying and the view's measuring what it holds, its place moves as the view
+// settles (to the top, with the old bounds): no scroll of the user's.
 void on_scrolled(GtkAdjustment *adjustment, gpointer) {
+  if (place_of(adjustment) == Place::kEmptied)
+    return;
   const bool away =
       gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) <
       gtk_adjustment_get_upper(adjustment) - 1;
-  g_object_set_data(G_OBJECT(adjustment), kAwayKey, GINT_TO_POINTER(away));
+  set_place(adjustment, away ? Place::kAway : Place::kFollowing);
 }
 
 void on_grown(GtkAdjustment *adjustment, gpointer) {
-  if (g_object_get_data(G_OBJECT(adjustment), kAwayKey) == nullptr)
-    gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment) -
-                                             gtk_adjustment_get_page_size(adjustment));
+  if (place_of(adjustment) == Place::kAway)
+    return;
+  set_place(adjustment, Place::kFollowing);
+  gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment) -
+                                           gtk_adjustment_get_page_size(adjustment));
 }
 
 // A fed view that scrolls (a list) follows its newest row, unless the user has scrolled away
@@ -67,6 +86,18 @@ void follow_end(GObject *widget) {
 
 } // namespace
 
+void follow_anew(GObject *widget) {
+  g_return_if_fail(G_IS_OBJECT(widget));
+  GtkAdjustment *adjustment =
+      GTK_IS_SCROLLABLE(widget) ? gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(widget)) : nullptr;
+  if (adjustment == nullptr || g_object_get_data(G_OBJECT(adjustment), kFollowedKey) == nullptr)
+    return;
+  // A scroll still under way (to a row the keys moved to) is to rows that are gone: it stops
+  // where it is.
+  gtk_adjustment_set_value(adjustment, gtk_adjustment_get_value(adjustment));
+  set_place(adjustment, Place::kEmptied);
+}
+
 void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
   g_return_if_fail(widget != NULL);
   if (raw.ends_with('\r'))
@@ -82,9 +113,10 @@ void feed_line(GObject *widget, std::string_view kind, std::string_view raw) {
     return;
   // A form feed alone on its line starts the widget over: the lines after it replace what it
   // shows.
-  if (line == "\f" && fed->clear != nullptr)
+  if (line == "\f" && fed->clear != nullptr) {
     fed->clear(widget);
-  else if (fed->feed != nullptr)
+    follow_anew(widget);
+  } else if (fed->feed != nullptr)
     fed->feed(widget, line);
 }
 

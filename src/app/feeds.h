@@ -17,6 +17,10 @@ namespace quillet::app {
 // at its end and NUL bytes are dropped, invalid UTF-8 made valid. The caller holds a Quiet.
 void feed_line(GObject *widget, std::string_view kind, std::string_view line);
 
+// What quillet empties or fills afresh (a refresh, clear:, a form feed) follows its newest row
+// again, wherever the user had scrolled: the rows they scrolled to are gone.
+void follow_anew(GObject *widget);
+
 class Feeds {
 public:
   // Feeds change widgets under a Quiet on `quiet`, which outlives them.

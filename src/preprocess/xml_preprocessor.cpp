@@ -278,9 +278,10 @@ char *quillet::preprocess::clean_markup(XmlPreprocessor *self, const char *raw_x
   const std::string_view text = strip(valid);
 
   g_autoptr(GRegex) frame =
-      // A title already in attribute form is what the rewrite produces; leave it as it is.
-      g_regex_new("<frame\\s+(?!frame_label=)([^>]+)>", GRegexCompileFlags(0), GRegexMatchFlags(0),
-                  nullptr);
+      // A title already in attribute form is what the rewrite produces; leave it as it is, and
+      // a frame whose first attribute names it or hides it has no title of bare words.
+      g_regex_new("<frame\\s+(?!(?:frame_label|variable|id|visible)=)([^>]+)>",
+                  GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
   g_autoptr(GRegex) ok =
       g_regex_new("<button\\s+ok\\s*>", GRegexCompileFlags(0), GRegexMatchFlags(0), nullptr);
   g_autoptr(GRegex) cancel =

@@ -100,6 +100,7 @@ public:
       if (element.object_id != element.id)
         draft_.extras->objects[element.id] = element.object_id;
     }
+    note_hidden(element, holder, line);
 
     current_ = &element;
     if (widgets::closes_itself(line)) {
@@ -162,6 +163,21 @@ public:
   size_t depth() const { return depth_; }
 
 private:
+  // visible="false": the window hides it as it is built; the layout says nothing of it.
+  void note_hidden(const Element &element, const Element *holder, std::string_view line) {
+    const std::optional<std::string_view> visible = widgets::attribute(line, "visible");
+    if (!visible || *visible == "true")
+      return;
+    if (*visible != "false")
+      g_debug("visible=\"%.*s\" on '%s' is neither true nor false: it is ignored.",
+              static_cast<int>(visible->size()), visible->data(), element.id.c_str());
+    else if (holder == nullptr)
+      g_debug("visible=\"false\" on '%s' is ignored: the window itself always shows.",
+              element.id.c_str());
+    else if (draft_.extras != nullptr && !element.object_id.empty())
+      draft_.extras->hidden.push_back(element.object_id);
+  }
+
   // The id of the first element of `element`'s kind in `holder`, when that is another one.
   const std::string *leader(const Element *holder, const Element &element) {
     if (holder == nullptr)
@@ -193,6 +209,14 @@ private:
   size_t depth_ = 0;
   std::map<std::pair<const Element *, const Kind *>, std::string> firsts_;
 };
+
+// What on="..." may name. Whether the widget has the event is known only once the window is
+// built.
+constexpr std::string_view kEvents[] = {"change", "activate", "checked", "unchecked"};
+
+bool is_event(std::string_view on) {
+  return std::ranges::find(kEvents, on) != std::end(kEvents);
+}
 
 // Action commands, filed under the id of the element they follow, whatever that element is:
 // in the widget actions table, or with an `on` event in the extras' table of events.
@@ -227,7 +251,7 @@ public:
       event_.reset();
       if (const auto on = widgets::attribute(line.substr(0, gt), "on"); is_action_tag && on)
         event_ = std::string(*on);
-      if (event_ && *event_ != "change" && *event_ != "activate")
+      if (event_ && !is_event(*event_))
         g_debug("No widget has the event on=\"%s\": its action never runs.", event_->c_str());
       if (is_action_tag && gt != std::string_view::npos)
         file_action(strip(line.substr(gt + 1)));
@@ -247,7 +271,7 @@ private:
     if (current_widget_id_.empty() || command.empty())
       return;
     if (event_) {
-      if (extras_ != nullptr && (*event_ == "change" || *event_ == "activate"))
+      if (extras_ != nullptr && is_event(*event_))
         extras_->events[std::string(*event_)][current_widget_id_].emplace_back(command);
       return;
     }

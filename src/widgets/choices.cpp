@@ -39,8 +39,12 @@ void start_radio(Draft &draft, Element &element, const Tag &tag) {
     draft.append(property("group", *tag.leader));
 }
 
+bool checkbox_checked(GObject *widget) {
+  return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget));
+}
+
 Value read_checkbox(GObject *widget) {
-  return {gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? "true" : "false"};
+  return {checkbox_checked(widget) ? "true" : "false"};
 }
 
 bool set_checkbox(GObject *widget, const std::string &text) {
@@ -340,6 +344,7 @@ constexpr Kind kCheckbox = {.element = "checkbox",
                             .set_up = set_up_caption,
                             .read = read_checkbox,
                             .change_signal = "toggled",
+                            .checked = checkbox_checked,
                             .set_value = set_checkbox,
                             .refill = refill_caption};
 

@@ -1,4 +1,5 @@
-// Kinds that hold other widgets: the window, boxes, notebooks, frames and timers.
+// Kinds that hold other widgets: the window, boxes, notebooks, frames, expanders, panes and
+// timers.
 
 #include "family.h"
 
@@ -117,20 +118,25 @@ void set_up_notebook(GObject *notebook, const Setup &) {
   }
 }
 
-void start_box(Draft &draft, Element &element, std::string_view orientation) {
-  element.object_id.clear();
+// A box carries an id only when the markup names it, for show:, hide:, enable: and disable:
+// to find it, or hides it, for the window to hide it as it is built.
+const char *box_id(Element &element, const Tag &tag) {
+  return id_if(element, !element.id.starts_with("auto_id_") || starts_hidden(tag.line));
+}
+
+void start_box(Draft &draft, Element &element, const Tag &tag, std::string_view orientation) {
   GString *sb = draft.body;
-  open_child_object(sb, "GtkBox");
+  open_child_object(sb, "GtkBox", box_id(element, tag));
   append(sb, orientation);
   append(sb, "<property name=\"spacing\">6</property>\n");
 }
 
-void start_vbox(Draft &draft, Element &element, const Tag &) {
-  start_box(draft, element, "<property name=\"orientation\">vertical</property>\n");
+void start_vbox(Draft &draft, Element &element, const Tag &tag) {
+  start_box(draft, element, tag, "<property name=\"orientation\">vertical</property>\n");
 }
 
-void start_hbox(Draft &draft, Element &element, const Tag &) {
-  start_box(draft, element, "<property name=\"orientation\">horizontal</property>\n");
+void start_hbox(Draft &draft, Element &element, const Tag &tag) {
+  start_box(draft, element, tag, "<property name=\"orientation\">horizontal</property>\n");
 }
 
 void start_notebook(Draft &draft, Element &element, const Tag &tag) {
@@ -177,9 +183,8 @@ std::string frame_label(std::string_view tag) {
 }
 
 void start_frame(Draft &draft, Element &element, const Tag &tag) {
-  element.object_id.clear();
   GString *sb = draft.body;
-  open_child_object(sb, "GtkFrame");
+  open_child_object(sb, "GtkFrame", box_id(element, tag));
   append(sb, "<property name=\"label\">");
   append(sb, frame_label(tag.line));
   append(sb, "</property>\n");
@@ -187,6 +192,76 @@ void start_frame(Draft &draft, Element &element, const Tag &tag) {
   append(sb, "<property name=\"orientation\">vertical</property>\n"
              "<property name=\"spacing\">6</property>\n"
              "<property name=\"margin\">8</property>\n");
+}
+
+// The box an expander or a pane stacks its children in, opened before the first of them: the
+// start tag's properties (a tooltip, insensitive) are the whole widget's.
+constexpr std::string_view kStackStart = "<child>\n<object class=\"GtkBox\">\n"
+                                         "<property name=\"orientation\">vertical</property>\n"
+                                         "<property name=\"spacing\">6</property>\n";
+constexpr std::string_view kStackEnd = "</object>\n</child>\n";
+
+struct StackState : KindState {
+  int children = 0;
+};
+
+void stack_child_added(Draft &draft, Element &holder) {
+  if (state_of<StackState>(holder).children++ == 0)
+    draft.append(kStackStart);
+}
+
+void end_stack(Draft &draft, Element &holder) {
+  if (state_of<StackState>(holder).children > 0)
+    draft.append(kStackEnd);
+  end_object(draft, holder);
+}
+
+void start_expander(Draft &draft, Element &element, const Tag &tag) {
+  open_child_object(draft.body, "GtkExpander", box_id(element, tag));
+  if (const auto label = attribute(tag.line, "label"))
+    draft.append(property("label", layout_text(strip(*label))));
+  const std::optional<std::string_view> expanded = attribute(tag.line, "expanded");
+  if (expanded == "true")
+    draft.append(property("expanded", "True"));
+  else if (expanded && *expanded != "false")
+    g_debug("expanded=\"%.*s\" on '%s' is neither true nor false: it starts closed.",
+            static_cast<int>(expanded->size()), expanded->data(), element.id.c_str());
+}
+
+// The widest divider position taken, in pixels.
+constexpr int kMaxPosition = 10000;
+
+void start_paned(Draft &draft, Element &element, const Tag &tag) {
+  open_child_object(draft.body, "GtkPaned", box_id(element, tag));
+  const std::optional<std::string_view> orientation = attribute(tag.line, "orientation");
+  const bool vertical = orientation == "vertical";
+  if (orientation && !vertical && *orientation != "horizontal")
+    g_debug("orientation=\"%.*s\" on '%s' is neither horizontal nor vertical: its panes stand "
+            "side by side.",
+            static_cast<int>(orientation->size()), orientation->data(), element.id.c_str());
+  draft.append(property("orientation", vertical ? "vertical" : "horizontal"));
+  const std::optional<std::string_view> position = attribute(tag.line, "position");
+  if (const auto pixels = count(position, kMaxPosition)) {
+    draft.append(property("position", std::to_string(*pixels)));
+    draft.append(property("position-set", "True"));
+  } else if (position) {
+    g_debug("position=\"%.*s\" on '%s' is no number of pixels: the divider goes where the panes "
+            "ask.",
+            static_cast<int>(position->size()), position->data(), element.id.c_str());
+  }
+}
+
+// The first child is the first pane; the second and any after it, stacked, the second pane.
+void pane_child_added(Draft &draft, Element &paned) {
+  StackState &state = state_of<StackState>(paned);
+  if (state.children == 1)
+    draft.append(kStackEnd);
+  if (state.children == 2)
+    g_debug("'%s' has more than two children: the third and those after it go below the "
+            "second, in its pane.",
+            paned.id.c_str());
+  if (state.children++ <= 1)
+    draft.append(kStackStart);
 }
 
 // A timer's actions run every second; it shows nothing, nor what it holds.
@@ -231,6 +306,20 @@ constexpr Kind kKinds[] = {
      .end = end_two_objects,
      .holds_children = true,
      .type = gtk_frame_get_type},
+    {.element = "expander",
+     .start = start_expander,
+     .end = end_stack,
+     .new_state = make<StackState>,
+     .holds_children = true,
+     .child_added = stack_child_added,
+     .type = gtk_expander_get_type},
+    {.element = "paned",
+     .start = start_paned,
+     .end = end_stack,
+     .new_state = make<StackState>,
+     .holds_children = true,
+     .child_added = pane_child_added,
+     .type = gtk_paned_get_type},
     {.element = "timer",
      .start = start_timer,
      .end = end_object,

@@ -101,6 +101,9 @@ struct DialogExtras {
 
   // The button Enter presses, when one is given default="true"; empty for OK.
   std::string default_button;
+
+  // The object ids of the widgets that start hidden (visible="false"), in document order.
+  std::vector<std::string> hidden;
 };
 
 } // namespace quillet::widgets

@@ -58,6 +58,10 @@ constexpr Kind renamed(Kind kind, std::string_view element) {
   return kind;
 }
 
+// The object id of `element` when `keep`, as for a box that the markup names or hides; else
+// none (null), and the element carries none.
+const char *id_if(Element &element, bool keep);
+
 // Opens `<child>` and an object of `klass`, carrying `id` when one is given.
 void open_child_object(GString *sb, std::string_view klass, const char *id = nullptr);
 

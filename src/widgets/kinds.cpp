@@ -51,6 +51,16 @@ std::string common_properties(std::string_view tag) {
   return out;
 }
 
+bool starts_hidden(std::string_view tag) {
+  return attribute(tag, "visible") == "false";
+}
+
+const char *id_if(Element &element, bool keep) {
+  if (!keep)
+    element.object_id.clear();
+  return element.object_id.empty() ? nullptr : element.object_id.c_str();
+}
+
 void open_child_object(GString *sb, std::string_view klass, const char *id) {
   append(sb, "<child>\n<object class=\"");
   append(sb, klass);

@@ -148,6 +148,9 @@ struct Kind {
   const char *change_signal = nullptr;
   GObject *(*change_source)(GObject *widget) = nullptr;
   const char *activate_signal = nullptr;
+  // Whether it is ticked: its on="checked" and on="unchecked" actions run on `change_signal`
+  // as it becomes so; without, it has no such events.
+  bool (*checked)(GObject *widget) = nullptr;
   bool fills = false;
 
   // --- Empties it: its rows, items or text; a progress bar goes to 0.
@@ -184,6 +187,10 @@ const Kind *kind_of(std::string_view name);
 
 // The properties any widget's start tag may ask for: a tooltip, insensitive.
 std::string common_properties(std::string_view tag);
+
+// Whether the start tag asks for its widget to start hidden (visible="false"), which the
+// window does as it is built: a kind whose objects carry no id otherwise gives it one then.
+bool starts_hidden(std::string_view tag);
 
 // --- Widgets in the window.
 

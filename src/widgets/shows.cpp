@@ -63,9 +63,8 @@ void end_image(Draft &draft, Element &element) {
 
 // A line across a vertical box (or the window, a frame, a page), down a horizontal one.
 void start_separator(Draft &draft, Element &element, const Tag &tag) {
-  element.object_id.clear();
   const bool across = tag.holder == nullptr || !tag.holder->kind->across;
-  open_child_object(draft.body, "GtkSeparator");
+  open_child_object(draft.body, "GtkSeparator", id_if(element, starts_hidden(tag.line)));
   draft.append(property("orientation", across ? "horizontal" : "vertical"));
 }
 

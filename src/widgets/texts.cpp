@@ -60,13 +60,14 @@ bool feed_follows(std::string_view rest, std::string_view name, bool items = fal
 }
 
 // A text has no object id unless a feed, its input's output (the items cleaning wrote for
-// it) or a built-in command must find its label. One whose text may be selected is named in
-// GTK's layout alone, for the window's set-up to find.
+// it), a built-in command or the window hiding it at the start must find its label. One
+// whose text may be selected is named in GTK's layout alone, for the window's set-up to find.
 void start_text(Draft &draft, Element &element, const Tag &tag) {
   const bool fed =
       draft.extras != nullptr &&
       ((!closes_itself(tag.line) && feed_follows(tag.rest, element.kind->element, true)) ||
-       (!element.id.starts_with("auto_id_") && draft.extras->commanded.contains(element.id)));
+       (!element.id.starts_with("auto_id_") && draft.extras->commanded.contains(element.id)) ||
+       starts_hidden(tag.line));
   const bool selectable =
       !fed && draft.extras != nullptr && attribute(tag.line, "selectable") == "true";
   element.object_id = fed          ? "feed_" + element.id

@@ -13,7 +13,7 @@ between REF and the window's edges, SIDES some of l, t, r, b, to FILE), sleep SE
 cell REF to the selection), cells REF FILE (write the rows table REF shows, a line each, its
 cells joined by |: each cell's name, after [x] or [ ] when it can be ticked, then =VALUE when
 it gives one), window N (later steps work window N: 0 the dialog, 1 a window
-it opened, such as a chooser), names FILE (press Ctrl+Tab, which text views do not take,
+it opened, such as a chooser), onscreen REF (wait until REF is in view, scrolled to), names FILE (press Ctrl+Tab, which text views do not take,
 until the focus comes back, writing each object focused as ROLE|NAME|LABELLED BY, a line each), state REF STATE (wait
 until REF is in that AT-SPI state, such as sensitive or showing; with !STATE, until it is
 not).
@@ -210,8 +210,8 @@ def main(argv):
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
-             "level": 2, "size": 2, "inset": 3, "sleep": 1, "addrow": 1, "cells": 2, "window": 1,
-             "names": 1, "state": 2}
+             "level": 2, "size": 2, "inset": 3, "sleep": 1, "onscreen": 1, "addrow": 1, "cells": 2,
+             "window": 1, "names": 1, "state": 2}
     parsed, i = [], 0
     while i < len(steps):
         op = steps[i]
@@ -335,6 +335,9 @@ def main(argv):
             with open(args[0], "w", encoding="utf-8") as f:
                 f.writelines("%s|%s|%s\n" % (a.getRoleName(), a.name, ",".join(labels(a)))
                              for a in focus_cycle(frame(), window))
+        elif op == "onscreen":
+            target = widget(args[0])
+            poll("%s on screen" % args[0], lambda: centre(target))
         elif op == "sleep":
             time.sleep(float(args[0]))
         elif op == "state":
