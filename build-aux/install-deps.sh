@@ -12,7 +12,8 @@ demo_packages="xvfb xauth xdotool imagemagick"
 # End-to-end tests drive the dialog with XTEST (xdotool) and AT-SPI (pyatspi), under Xvfb
 # and under a headless weston. The fuzz target needs clang and its libFuzzer runtime; the
 # answer's test builds GBK, GB18030, Big5, Big5-HKSCS, Shift-JIS, EUC-JP and EUC-KR locales
-# from the charmaps in locales and evaluates the answer with busybox sh too. CI renders the
+# from the charmaps in locales (as a dialog's test builds de_DE.UTF-8, for GTK's German) and
+# evaluates the answer with busybox sh too. CI renders the
 # manual with man (man-db) and checks it with groff (groff-base).
 test_packages="$build_packages $demo_packages clang-format clang libclang-rt-14-dev x11-utils dbus dbus-x11 at-spi2-core python3 python3-pyatspi python3-xlib weston man-db groff-base locales busybox"
 

@@ -182,6 +182,64 @@ GtkWidget *default_button(const Dialog &dialog, const transform::DialogExtras &e
   return button != nullptr && widgets::is_button(button) ? GTK_WIDGET(button) : dialog.ok;
 }
 
+// A dialog's buttons stand at the bottom of its window: the row of buttons that ends the
+// window's box is packed at the box's end, the height the window has to spare above it
+// when nothing else takes it.
+void keep_buttons_at_bottom(GtkWidget *window) {
+  GtkWidget *box = gtk_bin_get_child(GTK_BIN(window));
+  if (!GTK_IS_BOX(box) ||
+      gtk_orientable_get_orientation(GTK_ORIENTABLE(box)) != GTK_ORIENTATION_VERTICAL)
+    return;
+  g_autoptr(GList) rows = gtk_container_get_children(GTK_CONTAINER(box));
+  const GList *last = g_list_last(rows);
+  if (last != nullptr && widgets::is_button_row(GTK_WIDGET(last->data)))
+    gtk_container_child_set(GTK_CONTAINER(box), GTK_WIDGET(last->data), "pack-type", GTK_PACK_END,
+                            NULL);
+}
+
+// The time a bar shows left: from its start to the end, in monotonic microseconds.
+struct Countdown {
+  GtkProgressBar *bar;
+  gint64 start, end;
+};
+
+gboolean on_countdown(gpointer data) {
+  const auto *countdown = static_cast<const Countdown *>(data);
+  const double left = static_cast<double>(countdown->end - g_get_monotonic_time()) /
+                      static_cast<double>(countdown->end - countdown->start);
+  gtk_progress_bar_set_fraction(countdown->bar, std::clamp(left, 0.0, 1.0));
+  return G_SOURCE_CONTINUE;
+}
+
+// A thin bar across the top of the window, full at the start and empty at the end of the
+// time. It goes above what the window holds, which keeps its distance from the edges as a
+// margin: the bar runs from edge to edge.
+void add_timeout_bar(GtkWidget *window, int timeout_ms) {
+  GtkWidget *content = gtk_bin_get_child(GTK_BIN(window));
+  if (content == nullptr)
+    return;
+  const int border = static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(window)));
+  GtkWidget *box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  GtkWidget *bar = gtk_progress_bar_new();
+  gtk_style_context_add_class(gtk_widget_get_style_context(bar), GTK_STYLE_CLASS_OSD);
+  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), 1.0);
+  gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+  g_object_ref(content);
+  gtk_container_remove(GTK_CONTAINER(window), content);
+  gtk_widget_set_margin_start(content, gtk_widget_get_margin_start(content) + border);
+  gtk_widget_set_margin_end(content, gtk_widget_get_margin_end(content) + border);
+  gtk_widget_set_margin_top(content, gtk_widget_get_margin_top(content) + border);
+  gtk_widget_set_margin_bottom(content, gtk_widget_get_margin_bottom(content) + border);
+  gtk_box_pack_start(GTK_BOX(box), content, TRUE, TRUE, 0);
+  g_object_unref(content);
+  gtk_container_set_border_width(GTK_CONTAINER(window), 0);
+  gtk_container_add(GTK_CONTAINER(window), box);
+  const gint64 now = g_get_monotonic_time();
+  auto *countdown = g_new(Countdown, 1);
+  *countdown = {GTK_PROGRESS_BAR(bar), now, now + gint64{timeout_ms} * 1000};
+  g_timeout_add_full(G_PRIORITY_DEFAULT, 50, on_countdown, countdown, g_free);
+}
+
 } // namespace
 
 void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) {
@@ -223,6 +281,9 @@ void dialog_set_up(const Dialog &dialog, const transform::DialogExtras &extras) 
       gtk_widget_hide(slot);
       gtk_widget_set_no_show_all(slot, TRUE);
     }
+  keep_buttons_at_bottom(dialog.window);
+  if (extras.timeout_bar && extras.timeout_ms > 0)
+    add_timeout_bar(dialog.window, extras.timeout_ms);
   if (extras.timeout_ms > 0 && dialog.end != nullptr) {
     auto *ending = g_new(Ending, 1);
     *ending = {dialog.end, dialog.end_data};

@@ -397,7 +397,8 @@ private:
       if (current->kind->input != nullptr && input.end > input.start + 1 &&
           current->kind->input(draft_, *current, input.output)) {
         held_end_ = input.end;
-      } else if (current->kind->refill != nullptr && current->kind->item == nullptr &&
+      } else if (current->kind->refill != nullptr &&
+                 (current->kind->item == nullptr || current->kind->input_starts) &&
                  input.end > input.start + 1) {
         inputs.start = inputs.start.value_or("") + input.output;
         held_end_ = input.end;
@@ -589,9 +590,9 @@ size_t build_layout(GString *sb, std::string_view clean, GHashTable *widget_acti
   Walk walk(draft, widget_actions, auto_id_counter, attribute, inputs, lines);
   walk.run(clean);
   draft.write(sb);
-  if (extras != nullptr && draft.rows_apart()) {
+  if (extras != nullptr && draft.differs_for_gtk()) {
     g_autoptr(GString) for_gtk = g_string_new(nullptr);
-    draft.write(for_gtk, false);
+    draft.write(for_gtk, true);
     extras->builder_layout.assign(for_gtk->str, for_gtk->len);
   }
   return walk.depth();

@@ -135,6 +135,102 @@ void limit_list_height(GtkComboBox *combo) {
   keep_scrolling(G_OBJECT(scrolled), nullptr, nullptr);
 }
 
+// Typing in the list finds the item: the rows are searched for the first whose text begins
+// with what was typed (in any case), which the cursor moves to; Enter chooses it. What is
+// typed within a second of the last key adds to it; Backspace takes a character back.
+// Object data on the list: what was typed, and when.
+struct Typed {
+  std::string text;
+  gint64 at = 0;
+};
+constexpr const char *kTypedKey = "quillet-typed";
+constexpr gint64 kTypingPause = G_USEC_PER_SEC;
+
+// A text typed on goes no further back than the row the cursor is on: the first row that
+// begins with it begins with what was typed before, too.
+void find_typed(GtkTreeView *view, int column, const std::string &typed, bool typed_on) {
+  GtkTreeModel *model = gtk_tree_view_get_model(view);
+  g_autofree char *wanted = g_utf8_casefold(typed.c_str(), -1);
+  g_autoptr(GtkTreePath) cursor = nullptr;
+  if (typed_on)
+    gtk_tree_view_get_cursor(view, &cursor, nullptr);
+  GtkTreeIter iter;
+  for (bool more =
+           model != nullptr && (cursor != nullptr ? gtk_tree_model_get_iter(model, &iter, cursor)
+                                                  : gtk_tree_model_get_iter_first(model, &iter));
+       more; more = gtk_tree_model_iter_next(model, &iter)) {
+    g_autofree char *item = nullptr;
+    gtk_tree_model_get(model, &iter, column, &item, -1);
+    g_autofree char *folded = item != nullptr ? g_utf8_casefold(item, -1) : nullptr;
+    if (folded != nullptr && g_str_has_prefix(folded, wanted)) {
+      g_autoptr(GtkTreePath) path = gtk_tree_model_get_path(model, &iter);
+      gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
+      gtk_tree_view_scroll_to_cell(view, path, nullptr, TRUE, 0.5, 0.0);
+      return;
+    }
+  }
+}
+
+// Whether the key types a character into the search: Space only after another.
+bool type_into(GtkTreeView *view, int column, const GdkEventKey *event) {
+  if ((event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0)
+    return false;
+  auto *typed = static_cast<Typed *>(g_object_get_data(G_OBJECT(view), kTypedKey));
+  if (g_get_monotonic_time() - typed->at > kTypingPause)
+    typed->text.clear();
+  const gunichar c = gdk_keyval_to_unicode(event->keyval);
+  const bool typed_on = !typed->text.empty();
+  if (event->keyval == GDK_KEY_BackSpace && typed_on) {
+    typed->text.erase(g_utf8_prev_char(typed->text.c_str() + typed->text.size()) -
+                      typed->text.c_str());
+  } else if (c != 0 && g_unichar_isprint(c) && (c != ' ' || typed_on)) {
+    char utf8[6];
+    typed->text.append(utf8, static_cast<size_t>(g_unichar_to_utf8(c, utf8)));
+  } else {
+    return false;
+  }
+  if (!typed->text.empty())
+    find_typed(view, column, typed->text, typed_on && event->keyval != GDK_KEY_BackSpace);
+  // The pause counts from the search's end: keys typed while it ran come at once after it.
+  typed->at = g_get_monotonic_time();
+  return true;
+}
+
+GtkTreeView *list_of(GtkComboBox *combo) {
+  GtkWidget *list =
+      gtk_accessible_get_widget(GTK_ACCESSIBLE(gtk_combo_box_get_popup_accessible(combo)));
+  return GTK_IS_TREE_VIEW(list) ? GTK_TREE_VIEW(list) : nullptr;
+}
+
+// Before the list's own handler, which takes every key.
+gboolean on_list_key(GtkWidget *, GdkEventKey *event, gpointer combo) {
+  GtkTreeView *view = list_of(GTK_COMBO_BOX(combo));
+  return view != nullptr &&
+         type_into(view, gtk_combo_box_get_entry_text_column(GTK_COMBO_BOX(combo)), event);
+}
+
+// A character typed on the closed combo box opens its list and starts the search there.
+gboolean on_combo_key(GtkWidget *combo, GdkEventKey *event, gpointer) {
+  const gunichar c = gdk_keyval_to_unicode(event->keyval);
+  if (c == 0 || c == ' ' || !g_unichar_isprint(c) ||
+      (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0)
+    return FALSE;
+  gtk_combo_box_popup(GTK_COMBO_BOX(combo));
+  return on_list_key(nullptr, event, combo);
+}
+
+void find_as_typed(GtkComboBox *combo) {
+  GtkTreeView *view = list_of(combo);
+  if (view == nullptr)
+    return;
+  g_object_set_data_full(G_OBJECT(view), kTypedKey, new Typed,
+                         [](gpointer typed) { delete static_cast<Typed *>(typed); });
+  g_signal_connect(gtk_widget_get_toplevel(GTK_WIDGET(view)), "key-press-event",
+                   G_CALLBACK(on_list_key), combo);
+  if (!gtk_combo_box_get_has_entry(combo))
+    g_signal_connect(combo, "key-press-event", G_CALLBACK(on_combo_key), nullptr);
+}
+
 // Its items, when they came apart from the layout, and the one to start on.
 void set_up_combo(GObject *widget, const Setup &setup) {
   auto *combo = GTK_COMBO_BOX(widget);
@@ -146,14 +242,19 @@ void set_up_combo(GObject *widget, const Setup &setup) {
     GtkListStore *store = GTK_LIST_STORE(gtk_combo_box_get_model(combo));
     for (const std::string &text : items->second)
       gtk_list_store_insert_with_values(store, nullptr, -1, 0, text.c_str(), -1);
-    if (as_list)
+    if (as_list) {
       limit_list_height(combo);
+      find_as_typed(combo);
+    }
     gtk_combo_box_set_active(combo, 0);
   }
   if (const auto *rows = record_of<StartingRows>(setup); rows && rows->chosen)
     gtk_combo_box_set_active(GTK_COMBO_BOX(widget), *rows->chosen);
-  if (GtkWidget *entry = gtk_bin_get_child(GTK_BIN(widget)); GTK_IS_ENTRY(entry))
+  if (GtkWidget *entry = gtk_bin_get_child(GTK_BIN(widget)); GTK_IS_ENTRY(entry)) {
     set_up_entry(G_OBJECT(entry), setup);
+    complete_from(G_OBJECT(entry), G_OBJECT(gtk_combo_box_get_model(combo)),
+                  gtk_combo_box_get_entry_text_column(combo));
+  }
 }
 
 Value read_combo(GObject *widget) {

@@ -138,6 +138,11 @@ void Draft::add_item(const std::string &id, std::string_view text) {
   note_cell(extras != nullptr ? &extras->rows[id] : nullptr, written);
 }
 
+void Draft::append_for_gtk(std::string text) {
+  gtk_slots_.push_back(open_slot());
+  slots_.back() = std::move(text);
+}
+
 KindState &Draft::record(Element &element) {
   if (element.record == nullptr)
     element.record =
@@ -168,6 +173,10 @@ bool Draft::rows_apart() const {
   return rows_readable_ && extras != nullptr && !extras->rows.empty();
 }
 
+bool Draft::differs_for_gtk() const {
+  return rows_apart() || !gtk_slots_.empty();
+}
+
 void Draft::finish() {
   append(kFooter);
   if (extras != nullptr && !rows_readable_)
@@ -185,7 +194,8 @@ size_t Draft::size_hint() const {
   return size;
 }
 
-void Draft::write(GString *sb, bool rows) const {
+void Draft::write(GString *sb, bool for_gtk) const {
+  const bool rows = !for_gtk || !rows_apart();
   // One allocation for the whole document: it can be many times the size of the input.
   const size_t start = sb->len;
   g_string_set_size(sb, start + size_hint());
@@ -200,8 +210,11 @@ void Draft::write(GString *sb, bool rows) const {
   // Each finished stretch followed by its slot, then the rest.
   for (size_t i = 0; i < finished_.size(); i++) {
     widgets::append(sb, finished_[i]);
-    append_rows(sb, slots_[i],
-                rows || !std::binary_search(item_slots_.begin(), item_slots_.end(), i));
+    if (std::binary_search(gtk_slots_.begin(), gtk_slots_.end(), i))
+      widgets::append(sb, for_gtk ? slots_[i] : std::string());
+    else
+      append_rows(sb, slots_[i],
+                  rows || !std::binary_search(item_slots_.begin(), item_slots_.end(), i));
   }
   g_string_append_len(sb, body->str, static_cast<gssize>(body->len));
 }

@@ -77,6 +77,10 @@ public:
   // An item of the object `id`'s own, for an object that takes items (a combo box's texts).
   void add_item(const std::string &id, std::string_view text);
 
+  // Text that GTK's layout holds and the copy does not, on the line being written: an object
+  // id by which the window's set-up finds a widget that the copy leaves unnamed.
+  void append_for_gtk(std::string text);
+
   // What `element`'s row keeps of it for the window (Kind::new_record), made when it first
   // keeps something, under the object id its start gave it: in the extras, or without them
   // in the draft, which drops it.
@@ -85,16 +89,19 @@ public:
   // The end of the widgets: closes the document.
   void finish();
 
-  // Appends the whole document: header, declarations, widgets. Without `rows`, the rows of
-  // stores and the items of add_item are left out (their lines stay, empty): GtkBuilder's parser
-  // takes far longer over many of them than filling the store does, so GTK is given the layout
-  // without them and the window's set-up fills them in from DialogExtras::rows.
-  void write(GString *sb, bool rows = true) const;
+  // Appends the whole document: header, declarations, widgets; the copy, or with `for_gtk`
+  // the layout GTK is given. GTK's holds the text of append_for_gtk, and where the rows go
+  // apart, the rows of stores and the items of add_item are left out of it (their lines stay,
+  // empty): GtkBuilder's parser takes far longer over many of them than filling the store
+  // does, so the window's set-up fills them in from DialogExtras::rows.
+  void write(GString *sb, bool for_gtk = false) const;
+  // Whether GTK is given a layout of its own: the rows go apart, or it names more.
+  bool differs_for_gtk() const;
+
+private:
   // Whether the rows go to GTK apart from the layout: there are some, and each one reads as
   // character data (one that does not stays in the layout, for GTK to refuse).
   bool rows_apart() const;
-
-private:
   // Notes the text of a cell written into the layout as GTK will read it, among `cells` (the
   // extras' rows of its list or combo box; none without extras).
   void note_cell(std::vector<std::string> *cells, std::string_view written);
@@ -107,6 +114,7 @@ private:
   std::string buffers_;
   std::vector<ListStore> stores_;
   std::vector<size_t> item_slots_; // slots holding only items, in order
+  std::vector<size_t> gtk_slots_;  // slots for GTK's layout only, in order
   bool rows_readable_ = true;
   Records unkept_; // records when there are no extras
 };

@@ -95,6 +95,7 @@ struct DialogExtras {
   bool mnemonics = true; // an underscore in a button's caption marks its Alt key
 
   int timeout_ms = 0;                         // until the dialog ends by itself; 0 for never
+  bool timeout_bar = false;                   // a bar shows the time left
   bool keep_above = false;                    // the window asks to stay above others
   std::map<std::string, Inputs> inputs;       // by object id
   std::map<std::string, std::string> objects; // a widget's name to its object id, where the two

@@ -79,6 +79,8 @@ void refill_caption(GObject *widget, const std::string &output);
 
 // Enter in an entry (of any kind) presses OK.
 void set_up_entry(GObject *widget, const Setup &setup);
+// Typing in `entry` offers the texts of `model`'s `column` that begin as the text does.
+void complete_from(GObject *entry, GObject *model, int column);
 
 // An underscore in a button's caption marks its Alt key, unless the window says otherwise.
 void set_up_caption(GObject *widget, const Setup &setup);

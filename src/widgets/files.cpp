@@ -115,11 +115,37 @@ void describe_filechooser(const KindState &record, std::string_view id, std::vec
     notes.push_back({"filter", "filter " + std::string(id) + " " + *chooser.filter});
 }
 
+// The window may not have the keyboard back yet, and GTK would move the focus no further
+// than onto what holds it: that widget is passed over.
+gboolean focus_next(gpointer data) {
+  auto *chooser = static_cast<GtkWidget *>(data);
+  GtkWidget *window = gtk_widget_get_toplevel(chooser);
+  GtkWidget *focus = GTK_IS_WINDOW(window) ? gtk_window_get_focus(GTK_WINDOW(window)) : nullptr;
+  if (focus == nullptr || (focus != chooser && !gtk_widget_is_ancestor(focus, chooser)))
+    return G_SOURCE_REMOVE;
+  gtk_widget_set_can_focus(focus, FALSE);
+  gtk_widget_child_focus(window, GTK_DIR_TAB_FORWARD);
+  gtk_widget_set_can_focus(focus, TRUE);
+  return G_SOURCE_REMOVE;
+}
+
+// Once a file is chosen, the focus goes on from the chooser to the next field, as from a
+// field filled in: Enter then presses what follows rather than opening the chooser again.
+// The window takes the focus back when the chooser's dialog has gone.
+void move_on(GtkWidget *chooser) {
+  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, focus_next, g_object_ref(chooser), g_object_unref);
+}
+
+void on_file_set(GtkFileChooserButton *chooser, gpointer) {
+  move_on(GTK_WIDGET(chooser));
+}
+
 void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
   if (response == GTK_RESPONSE_ACCEPT) {
     g_autofree char *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
     if (path != nullptr)
       gtk_entry_set_text(GTK_ENTRY(entry), path);
+    move_on(gtk_widget_get_parent(GTK_WIDGET(entry)));
   }
   gtk_widget_destroy(GTK_WIDGET(dialog));
 }
@@ -128,8 +154,8 @@ void on_save_response(GtkDialog *dialog, int response, gpointer entry) {
 GtkWidget *chooser_dialog(GtkWidget *button, GObject *holder, GtkFileChooserAction action,
                           const char *title, const char *accept) {
   GtkWidget *dialog = gtk_file_chooser_dialog_new(
-      title, GTK_WINDOW(gtk_widget_get_toplevel(button)), action, "_Cancel", GTK_RESPONSE_CANCEL,
-      accept, GTK_RESPONSE_ACCEPT, nullptr);
+      title, GTK_WINDOW(gtk_widget_get_toplevel(button)), action, gtk_caption("_Cancel").c_str(),
+      GTK_RESPONSE_CANCEL, gtk_caption(accept).c_str(), GTK_RESPONSE_ACCEPT, nullptr);
   add_filters(GTK_FILE_CHOOSER(dialog),
               static_cast<const char *>(g_object_get_data(holder, kFilterKey)));
   return dialog;
@@ -159,7 +185,7 @@ void show_files(GtkButton *button, char **files) {
   const guint n = files != nullptr ? g_strv_length(files) : 0;
   g_autofree char *name = n == 1 ? g_filename_display_basename(files[0]) : nullptr;
   g_autofree char *text = n == 1   ? g_strdup(name)
-                          : n == 0 ? g_strdup("(None)")
+                          : n == 0 ? g_strdup(gtk_caption("(None)").c_str())
                                    : g_strdup_printf("%u files", n);
   gtk_button_set_label(button, text);
 }
@@ -177,6 +203,7 @@ void on_files_response(GtkDialog *dialog, int response, gpointer button) {
       if (g_autofree char *path = g_file_get_path(G_FILE(file->data)); path != nullptr)
         g_strv_builder_add(files, path);
     set_files(G_OBJECT(button), g_strv_builder_end(files));
+    move_on(GTK_WIDGET(button));
   }
   gtk_widget_destroy(GTK_WIDGET(dialog));
 }
@@ -218,6 +245,8 @@ void set_up_files(GObject *button, const std::string *start) {
   g_signal_connect(button, "clicked", G_CALLBACK(on_choose_files), nullptr);
   if (start != nullptr)
     set_file_lines(button, *start);
+  else
+    show_files(GTK_BUTTON(button), nullptr);
 }
 
 // The entry of a save chooser, with its button beside it.
@@ -259,6 +288,8 @@ void set_up_filechooser(GObject *widget, const Setup &setup) {
     set_up_files(widget, start);
     return;
   }
+  if (GTK_IS_FILE_CHOOSER_BUTTON(widget))
+    g_signal_connect(widget, "file-set", G_CALLBACK(on_file_set), nullptr);
   if (GTK_IS_ENTRY(widget)) {
     set_up_save_chooser(widget);
     set_up_entry(widget, setup);

@@ -114,6 +114,7 @@ struct Kind {
   // What an <input>'s output does while the element is the current one, when the element
   // takes it whole rather than as items: says whether it did. Without, items.
   bool (*input)(Draft &draft, Element &current, std::string_view output) = nullptr;
+  bool input_starts = false; // with `item` and `refill`: an <input> still gives it its start
   // What its <default> does (the first one only); without, it takes none.
   void (*set_default)(Draft &draft, Element &element, const std::string &text) = nullptr;
   std::string_view caption = "label"; // the property a <label> inside it sets
@@ -211,6 +212,13 @@ const Kind *kind_of_widget(GObject *widget);
 
 // Whether `widget` is a push button (Kind::button).
 bool is_button(GObject *widget);
+
+// GTK's own caption `caption` (such as "_Cancel") in the user's language, as GTK's dialogs
+// show it; with an underscore that marks its Alt key, left out without `alt_keys`.
+std::string gtk_caption(const char *caption, bool alt_keys = true);
+
+// Whether `row` is a row of buttons: a box across that holds buttons and nothing else.
+bool is_button_row(GtkWidget *row);
 
 // What stands for `widget` on screen (Kind::slot): names look for a text just before it, and
 // show:, hide:, enable: and disable: act on it as a whole.

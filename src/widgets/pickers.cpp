@@ -116,7 +116,9 @@ gboolean on_calendar_key(GtkWidget *widget, GdkEventKey *event, gpointer) {
   return TRUE;
 }
 
+// At its own width: stretched, its day columns stand far apart.
 void set_up_calendar(GObject *widget, const Setup &) {
+  gtk_widget_set_halign(GTK_WIDGET(widget), GTK_ALIGN_START);
   g_signal_connect(widget, "key-press-event", G_CALLBACK(on_calendar_key), nullptr);
 }
 

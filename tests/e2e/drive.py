@@ -7,8 +7,9 @@ AT-SPI default action), click REF and doubleclick REF (the real pointer, XTEST),
 (X focus for the window, keyboard focus for the widget), type TEXT and key KEY (real key
 events, e.g. ctrl+a), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
 rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FILE (write what
-REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), inset SIDES REF FILE (write the gaps in pixels
-between REF and the window's edges, SIDES some of l, t, r, to FILE), sleep SECONDS, addrow REF (add the row of table
+REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), level REF FILE (write
+the value REF shows, such as a bar's fraction, to FILE), inset SIDES REF FILE (write the gaps in pixels
+between REF and the window's edges, SIDES some of l, t, r, b, to FILE), sleep SECONDS, addrow REF (add the row of table
 cell REF to the selection), cells REF FILE (write the rows table REF shows, a line each, its
 cells joined by |: each cell's name, after [x] or [ ] when it can be ticked, then =VALUE when
 it gives one), window N (later steps work window N: 0 the dialog, 1 a window
@@ -209,8 +210,8 @@ def main(argv):
     steps = argv[2:]
     arity = {"settext": 2, "value": 2, "select": 2, "act": 1, "click": 1, "doubleclick": 1,
              "focus": 1, "type": 1, "key": 1, "close": 0, "lines": 2, "rows": 2, "name": 2,
-             "size": 2, "inset": 3, "sleep": 1, "onscreen": 1, "addrow": 1, "cells": 2, "window": 1,
-             "names": 1, "state": 2}
+             "level": 2, "size": 2, "inset": 3, "sleep": 1, "onscreen": 1, "addrow": 1, "cells": 2,
+             "window": 1, "names": 1, "state": 2}
     parsed, i = [], 0
     while i < len(steps):
         op = steps[i]
@@ -313,6 +314,9 @@ def main(argv):
             with open(args[1], "w", encoding="utf-8") as f:
                 target = widget(args[0])
                 f.write("|".join([target.name] + labels(target)[:1]) + "\n")
+        elif op == "level":
+            with open(args[1], "w", encoding="utf-8") as f:
+                f.write("%.3f\n" % widget(args[0]).queryValue().currentValue)
         elif op == "size":
             target = widget(args[0])
             _, _, width, height = (content(target) if target.getRoleName() == "frame" else
@@ -320,9 +324,10 @@ def main(argv):
             with open(args[1], "w", encoding="utf-8") as f:
                 f.write("%dx%d\n" % (width, height))
         elif op == "inset":
-            x, y, width, _ = content(frame())
-            left, top, w, _ = extents(widget(args[1]))
-            gaps = {"l": left - x, "t": top - y, "r": x + width - left - w}
+            x, y, width, height = content(frame())
+            left, top, w, h = extents(widget(args[1]))
+            gaps = {"l": left - x, "t": top - y, "r": x + width - left - w,
+                    "b": y + height - top - h}
             with open(args[2], "w", encoding="utf-8") as f:
                 f.write(" ".join(str(gaps[side]) for side in args[0]) + "\n")
         elif op == "names":

@@ -1,20 +1,22 @@
 #!/usr/bin/env python3
 """Random dialogs for checking that a change of the code keeps every layout as it was.
 
-usage: random-programs.py SEED COUNT > programs.txt
-       tests/fuzz/same-layouts.sh OLD_BUILD NEW_BUILD [SEED COUNT]
+usage: random-programs.py [--old] SEED COUNT > programs.txt
+       tests/fuzz/same-layouts.sh [-o] OLD_BUILD NEW_BUILD [SEED COUNT]
 
 Prints COUNT programs in the form of tests/data/cases.txt ("== transform random/N" and the
 program below it), made from every element and attribute the markup knows, well nested or
 not, with labels, items, defaults, actions, inputs and feeds. The same SEED gives the same
 programs. `test-transform programs.txt` prints each one's layout, actions and extras; two
-builds that print the same for many seeds treat the markup the same.
+builds that print the same for many seeds treat the markup the same. With --old, only the
+markup a program written before the latest additions could hold: none of NEW, no names on
+boxes, and a password entry's visibility spelt right (a wrong one now hides the text).
 """
 
 import random
 import sys
 
-CONTAINERS = ["window", "vbox", "hbox", "notebook", "frame", "timer"]
+CONTAINERS = ["window", "vbox", "hbox", "notebook", "frame", "timer", "expander", "paned"]
 LEAVES = ["text", "entry", "edit", "checkbox", "radiobutton", "button", "comboboxtext",
           "combobox", "spinbutton", "slider", "progressbar", "tree", "list", "calendar",
           "colorbutton", "fontbutton", "filechooser", "image", "separator"]
@@ -26,7 +28,7 @@ TEXTS = ["", "Hello", "a & b", "&amp;", "<b>bold</b>", "x|y|z", "  padded  ", "Ã
 ATTRIBUTES = {
     "*": ["tooltip", "sensitive", "visible"],
     "window": ["title", "width", "height", "position", "icon", "timeout", "keep-above",
-               "mnemonics"],
+               "mnemonics", "timeout-bar"],
     "notebook": ["tabs"],
     "frame": ["label"],
     "text": ["markup", "selectable"],
@@ -37,14 +39,22 @@ ATTRIBUTES = {
     "spinbutton": ["min", "max", "step", "digits"],
     "slider": ["min", "max", "step", "digits"],
     "progressbar": ["auto-close"],
-    "list": ["columns", "selection"],
-    "tree": ["columns", "selection"],
+    "list": ["columns", "selection", "column-types", "editable", "key", "nested"],
+    "tree": ["columns", "selection", "column-types", "editable", "key", "nested"],
+    "expander": ["label", "expanded"],
+    "paned": ["orientation", "position"],
     "filechooser": ["action", "selection", "filter"],
     "image": ["icon", "file", "size"],
 }
+# What the markup gained last: elements, attributes (on any element under "*") and events.
+NEW = {"elements": ["expander", "paned"],
+       "*": ["visible", "selectable", "timeout-bar", "column-types", "editable", "key", "nested"],
+       "on": [' on="checked"', ' on="unchecked"']}
+BOXES = ["vbox", "hbox", "frame", "expander", "paned"]
 VALUES = ["true", "false", "True", "hidden", "0", "3", "-1", "10.5", "abc", "multiple",
           "save", "folder", "center", "mouse", "A|B|C", "Name|Size", "*.txt|Images *.png *.jpg",
-          "dialog-information", "64", "99999", "", "x\"y", "a&b", "<c>"]
+          "dialog-information", "64", "99999", "", "x\"y", "a&b", "<c>", "check|text|icon",
+          "first", "2|3", "vertical"]
 COMMANDS = ["echo one", "printf 'a|b\\nc|d\\n'", "echo $QUILLET_TEST_WORD", "true",
             "printf '1\\n2\\n3\\n'", "echo '<b>x</b> & y'", "echo 50"]
 ACTIONS = ["echo hi", "refresh:A", "clear:B", "show:NAME", "hide:LIST", "enable:A",
@@ -52,8 +62,9 @@ ACTIONS = ["echo hi", "refresh:A", "clear:B", "show:NAME", "hide:LIST", "enable:
 
 
 class Program:
-    def __init__(self, rng):
+    def __init__(self, rng, old):
         self.rng = rng
+        self.old = old
         self.out = []
 
     def pick(self, items):
@@ -64,11 +75,14 @@ class Program:
 
     def attributes(self, element):
         parts = []
-        if self.chance(0.6):
+        if self.chance(0.6) and not (self.old and element in BOXES):
             parts.append('%s="%s"' % (self.pick(["variable", "id"]), self.pick(WORDS)))
         for name in ATTRIBUTES.get(element, []) + ATTRIBUTES["*"]:
+            if self.old and name in NEW["*"]:
+                continue
             if self.chance(0.25):
-                parts.append('%s="%s"' % (name, self.pick(VALUES)))
+                values = ["true", "false"] if self.old and name == "visibility" else VALUES
+                parts.append('%s="%s"' % (name, self.pick(values)))
         if element == "button" and self.chance(0.3):
             parts.append(self.pick(["ok", "cancel"]))
         self.rng.shuffle(parts)
@@ -85,7 +99,8 @@ class Program:
             elif kind == 2:
                 self.out.append("<default>%s</default>" % self.pick(TEXTS))
             elif kind == 3:
-                on = self.pick(["", "", ' on="change"', ' on="activate"', ' on="checked"'])
+                on = self.pick(["", "", ' on="change"', ' on="activate"'] +
+                               ([] if self.old else NEW["on"]))
                 self.out.append("<action%s>%s</action>" % (on, self.pick(ACTIONS)))
             elif kind == 4:
                 self.out.append("<input>%s</input>" % self.pick(COMMANDS))
@@ -98,7 +113,8 @@ class Program:
 
     def element(self, depth):
         if depth < 4 and self.chance(0.45):
-            name = self.pick(CONTAINERS[1:])
+            name = self.pick([c for c in CONTAINERS[1:]
+                              if not (self.old and c in NEW["elements"])])
         else:
             name = self.pick(LEAVES)
         legacy = name == "button" and self.chance(0.15)
@@ -129,11 +145,13 @@ class Program:
 
 
 def main():
-    seed, count = int(sys.argv[1]), int(sys.argv[2])
+    args = sys.argv[1:]
+    old = args[:1] == ["--old"]
+    seed, count = int(args[old]), int(args[old + 1])
     rng = random.Random(seed)
     for n in range(count):
         print("== transform random/%d" % n)
-        print(Program(rng).make())
+        print(Program(rng, old).make())
 
 
 if __name__ == "__main__":

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Whether two builds turn the same random programs into the same layouts, actions and extras:
 # for a change of the code that must leave every layout as it was.
-#   tests/fuzz/same-layouts.sh OLD_BUILD NEW_BUILD [SEEDS [COUNT]]
+#   tests/fuzz/same-layouts.sh [-o] OLD_BUILD NEW_BUILD [SEEDS [COUNT]]
+# -o: programs of the markup OLD_BUILD knew only, for a change that adds to the markup.
 # Prints a line per seed and the first difference; ends with status 1 if there is one.
 set -euo pipefail
+only_old=()
+if [[ ${1-} == -o ]]; then
+  only_old=(--old)
+  shift
+fi
 old=$(realpath "$1") new=$(realpath "$2") seeds=${3:-20} count=${4:-500}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
@@ -15,7 +21,7 @@ run() {
 }
 status=0
 for ((seed = 1; seed <= seeds; seed++)); do
-  python3 "$here/random-programs.py" "$seed" "$count" >"$work/programs.txt"
+  python3 "$here/random-programs.py" "${only_old[@]}" "$seed" "$count" >"$work/programs.txt"
   run "$old" >"$work/old"
   run "$new" >"$work/new"
   if cmp -s "$work/old" "$work/new"; then
