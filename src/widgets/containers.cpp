@@ -63,11 +63,8 @@ void window_manager_hints(Draft &draft, std::string_view tag) {
   if (const auto seconds = number(attribute(tag, "timeout"));
       seconds && *seconds > 0 && draft.extras != nullptr)
     draft.extras->timeout_ms = static_cast<int>(std::min(*seconds, kMaxTimeout) * 1000);
-  if (const auto bar = attribute(tag, "timeout-bar"); bar == "true" && draft.extras != nullptr)
+  if (attribute(tag, "timeout-bar") == "true" && draft.extras != nullptr)
     draft.extras->timeout_bar = true;
-  else if (bar && bar != "false")
-    g_debug("timeout-bar=\"%.*s\" is neither true nor false: no bar shows the time left.",
-            static_cast<int>(bar->size()), bar->data());
   // No property says it: it is asked for when the window is built.
   if (attribute(tag, "keep-above") == "true" && draft.extras != nullptr)
     draft.extras->keep_above = true;

@@ -91,14 +91,8 @@ bool is_markup(const char *text) {
 void text_attributes(Draft &draft, Element &text, std::string_view tag) {
   if (attribute(tag, "markup") == "true")
     state_of<TextState>(text).markup = true;
-  const std::optional<std::string_view> selectable = attribute(tag, "selectable");
-  if (selectable == "true") {
-    if (!text.object_id.empty())
-      record_of<TextRecord>(draft, text).selectable = true;
-  } else if (selectable && selectable != "false") {
-    g_debug("selectable=\"%.*s\" is neither true nor false: the text cannot be selected.",
-            static_cast<int>(selectable->size()), selectable->data());
-  }
+  if (attribute(tag, "selectable") == "true" && !text.object_id.empty())
+    record_of<TextRecord>(draft, text).selectable = true;
 }
 
 // GTK selects the whole text of a label that takes the focus. The window gives the focus to
