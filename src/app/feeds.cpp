@@ -144,7 +144,7 @@ void Feeds::start_one(GObject *widget, const transform::Feed &feed, char **envp)
     stream = g_unix_input_stream_new(out_fd, TRUE);
   }
   follow_end(widget);
-  auto run = std::make_unique<Run>(feed, widget);
+  auto run = std::make_unique<Run>(Run{.feed = feed, .widget = widget});
   const Run *fed = run.get();
   const char *id = fed->feed.object_id.c_str();
   output::Reader::Handlers handlers{

@@ -214,7 +214,8 @@ void add_nested(ListState &state, std::string_view line, bool markup) {
     tabs++;
   std::vector<ListRecord::Row> &rows = state.worked->rows;
   const int before = rows.empty() ? -1 : rows.back().depth;
-  ListRecord::Row &row = rows.emplace_back(std::min(static_cast<int>(tabs), before + 1));
+  ListRecord::Row &row =
+      rows.emplace_back(ListRecord::Row{std::min(static_cast<int>(tabs), before + 1), {}});
   for (std::string_view cell : cells(line.substr(tabs), state.columns))
     row.cells.push_back(markup ? parsed_text(with_carriage_returns(cell)).value_or(plain_text(cell))
                                : std::string(cell));
