@@ -4,8 +4,8 @@ usage: drive.py PID STEP...
 
 Steps: settext REF TEXT, value REF NUMBER, select REF INDEX (of a combo box), act REF (the
 AT-SPI default action), click REF and doubleclick REF (the real pointer, XTEST), focus REF
-(X focus for the window, keyboard focus for the widget), type TEXT and key KEY (real key
-events, e.g. ctrl+a), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
+(X focus for the window, keyboard focus for the widget), type TEXT and key KEYS (real key
+events, e.g. ctrl+a; keys apart by spaces are pressed in turn, with nothing between), close (WM_DELETE_WINDOW), lines FILE N (wait until FILE has N lines),
 rows REF N (wait until the list REF holds N rows), name REF FILE and size REF FILE (write what
 REF shows, with |TEXT when a text labels it, or its WxH on screen, to FILE), level REF FILE (write
 the value REF shows, such as a bar's fraction, to FILE), inset SIDES REF FILE (write the gaps in pixels
@@ -293,7 +293,7 @@ def main(argv):
                     run(XDOTOOL, "type", "--delay", "5", line)
         elif op == "key":
             run(XDOTOOL, "windowfocus", "--sync", window)
-            run(XDOTOOL, "key", "--delay", "20", args[0])
+            run(XDOTOOL, "key", "--delay", "20", *args[0].split())
         elif op == "close" and WAYLAND:
             # The close button comes last in GTK's title bars.
             bar = title_bar(frame())
