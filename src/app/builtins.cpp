@@ -92,7 +92,9 @@ void Builtins::run_next() {
 Builtin Builtins::refresh(GObject *widget, const std::string &id, const std::string &name) {
   const widgets::Kind *kind = widgets::kind_of_widget(widget);
   const auto inputs = dialog_.extras->inputs.find(id);
-  auto next = std::make_unique<Refresh>(Refresh{.widget = widget, .kind = kind});
+  auto next = std::make_unique<Refresh>();
+  next->widget = widget;
+  next->kind = kind;
   if (inputs != dialog_.extras->inputs.end())
     next->commands = inputs->second.commands;
   const bool fed = std::ranges::any_of(dialog_.extras->feeds,

@@ -144,7 +144,9 @@ void Feeds::start_one(GObject *widget, const transform::Feed &feed, char **envp)
     stream = g_unix_input_stream_new(out_fd, TRUE);
   }
   follow_end(widget);
-  auto run = std::make_unique<Run>(Run{.feed = feed, .widget = widget});
+  auto run = std::make_unique<Run>();
+  run->feed = feed;
+  run->widget = widget;
   const Run *fed = run.get();
   const char *id = fed->feed.object_id.c_str();
   output::Reader::Handlers handlers{
