@@ -311,9 +311,11 @@ def main(argv):
             table = widget(args[0]).queryTable()
             poll("%s rows in %s" % (args[1], args[0]), lambda: table.nRows == int(args[1]))
         elif op == "name":
+            # The file appears only once the widget is found: a case may wait for it.
+            target = widget(args[0])
+            line = "|".join([target.name] + labels(target)[:1]) + "\n"
             with open(args[1], "w", encoding="utf-8") as f:
-                target = widget(args[0])
-                f.write("|".join([target.name] + labels(target)[:1]) + "\n")
+                f.write(line)
         elif op == "level":
             with open(args[1], "w", encoding="utf-8") as f:
                 f.write("%.3f\n" % widget(args[0]).queryValue().currentValue)
