@@ -244,7 +244,9 @@ std::vector<std::pair<std::string_view, std::string_view>> attributes_of(std::st
       break;
     const std::string_view name = tag.substr(at, name_end - at);
     if (tag[name_end] != '=' || name_end + 1 >= tag.size()) {
-      at = name_end; // a word alone, such as a button's ok
+      // A word alone, such as a button's ok; a character that is neither blank nor a name's
+      // (a form feed) is stepped over.
+      at = std::max(name_end, at + 1);
       continue;
     }
     const char quote = tag[name_end + 1];
