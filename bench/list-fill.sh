@@ -40,28 +40,9 @@ quillet=${quillet:-$build/quillet}
 for program in "$quillet" "$time_to_map"; do
   [[ -x $program ]] || { echo "list-fill.sh: $program is missing; build it first" >&2; exit 1; }
 done
-command -v Xvfb >/dev/null || { echo "list-fill.sh: Xvfb is missing" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-list-fill.XXXXXX")
-xvfb_pid=
-cleanup() {
-  if [[ -n $xvfb_pid ]]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
-
-cp "$quillet" "$work/quillet"
-mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/displayfd" \
-  >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-read -r -t 15 display_number <"$work/displayfd" || { cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=:$display_number GDK_BACKEND=x11 NO_AT_BRIDGE=1
-unset WAYLAND_DISPLAY
+# shellcheck source=on-xvfb.sh
+source "$root/bench/on-xvfb.sh"
+on_xvfb list-fill.sh
 
 # File names as a list of files would show them.
 seq -f "/home/user/photos/2024/holiday/IMG_%06g.jpg" 1 "$rows" >"$work/lines"
